@@ -1,0 +1,160 @@
+#include "platform/termios_port.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace orvane {
+namespace {
+
+speed_t speedFor(int baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        default: return B0;
+    }
+}
+
+std::string groupHint(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return {};
+    const group* owner = getgrgid(info.st_gid);
+    if (!owner) return {};
+    return std::string("; members of group '") + owner->gr_name + "' may open it";
+}
+
+std::string openFailure(const std::string& label, const std::string& path, int error) {
+    std::string text = "cannot open " + label + " (" + path + "): " + std::strerror(error);
+    if (error == EACCES || error == EPERM) text += groupHint(path);
+    return text;
+}
+
+}  // namespace
+
+PortOpenResult TermiosPort::openDevice(const std::string& devicePath, const std::string& label) {
+    int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {nullptr, openFailure(label, devicePath, errno)};
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return {nullptr, label + " (" + devicePath + ") is in use by another program"};
+    }
+    ioctl(fd, TIOCEXCL);  // keeps other programs out; refused on some devices, harmless then
+    return {std::unique_ptr<TermiosPort>(new TermiosPort(fd, label)), {}};
+}
+
+TermiosPort::~TermiosPort() {
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+}
+
+bool TermiosPort::configure(int baud) {
+    termios settings{};
+    speed_t speed = speedFor(baud);
+    if (speed == B0 || tcgetattr(fd_, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0) return false;
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd_, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines
+    return true;
+}
+
+void TermiosPort::setDtr(bool asserted) {
+    int line = TIOCM_DTR;
+    ioctl(fd_, asserted ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+std::size_t TermiosPort::bytesWaiting() {
+    int count = 0;
+    if (lost_ || ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return 0;
+    return static_cast<std::size_t>(count);
+}
+
+std::size_t TermiosPort::read(std::uint8_t* dest, std::size_t max) {
+    if (lost_ || max == 0) return 0;
+    ssize_t got = ::read(fd_, dest, max);
+    if (got < 0) {
+        if (errno == EIO) markLost();
+        return 0;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+std::size_t TermiosPort::write(const std::uint8_t* src, std::size_t count, int timeoutMs) {
+    using namespace std::chrono;
+    auto deadline = steady_clock::now() + milliseconds(timeoutMs);
+    std::size_t sent = 0;
+    while (sent < count && !lost_) {
+        ssize_t n = ::write(fd_, src + sent, count - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            if (errno == EIO) markLost();
+            break;
+        }
+        auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0) break;
+        pollfd pfd{fd_, POLLOUT, 0};
+        poll(&pfd, 1, static_cast<int>(left));
+    }
+    return sent;
+}
+
+void TermiosPort::purge() { tcflush(fd_, TCIOFLUSH); }
+
+bool TermiosPort::waitForInput(int timeoutMs) {
+    if (lost_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return false;
+    }
+    pollfd pfd{fd_, POLLIN, 0};
+    int ready = poll(&pfd, 1, timeoutMs);
+    if (ready <= 0) return false;
+    // A hung-up line (the other side closed, an adapter unplugged) polls as
+    // readable forever with nothing to read: that is a lost device.
+    if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) && bytesWaiting() == 0) {
+        markLost();
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return false;
+    }
+    return (pfd.revents & POLLIN) != 0;
+}
+
+void TermiosPort::markLost() { lost_ = true; }
+
+PortOpenResult TermiosPortDirectory::open(int portNumber) {
+    std::string label = "COM" + std::to_string(portNumber);
+    std::string device = map_.devicePath(portNumber);
+    if (device.empty()) {
+        return {nullptr, label + " has no device: no entry com" + std::to_string(portNumber) +
+                             " in " + map_.roots().dosdevices + " and no default mapping"};
+    }
+    return TermiosPort::openDevice(device, label);
+}
+
+}  // namespace orvane
