@@ -61,6 +61,10 @@ bool SerialLink::writeRaw(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void SerialLink::waitForInput(int ms) {
+    if (!port_) {
+        clock_.sleepMs(ms);
+        return;
+    }
     port_->waitForInput(ms);
     noticeDisconnect();
 }

@@ -60,9 +60,11 @@ protected:
     Console& console() { return console_; }
     // Writes raw bytes outside the transmit buffer (boot's application command).
     bool writeRaw(const std::uint8_t* bytes, std::size_t count);
+    // Waits at most ms for a received byte, returning early when one arrives;
+    // on a closed link it just sleeps.
+    void waitForInput(int ms);
 
 private:
-    void waitForInput(int ms);
     void noticeDisconnect();
 
     PortDirectory& ports_;
