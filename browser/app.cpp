@@ -1,0 +1,145 @@
+#include "browser/app.h"
+
+#include <filesystem>
+
+#include "browser/command_line.h"
+#include "browser/paths.h"
+#include "browser/view.h"
+#include "browser/viewer_program.h"
+#include "platform/console.h"
+
+namespace orvane {
+
+namespace {
+constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
+constexpr char kLocation[] = "Location";
+constexpr char kDdeTopic[] = "system";
+
+std::string runningProgramName() {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(kBrowserExecutable) : self.stem().string();
+}
+}  // namespace
+
+CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile settings,
+                         RegistryStore registry)
+    : programDirectorySource(GetProgramDirectory),
+      desktop_(desktop),
+      world_(world),
+      settings_(std::move(settings)),
+      registry_(std::move(registry)) {}
+
+bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
+    m_szProgramDir = programDirectorySource();
+    if (!IsBrowserRegistered()) RegisterBrowserLocation();
+    ReadViewerLocation();
+    endpoints_ = Endpoints::FromSettings(settings_);
+    m_pActiveTransfer = nullptr;
+    m_pBrowserView = nullptr;
+    m_bSocketsClosed = true;
+    world_.ServeDde(runningProgramName(), kDdeTopic,
+                    [this](const std::string& command) { return HandleDdeCommand(command); });
+    SettleDownloadDirectory();
+    SettleViewerPath();
+    StartUrls urls = SplitCommandLine(JoinArguments(arguments));
+    m_strInitialUrl = urls.initialUrl;
+    m_strStartPage = urls.startPage;
+    std::string framePos = settings_.readString(kSettingsSection, "FramePos");
+    if (!desktop_.OpenDocument(*this)) return false;
+    if (auto placement = FramePlacement::Parse(framePos)) desktop_.ApplyPlacement(*placement);
+    desktop_.ShowFrame();
+    return true;
+}
+
+void CBrowserApp::SettleDownloadDirectory() {
+    m_szDownloadDir = settings_.readString(kSettingsSection, "DownloadDir");
+    if (!m_szDownloadDir.empty() && !DirectoryExists(m_szDownloadDir)) {
+        desktop_.MessageBox(formatText(
+            "Download directory %s can not be found. Please select a new directory\nusing the "
+            "File / Download Directory menu items.",
+            m_szDownloadDir.c_str()));
+        m_szDownloadDir.clear();
+        WriteSetting("DownloadDir", "");
+    }
+    m_szDownloadDir = AppendSeparator(m_szDownloadDir);
+}
+
+void CBrowserApp::SettleViewerPath() {
+    if (!m_szViewerPath.empty()) return;
+    m_szViewerPath = settings_.readString(kSettingsSection, "TremoraPath");
+    if (!m_szViewerPath.empty()) return;
+    std::string dir = settings_.readString(kSettingsSection, "TremoraDir");
+    if (!dir.empty()) m_szViewerPath = AppendSeparator(dir) + tremora::kExecutableName;
+}
+
+bool CBrowserApp::HandleDdeCommand(const std::string& command) {
+    if (!command.empty()) {
+        auto url = ParseOpenCommand(command);
+        if (!url) return false;
+        if (m_pBrowserView) m_pBrowserView->NavigateTo(*url);
+    }
+    desktop_.BringToFront();
+    return true;
+}
+
+void CBrowserApp::OnFrameClose() {
+    WriteSetting("FramePos", desktop_.CurrentPlacement().Format());
+    // Sockets need no library clean-up here; the state is kept for the
+    // transfer engine, which starts it once per process.
+    m_bSocketsClosed = true;
+}
+
+void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
+    settings_.writeString(kSettingsSection, key, value);
+}
+
+std::string CBrowserApp::OwnLocation() const { return m_szProgramDir + kBrowserExecutable; }
+
+int CBrowserApp::IsBrowserRegistered() {
+    auto key = registry_.openKey(RegistryRoot::LocalMachine, kBrowserKey);
+    if (!key) return 0;
+    auto value = key->queryValue(kLocation);
+    return value && *value == OwnLocation() ? 1 : 0;
+}
+
+void CBrowserApp::RegisterBrowserLocation() {
+    // Without the right to the machine-wide store this fails quietly and is
+    // tried again at the next start.
+    if (auto key = registry_.createKey(RegistryRoot::LocalMachine, kBrowserKey))
+        key->setValue(kLocation, OwnLocation());
+}
+
+int CBrowserApp::ReadViewerLocation() {
+    m_szViewerPath.clear();
+    auto key = registry_.openKey(RegistryRoot::LocalMachine, tremora::kRegistryKey);
+    if (!key) return 0;
+    auto value = key->queryValue(tremora::kLocationValue);
+    if (!value) return 0;
+    m_szViewerPath = *value;
+    return 1;
+}
+
+int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
+    if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark)) return 0;
+    std::string name = service.substr(0, service.find('.'));
+    std::string command = "[open(\"" + localPath + "\")]";
+    return world_.DdeExecute(name, tremora::kDdeTopic, command).conversationMade ? 1 : 0;
+}
+
+void CBrowserApp::StartViewer(const std::string& localPath) {
+    std::string program =
+        m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
+    // The path is one argument whatever it holds; nothing goes through a shell.
+    if (world_.StartProgram(program, {localPath}) >= 32) return;
+    desktop_.MessageBox(
+        "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)"
+        "\nand trmvw32.exe are located in the same directory."
+        "You can also locate Tremora\nusing the File / Locate Tremora menu items.");
+}
+
+std::string CBrowserApp::HelpUrl() const {
+    return "file://" + m_szProgramDir + "help/OrvaneExplorer.html";
+}
+
+}  // namespace orvane

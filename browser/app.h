@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "browser/app_services.h"
+#include "browser/endpoints.h"
+#include "platform/profile_file.h"
+#include "platform/registry_store.h"
+
+namespace orvane {
+
+class CBrowserView;
+class CTransferDlg;
+
+inline constexpr char kAppTitle[] = "Orvane Explorer";
+inline constexpr char kSettingsSection[] = "Settings";
+inline constexpr char kBrowserExecutable[] = "orvaneexplorer";
+
+// The one application object of OrvaneExplorer: its folders, the viewer's
+// path, the start URLs, and the state shared with the view, the frame and
+// the transfer engine.
+class CBrowserApp {
+public:
+    CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile settings,
+                RegistryStore registry);
+
+    // Start-up, steps in order; false when the main frame could not open.
+    bool InitInstance(const std::vector<std::string>& arguments);
+    // An execute command from another program; true when it was handled.
+    bool HandleDdeCommand(const std::string& command);
+    void OnAppAbout() { desktop_.ShowAbout(); }
+    // The main frame is closing: keep its placement, stop the sockets.
+    void OnFrameClose();
+
+    // Viewer hand-off.
+    int IsBrowserRegistered();
+    void RegisterBrowserLocation();
+    int ReadViewerLocation();
+    int OpenInViewer(const std::string& localPath, const std::string& service);
+    void StartViewer(const std::string& localPath);
+    std::string HelpUrl() const;
+
+    // Writes one key of the section "Settings".
+    void WriteSetting(const char* key, const std::string& value);
+    ProfileFile& settings() { return settings_; }
+    RegistryStore& registry() { return registry_; }
+    AppDesktop& desktop() { return desktop_; }
+    const Endpoints& endpoints() const { return endpoints_; }
+
+    std::function<std::string()> programDirectorySource;
+
+    std::string m_szProgramDir;
+    std::string m_szDownloadDir;
+    std::string m_szViewerPath;
+    CBrowserView* m_pBrowserView = nullptr;
+    std::string m_strInitialUrl;
+    std::string m_strStartPage;
+    bool m_bSocketsClosed = true;
+    std::atomic<CTransferDlg*> m_pActiveTransfer{nullptr};
+
+private:
+    std::string OwnLocation() const;
+    void SettleDownloadDirectory();
+    void SettleViewerPath();
+
+    AppDesktop& desktop_;
+    OutsideWorld& world_;
+    ProfileFile settings_;
+    RegistryStore registry_;
+    Endpoints endpoints_;
+};
+
+}  // namespace orvane

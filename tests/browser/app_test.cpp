@@ -1,0 +1,292 @@
+#include "browser/app.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "browser/directory_dialogs.h"
+#include "browser/view.h"
+#include "tests/browser/fake_desktop.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeDesktop;
+using testing::FakeDialogs;
+using testing::FakeWorld;
+
+constexpr char kProgramDir[] = "/opt/Orvane Explorer/bin/";
+constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
+
+class AppTest : public ::testing::Test {
+protected:
+    fs::path root = fs::temp_directory_path() / ("orvane-app-" + std::to_string(getpid()));
+    FakeDesktop desktop;
+    FakeWorld world;
+    std::unique_ptr<CBrowserApp> app;
+
+    void SetUp() override {
+        fs::remove_all(root);
+        fs::create_directories(root);
+        app = makeApp();
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::unique_ptr<CBrowserApp> makeApp() {
+        auto made = std::make_unique<CBrowserApp>(
+            desktop, world, ProfileFile((root / "ORVANEEXPLORER.INI").string()),
+            RegistryStore(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()}));
+        made->programDirectorySource = [] { return std::string(kProgramDir); };
+        return made;
+    }
+    ProfileFile settings() { return ProfileFile((root / "ORVANEEXPLORER.INI").string()); }
+    void setting(const char* key, const std::string& value) {
+        settings().writeString("Settings", key, value);
+    }
+    void machineValue(const char* key, const std::string& value) {
+        RegistryStore store(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
+        store.createKey(RegistryRoot::LocalMachine, key)->setValue("Location", value);
+    }
+    std::optional<std::string> machineLocation(const char* key) {
+        RegistryStore store(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
+        auto opened = store.openKey(RegistryRoot::LocalMachine, key);
+        return opened ? opened->queryValue("Location") : std::nullopt;
+    }
+};
+
+TEST_F(AppTest, StartsWithNothingStoredAtTheHomePageAndDefaultPlacement) {
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szDownloadDir, "");
+    EXPECT_EQ(app->m_szViewerPath, "");
+    EXPECT_EQ(app->m_strInitialUrl, "");
+    EXPECT_EQ(desktop.control.calls, std::vector<std::string>{"home"});
+    EXPECT_TRUE(desktop.applied.empty());
+    EXPECT_EQ(desktop.shown, 1);
+    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(app->m_bSocketsClosed);
+    EXPECT_EQ(app->m_pBrowserView, desktop.view.get());
+    EXPECT_EQ(world.servedTopic, "system");
+}
+
+TEST_F(AppTest, RegistersItsOwnRealPathAndRewritesAKeyDifferingInCase) {
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(machineLocation(kBrowserKey), "/opt/Orvane Explorer/bin/orvaneexplorer");
+    EXPECT_EQ(app->IsBrowserRegistered(), 1);
+    machineValue(kBrowserKey, "/opt/orvane explorer/bin/orvaneexplorer");
+    EXPECT_EQ(app->IsBrowserRegistered(), 0);
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(machineLocation(kBrowserKey), "/opt/Orvane Explorer/bin/orvaneexplorer");
+}
+
+TEST_F(AppTest, AnUnwritableMachineStoreFailsQuietly) {
+    fs::create_directories(root / "hklm.ini");  // a folder where the file should be
+    app = std::make_unique<CBrowserApp>(
+        desktop, world, ProfileFile((root / "ORVANEEXPLORER.INI").string()),
+        RegistryStore(RegistryFiles{(root / "hklm.ini" / "sub" / "x.ini").string(),
+                                    (root / "hkcu.ini").string()}));
+    fs::permissions(root / "hklm.ini", fs::perms::owner_read | fs::perms::owner_exec);
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_TRUE(desktop.messages.empty());
+    fs::permissions(root / "hklm.ini", fs::perms::owner_all);
+}
+
+TEST_F(AppTest, DeletedDownloadDirectoryIsReportedAndForgotten) {
+    setting("DownloadDir", "/data/Gone Events/");
+    ASSERT_TRUE(app->InitInstance({}));
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0],
+              "Download directory /data/Gone Events/ can not be found. Please select a new "
+              "directory\nusing the File / Download Directory menu items.");
+    EXPECT_EQ(app->m_szDownloadDir, "");
+    EXPECT_EQ(settings().find("Settings", "DownloadDir"), "");
+}
+
+TEST_F(AppTest, DownloadDirectoryKeepsItsCaseAndGetsAFinalSeparator) {
+    fs::create_directories(root / "Events");
+    setting("DownloadDir", (root / "Events").string());
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szDownloadDir, (root / "Events").string() + "/");
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(AppTest, ViewerPathComesFromRegistryThenTremoraPathThenTremoraDir) {
+    setting("TremoraDir", "/opt/tremora");
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szViewerPath, "/opt/tremora/trmvw32.exe");
+
+    setting("TremoraDir", "/opt/tremora/");
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szViewerPath, "/opt/tremora/trmvw32.exe");
+
+    setting("TremoraPath", "/usr/local/bin/trmvw32.exe");
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szViewerPath, "/usr/local/bin/trmvw32.exe");
+
+    machineValue("SOFTWARE\\Orvane Network\\Tremora", "/srv/Tremora/trmvw32.exe");
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szViewerPath, "/srv/Tremora/trmvw32.exe");
+}
+
+TEST_F(AppTest, CommandLineGivesInitialUrlAndStartPage) {
+    ASSERT_TRUE(app->InitInstance({"\"http://a.example/first,http://b.example/home\""}));
+    EXPECT_EQ(app->m_strInitialUrl, "http://a.example/first");
+    EXPECT_EQ(app->m_strStartPage, "http://b.example/home");
+    EXPECT_EQ(desktop.control.calls, std::vector<std::string>{"navigate http://a.example/first"});
+}
+
+TEST_F(AppTest, FramePlacementIsSavedAtCloseAndRestoredAsNormalWindow) {
+    ASSERT_TRUE(app->InitInstance({}));
+    desktop.current = FramePlacement{-1, -1, -8, -8, 100, 50, 900, 650};
+    app->m_bSocketsClosed = false;
+    app->OnFrameClose();
+    EXPECT_TRUE(app->m_bSocketsClosed);
+    EXPECT_EQ(settings().find("Settings", "FramePos"), "-1 -1 -8 -8 100 50 900 650");
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    ASSERT_EQ(desktop.applied.size(), 1u);
+    EXPECT_EQ(desktop.applied[0], desktop.current);
+}
+
+TEST_F(AppTest, DamagedFramePosIsIgnored) {
+    for (const char* text : {"1 2 3", "a b c d e f g h", "0 0 0 0 10 10 10 10"}) {
+        setting("FramePos", text);
+        app = makeApp();
+        desktop.applied.clear();
+        ASSERT_TRUE(app->InitInstance({}));
+        EXPECT_TRUE(desktop.applied.empty()) << text;
+    }
+}
+
+TEST_F(AppTest, OpenCommandNavigatesAndBringsTheWindowForward) {
+    ASSERT_TRUE(app->InitInstance({}));
+    desktop.control.calls.clear();
+    EXPECT_TRUE(world.served("[open(\"http://www.orvane.net/quakes/\")]"));
+    EXPECT_EQ(desktop.control.calls, std::vector<std::string>{"navigate http://www.orvane.net/quakes/"});
+    EXPECT_EQ(desktop.broughtToFront, 1);
+    EXPECT_TRUE(app->HandleDdeCommand(""));
+    EXPECT_EQ(desktop.broughtToFront, 2);
+    EXPECT_FALSE(app->HandleDdeCommand("[open(http://x/)]"));
+    EXPECT_FALSE(app->HandleDdeCommand("[open(\"http://x/"));
+    EXPECT_EQ(desktop.broughtToFront, 2);
+    EXPECT_EQ(desktop.control.calls.size(), 1u);
+}
+
+TEST_F(AppTest, AboutShowsTheBox) {
+    app->OnAppAbout();
+    EXPECT_EQ(desktop.abouts, 1);
+}
+
+class HandOffTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        ASSERT_TRUE(app->InitInstance({}));
+    }
+};
+
+TEST_F(HandOffTest, NoViewerWindowMeansNoConversation) {
+    world.windowTitles = {"Tremora", "Tremora-x", "Terminal"};
+    EXPECT_EQ(app->OpenInViewer("/data/ev.dat", "trmvw32"), 0);
+    EXPECT_TRUE(world.ddeSent.empty());
+}
+
+TEST_F(HandOffTest, AnyWindowWithTheMarkGetsTheOpenCommand) {
+    world.windowTitles = {"Terminal", "Notes on Tremora - draft"};
+    EXPECT_EQ(app->OpenInViewer("/data/My Events/ev 1.dat", "trmvw32.exe"), 1);
+    EXPECT_EQ(world.ddeSent,
+              std::vector<std::string>{"trmvw32|System|[open(\"/data/My Events/ev 1.dat\")]"});
+    world.viewerAcceptsCommand = false;
+    EXPECT_EQ(app->OpenInViewer("/data/b.dat", "trmvw32"), 1);
+    world.viewerAnswers = false;
+    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+}
+
+TEST_F(HandOffTest, ViewerStartsWithThePathAsItsOneArgument) {
+    app->StartViewer("/data/My Events/a;b $(x).dat");
+    ASSERT_EQ(world.started.size(), 1u);
+    EXPECT_EQ(world.started[0], (std::vector<std::string>{"/opt/Orvane Explorer/bin/trmvw32.exe",
+                                                          "/data/My Events/a;b $(x).dat"}));
+    app->m_szViewerPath = "/srv/trmvw32.exe";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[1][0], "/srv/trmvw32.exe");
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {
+    world.startResult = 2;
+    app->StartViewer("/x.dat");
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0],
+              "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)\n"
+              "and trmvw32.exe are located in the same directory.You can also locate Tremora\n"
+              "using the File / Locate Tremora menu items.");
+}
+
+TEST_F(HandOffTest, HelpPageLivesBesideTheProgram) {
+    EXPECT_EQ(app->HelpUrl(), "file:///opt/Orvane Explorer/bin/help/OrvaneExplorer.html");
+}
+
+class DialogTest : public HandOffTest {
+protected:
+    FakeDialogs dialogs;
+};
+
+TEST_F(DialogTest, WithoutADirectoryTheChooserOpensInTheProgramFolder) {
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(dialogs.startFolders, std::vector<std::string>{"/opt/Orvane Explorer/bin"});
+    EXPECT_EQ(app->m_szDownloadDir, "");
+}
+
+TEST_F(DialogTest, ChosenFolderIsStoredWithFinalSeparatorInMemoryAndFile) {
+    fs::create_directories(root / "Quakes");
+    dialogs.directoryAnswer = DirectoryChoice{(root / "Quakes").string() + "/", ""};
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(app->m_szDownloadDir, (root / "Quakes").string() + "/");
+    EXPECT_EQ(settings().find("Settings", "DownloadDir"), app->m_szDownloadDir);
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(dialogs.startFolders.back(), (root / "Quakes").string());
+}
+
+TEST_F(DialogTest, NewDirectoryIsCreatedOneLevelDeepOnly) {
+    dialogs.directoryAnswer = DirectoryChoice{"/ignored/", (root / "New").string()};
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_TRUE(fs::is_directory(root / "New"));
+    EXPECT_EQ(app->m_szDownloadDir, (root / "New").string() + "/");
+
+    dialogs.directoryAnswer = DirectoryChoice{"/ignored/", (root / "a" / "b").string()};
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(desktop.messages, std::vector<std::string>{"Error Creating New Directory"});
+    EXPECT_FALSE(fs::exists(root / "a"));
+    EXPECT_EQ(app->m_szDownloadDir, (root / "New").string() + "/");
+
+    dialogs.directoryAnswer = DirectoryChoice{"/ignored/", (root / "New").string()};
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(desktop.messages.size(), 1u);
+}
+
+TEST_F(DialogTest, CancelChangesNothing) {
+    app->m_szDownloadDir = "/keep/";
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(app->m_szDownloadDir, "/keep/");
+    LocateViewer(*app, dialogs);
+    EXPECT_EQ(app->m_szViewerPath, "");
+}
+
+TEST_F(DialogTest, LocatedViewerIsUsedForTheNextStartAndStored) {
+    dialogs.locateAnswer = "/elsewhere/bin/trmvw32.exe";
+    LocateViewer(*app, dialogs);
+    EXPECT_EQ(settings().find("Settings", "TremoraPath"), "/elsewhere/bin/trmvw32.exe");
+    app->StartViewer("/ev.dat");
+    EXPECT_EQ(world.started.back()[0], "/elsewhere/bin/trmvw32.exe");
+}
+
+}  // namespace
+}  // namespace orvane

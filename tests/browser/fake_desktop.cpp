@@ -1,0 +1,47 @@
+#include "tests/browser/fake_desktop.h"
+
+#include "browser/app.h"
+
+namespace orvane::testing {
+
+bool FakeDesktop::OpenDocument(CBrowserApp& app) {
+    if (!frameOpens) return false;
+    view = std::make_unique<CBrowserView>(app, control, control);
+    view->OnInitialUpdate();
+    return true;
+}
+
+bool FakeWorld::AnyWindowTitleContains(std::string_view text) {
+    for (const auto& title : windowTitles)
+        if (title.find(text) != std::string::npos) return true;
+    return false;
+}
+
+DdeOutcome FakeWorld::DdeExecute(std::string_view service, std::string_view topic,
+                                 std::string_view command) {
+    DdeOutcome outcome;
+    if (!viewerAnswers) {
+        outcome.failure = "no server";
+        return outcome;
+    }
+    ddeSent.push_back(std::string(service) + "|" + std::string(topic) + "|" + std::string(command));
+    outcome.conversationMade = outcome.commandSent = true;
+    outcome.commandHandled = viewerAcceptsCommand;
+    return outcome;
+}
+
+int FakeWorld::StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> call{program};
+    call.insert(call.end(), arguments.begin(), arguments.end());
+    started.push_back(call);
+    return startResult;
+}
+
+bool FakeWorld::ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) {
+    servedService = service;
+    servedTopic = topic;
+    served = std::move(handler);
+    return true;
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "browser/app_services.h"
+#include "browser/directory_dialogs.h"
+#include "browser/view.h"
+
+namespace orvane::testing {
+
+// Records what the application shows instead of showing it.
+class FakeDesktop final : public AppDesktop {
+public:
+    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void ShowAbout() override { ++abouts; }
+    bool OpenDocument(CBrowserApp& app) override;
+    void ApplyPlacement(const FramePlacement& placement) override { applied.push_back(placement); }
+    FramePlacement CurrentPlacement() override { return current; }
+    void ShowFrame() override { ++shown; }
+    void BringToFront() override { ++broughtToFront; }
+
+    std::vector<std::string> messages;
+    std::vector<FramePlacement> applied;
+    FramePlacement current;
+    int abouts = 0, shown = 0, broughtToFront = 0;
+    bool frameOpens = true;
+    std::unique_ptr<CBrowserView> view;
+
+    // The view's control and frame, recorded.
+    struct Control final : WebControl, ViewFrame {
+        void Navigate2(const std::string& url) override { calls.push_back("navigate " + url); }
+        void GoBack() override { calls.push_back("back"); }
+        void GoForward() override { calls.push_back("forward"); }
+        void GoHome() override { calls.push_back("home"); }
+        void Stop() override { calls.push_back("stop"); }
+        void Refresh() override { calls.push_back("refresh"); }
+        void Print() override { calls.push_back("print"); }
+        void SetDocumentTitle(const std::string& title) override { calls.push_back("title " + title); }
+        void ShowAddress(const std::string& url) override { calls.push_back("address " + url); }
+        std::vector<std::string> calls;
+    } control;
+};
+
+// Other programs, scripted.
+class FakeWorld final : public OutsideWorld {
+public:
+    bool AnyWindowTitleContains(std::string_view text) override;
+    DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
+                          std::string_view command) override;
+    int StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
+    bool ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) override;
+
+    std::vector<std::string> windowTitles;
+    bool viewerAnswers = true;       // a conversation can be made
+    bool viewerAcceptsCommand = true;
+    int startResult = 42;
+    std::vector<std::string> ddeSent;  // "service|topic|command"
+    std::vector<std::vector<std::string>> started;  // program, then its arguments
+    std::string servedService, servedTopic;
+    DdeHandler served;
+};
+
+class FakeDialogs final : public DirectoryDialogs {
+public:
+    std::optional<DirectoryChoice> RunDownloadDirectoryDialog(const std::string& start) override {
+        startFolders.push_back(start);
+        return directoryAnswer;
+    }
+    std::optional<std::string> RunLocateTremoraDialog(const std::string& current) override {
+        locateStarts.push_back(current);
+        return locateAnswer;
+    }
+    std::optional<DirectoryChoice> directoryAnswer;
+    std::optional<std::string> locateAnswer;
+    std::vector<std::string> startFolders, locateStarts;
+};
+
+}  // namespace orvane::testing
