@@ -1,0 +1,74 @@
+#include "loaders/kestrel/hex_file_name.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string upperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool isBinaryByte(unsigned char c) {
+    // Tab, line ends, form feeds and the old DOS end-of-file mark (Ctrl-Z)
+    // do occur in text files; other control characters do not.
+    constexpr unsigned char kDosEndOfFile = 0x1A;
+    if (c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == kDosEndOfFile)
+        return false;
+    return c < 0x20 || c == 0x7F;
+}
+
+}  // namespace
+
+std::string NormaliseHexFileName(const std::string& typed) {
+    std::string name = upperCase(typed);
+    if (name.find(".HEX") == std::string::npos)
+        name += ".HEX";
+    return name;
+}
+
+std::optional<std::string> LocateHexFile(const std::string& typed, const std::string& normalised) {
+    std::error_code ec;
+    bool appended = normalised.size() != typed.size();
+    if (!appended && fs::exists(typed, ec))
+        return typed;
+
+    // Upper-casing keeps every '/' where it was, so both names split alike.
+    std::size_t slash = typed.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
+    std::string wanted = normalised.substr(folder.size());
+    std::vector<std::string> matches;
+    for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+        std::string name = entry.path().filename().string();
+        if (upperCase(name) == wanted)
+            matches.push_back(name);
+    }
+    if (matches.empty())
+        return std::nullopt;
+    std::sort(matches.begin(), matches.end());
+    return folder + matches.front();
+}
+
+bool HoldsBinaryData(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> chunk(1 << 16);
+    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || file.gcount()) {
+        auto end = chunk.begin() + file.gcount();
+        if (std::any_of(chunk.begin(), end,
+                        [](char c) { return isBinaryByte(static_cast<unsigned char>(c)); }))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace orvane

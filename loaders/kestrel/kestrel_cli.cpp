@@ -1,0 +1,199 @@
+#include "loaders/kestrel/kestrel_cli.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "loaders/kestrel/hex_file_name.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* kUsageLines[] = {
+    "Usage: Kestrel [ -p Port_Number ] [ -b Baud_Rate ] [ -t ] Hex_File\n",
+    "Optional Parameters:\n",
+    "    -p Port Number 1 through 8 Default=1\n",
+    "    -b Baud Rate 9600, 19200, 38400, 57600 Default=38400\n",
+    "    -t Display Dspic CPU Type\n",
+};
+constexpr const char* kNoUsbLine = "USB Port Not Found!\n";
+// The exit statuses are these lines' lengths, as the printing returned them.
+static_assert(std::string_view(kUsageLines[std::size(kUsageLines) - 1]).size() == kUsageExit);
+static_assert(std::string_view(kNoUsbLine).size() == kNoUsbExit);
+
+// The value's leading decimal integer, as atoi reads it, held inside int.
+int leadingInteger(const std::string& value) {
+    std::size_t i = 0;
+    while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i])))
+        ++i;
+    bool negative = i < value.size() && value[i] == '-';
+    if (i < value.size() && (value[i] == '-' || value[i] == '+'))
+        ++i;
+    long long number = 0;
+    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
+        number = std::min<long long>(number * 10 + (value[i] - '0'), LLONG_MAX / 100);
+    number = negative ? -number : number;
+    return static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
+}
+
+void applyPortValue(KestrelSettings& settings, const std::string& value) {
+    if (value.find("USB") != std::string::npos) {
+        settings.usbMode = true;
+        settings.portNumber = 0;
+    } else {
+        settings.portNumber = leadingInteger(value);
+    }
+}
+
+// The walk over two or more arguments. The file name counts as two
+// arguments, so it is expected last; a "-p" needs a value and something after it.
+bool walkArguments(const std::vector<std::string>& arguments, KestrelSettings& settings) {
+    std::size_t next = 0;
+    for (long left = static_cast<long>(arguments.size()); left >= 1;) {
+        const std::string& argument = arguments[next++];
+        --left;
+        if (argument == "-p") {
+            if (next >= arguments.size())
+                return false;
+            const std::string& value = arguments[next++];
+            if (--left == 0)
+                return false;
+            applyPortValue(settings, value);
+        } else if (argument == "-t") {
+            settings.identifyOnly = true;
+        } else if (argument.find('.') != std::string::npos) {
+            settings.fileName = argument;
+            --left;
+        }
+    }
+    return true;
+}
+
+bool catchBootloader(DspicLoader& loader) {
+    loader.ResetWithNotice();
+    if (!loader.FindBootloader(true)) {
+        loader.console().print("Bootloader not found\n");
+        return false;
+    }
+    if (!loader.GetLoaderID() && !loader.GetLoaderID()) {
+        loader.console().print("Bad Bootloader ID\n");
+        return false;
+    }
+    if (!loader.ReadDeviceID() && !loader.ReadDeviceID()) {
+        loader.console().print("Can't get device ID\n");
+        return false;
+    }
+    loader.console().print("Device ID = %d\n", loader.deviceId());
+    return loader.SelectDevice();
+}
+
+bool readHexFile(DspicLoader& loader, const std::string& typed, const std::string& normalised) {
+    std::optional<std::string> path = LocateHexFile(typed, normalised);
+    bool loaded = false;
+    if (path && HoldsBinaryData(*path)) {
+        loader.console().printErr("%s holds binary data, not Intel HEX text\n", path->c_str());
+    } else if (path) {
+        loaded = loader.image().loadHexFile(*path);
+    }
+    if (!loaded) {
+        loader.console().print("Error reading %s file\n", normalised.c_str());
+        loader.ClosePort();
+    }
+    return loaded;
+}
+
+bool writeAndVerify(DspicLoader& loader) {
+    Console& console = loader.console();
+    std::int32_t units = loader.image().endAddress / 2;
+    console.print("End Address: 0x%x Size: %d Bytes\n", units, units);
+    console.print("Downloading to device %s...\n", loader.cpuName().c_str());
+    bool transferred = loader.WriteProgram();
+    if (transferred) {
+        console.print("Verifying...\n");
+        transferred = loader.ReadProgram();
+    }
+    if (!transferred) {
+        console.print("Flash Dump Error\n");
+        loader.ClosePort();
+        return false;
+    }
+    loader.VerifyProgram();
+    loader.PulseReset();
+    return true;
+}
+
+}  // namespace
+
+std::optional<KestrelSettings> ScanArguments(const std::vector<std::string>& arguments) {
+    KestrelSettings settings;
+    if (arguments.empty())
+        return std::nullopt;
+    if (arguments.size() == 1) {
+        if (arguments[0] == "-t")
+            settings.identifyOnly = true;
+        else
+            settings.fileName = arguments[0];
+        return settings;
+    }
+    if (!walkArguments(arguments, settings))
+        return std::nullopt;
+    return settings;
+}
+
+int PrintUsage(Console& console) {
+    for (const char* line : kUsageLines)
+        console.out(line);
+    return static_cast<int>(std::strlen(kUsageLines[std::size(kUsageLines) - 1]));
+}
+
+bool RunLoad(DspicLoader& loader, const KestrelSettings& settings) {
+    Console& console = loader.console();
+    std::string normalised = NormaliseHexFileName(settings.fileName);
+    if (settings.identifyOnly)
+        console.print("Comm Port=%d\n", settings.portNumber);
+    else
+        console.print("File Name=%s Comm Port=%d\n", normalised.c_str(), settings.portNumber);
+    if (!loader.OpenPort(settings.portNumber, DspicLoader::kLinkBaud)) {
+        console.print("Open Comm Port Error\n");
+        return false;
+    }
+    if (!catchBootloader(loader))
+        return false;
+    if (settings.identifyOnly) {
+        console.print("CPU Type = %s\n", loader.cpuName().c_str());
+        loader.PulseReset();
+        loader.ClosePort();
+        return true;
+    }
+    return readHexFile(loader, settings.fileName, normalised) && writeAndVerify(loader);
+}
+
+int RunKestrel(const std::vector<std::string>& arguments, PortDirectory& ports, Clock& clock,
+               Console& console) {
+    std::optional<KestrelSettings> settings = ScanArguments(arguments);
+    if (!settings)
+        return PrintUsage(console);
+    DspicLoader loader(ports, clock, console);
+    loader.portNumber = settings->portNumber;
+    if (settings->usbMode) {
+        loader.FindUsbSerialPort();
+        if (loader.portNumber == 0) {
+            console.out(kNoUsbLine);
+            return static_cast<int>(std::strlen(kNoUsbLine));
+        }
+        console.print("USB Port = %d\n", loader.portNumber);
+        settings->portNumber = loader.portNumber;
+    }
+    if (!RunLoad(loader, *settings))
+        return 0;
+    if (!settings->identifyOnly)
+        console.print("Good File Download!!!\n");
+    loader.ResetWithNotice();
+    return loader.ClosePort();
+}
+
+}  // namespace orvane
