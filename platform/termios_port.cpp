@@ -17,6 +17,8 @@
 namespace orvane {
 namespace {
 
+constexpr int kDrainLimitMs = 1000;
+
 speed_t speedFor(int baud) {
     switch (baud) {
         case 1200: return B1200;
@@ -125,7 +127,18 @@ std::size_t TermiosPort::write(const std::uint8_t* src, std::size_t count, int t
     return sent;
 }
 
-void TermiosPort::purge() { tcflush(fd_, TCIOFLUSH); }
+void TermiosPort::purge() {
+    // Bytes already written were handed over by a completed write: let them
+    // leave (the final reset frame before a close, say) before the queues
+    // are emptied. Bounded, so a line that never drains cannot hang us.
+    using namespace std::chrono;
+    auto deadline = steady_clock::now() + milliseconds(kDrainLimitMs);
+    int queued = 0;
+    while (!lost_ && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 &&
+           steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
+    tcflush(fd_, TCIOFLUSH);
+}
 
 bool TermiosPort::waitForInput(int timeoutMs) {
     if (lost_) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace orvane::testing {
+
+// A private X server for one test: Xvfb on a display number it picks itself
+// (so tests running side by side never meet), stopped by its PID at the end.
+class XvfbDisplay {
+  public:
+    // Whether Xvfb is installed; tests without it skip.
+    static bool installed();
+
+    XvfbDisplay();
+    ~XvfbDisplay();
+    XvfbDisplay(const XvfbDisplay&) = delete;
+    XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+    bool running() const { return !name_.empty(); }
+    // ":N", usable as DISPLAY.
+    const std::string& name() const { return name_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// Polls the condition every 20 ms until it holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+
+}  // namespace orvane::testing

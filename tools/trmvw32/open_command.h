@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// The file named by the viewer's DDE command [open("PATH")]; nullopt for
+// any other command: another verb, a missing quote, parenthesis or bracket,
+// an empty path, or text after the closing bracket (the NUL bytes that end
+// a DDE text are allowed).
+std::optional<std::string> parseViewerOpenCommand(std::string_view command);
+
+}  // namespace orvane
