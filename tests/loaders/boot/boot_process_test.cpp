@@ -1,0 +1,191 @@
+// boot as a program, loading board-sim through a pseudo-terminal named in
+// the COM device map.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <thread>
+
+#include "tests/loaders/boot/boot_test_support.h"
+
+extern char** environ;
+
+namespace orvane::boottest {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string programPath(const std::string& name) {
+    if (const char* bin = std::getenv("ORVANE_BIN"))
+        return std::string(bin) + "/" + name;
+    // Run by hand: the test binary lives in <build>/tests, the programs in <build>/bin.
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" /
+            name)
+        .string();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A child program with its output in a file, ended by the test at the latest
+// when it goes out of scope.
+class Process {
+  public:
+    Process(std::vector<std::string> args, const std::string& dosdevices, const std::string& out,
+            int inputFd = -1) {
+        std::vector<std::string> env{"ORVANE_DOSDEVICES=" + dosdevices};
+        for (char** e = environ; *e; ++e)
+            if (!std::string(*e).starts_with("ORVANE_DOSDEVICES="))
+                env.push_back(*e);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (out + ".err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (inputFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        std::vector<char*> argv = pointers(args), envp = pointers(env);
+        if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_GT(pid_, 0) << "cannot start " << args[0];
+    }
+    ~Process() {
+        if (pid_ <= 0 || status_ || stop())
+            return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Asks the program to end; its exit status once it has.
+    std::optional<int> stop() {
+        if (pid_ > 0 && !status_)
+            kill(pid_, SIGTERM);
+        return waitExit(3000);
+    }
+
+    // The exit status, or nothing when the program is still running after timeoutMs.
+    std::optional<int> waitExit(int timeoutMs) {
+        for (int waited = 0; !status_ && pid_ > 0 && waited <= timeoutMs; waited += 10) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+        return status_;
+    }
+
+  private:
+    static std::vector<char*> pointers(std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (std::string& t : texts)
+            result.push_back(t.data());
+        result.push_back(nullptr);
+        return result;
+    }
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+class BootProcess : public ::testing::Test {
+  protected:
+    std::string dos() const { return dir.file("dosdevices"); }
+    std::unique_ptr<Process> startBoard(std::vector<std::string> extra) {
+        std::vector<std::string> args{programPath("board-sim"),
+                                      "--dosdevices",
+                                      dos(),
+                                      "--port",
+                                      "5",
+                                      "--flash-out",
+                                      dir.file("flash.bin"),
+                                      "--stats",
+                                      dir.file("stats.txt"),
+                                      "--time-limit",
+                                      "60"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto board = std::make_unique<Process>(args, dos(), dir.file("board.out"));
+        const std::string link = dos() + "/com5";
+        for (int i = 0; i < 500 && !std::filesystem::is_symlink(link); ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(std::filesystem::is_symlink(link)) << "board-sim did not come up";
+        return board;
+    }
+    std::optional<int> runBoot(const std::string& hexFile, int inputFd = -1) {
+        Process boot({programPath("boot"), "-p", "5", hexFile}, dos(), dir.file("boot.out"),
+                     inputFd);
+        return boot.waitExit(20000);
+    }
+    std::string bootOutput() const { return readFile(dir.file("boot.out")); }
+    std::string hexFile(std::uint32_t start, const std::vector<std::uint8_t>& data) {
+        writeText(dir.file("fw.hex"), hexText(start, data));
+        return dir.file("fw.hex");
+    }
+
+    TempDir dir;
+};
+
+TEST_F(BootProcess, WholeLoadLeavesTheFlashEqualToTheFile) {
+    const auto data = firmwareBytes(0x900, 5);
+    auto board = startBoard({});
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(write(input[1], "x\n", 2), 2);  // never read: standard input is not a terminal
+    EXPECT_EQ(runBoot(hexFile(0x200, data), input[0]), 1) << bootOutput();
+    EXPECT_EQ(board->stop(), 0);  // board-sim writes its flash as it ends
+    EXPECT_TRUE(bootOutput().ends_with("Good File Download!!!\nReset Sent\n"));
+    const std::string flash = readFile(dir.file("flash.bin"));
+    ASSERT_EQ(flash.size(), 0x8000u);
+    EXPECT_TRUE(
+        std::equal(data.begin(), data.end(), flash.begin() + 0x200,
+                   [](std::uint8_t d, char f) { return d == static_cast<std::uint8_t>(f); }));
+    EXPECT_EQ(flash.substr(0x200 + data.size(), 512), std::string(512, '\xFF'));
+    EXPECT_NE(readFile(dir.file("stats.txt")).find("frame_errors 0\n"), std::string::npos);
+    char left[4] = {};
+    close(input[1]);
+    EXPECT_EQ(read(input[0], left, sizeof left), 2);
+    close(input[0]);
+}
+
+TEST_F(BootProcess, SilentBoardIsReachedThroughTheBootCommand) {
+    auto board = startBoard({"--silent"});
+    EXPECT_EQ(runBoot(hexFile(0x200, firmwareBytes(0x100))), 1) << bootOutput();
+    EXPECT_EQ(board->stop(), 0);
+    EXPECT_NE(bootOutput().find("Bootloader not found, sending boot command\n"
+                                "Bootloader Found - Reading Hex File...\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(dir.file("stats.txt")).find("boot_commands 2\n"), std::string::npos);
+}
+
+TEST_F(BootProcess, NothingAnsweringIsReportedAsNoBoard) {
+    auto board = startBoard({"--fault", "silence"});
+    EXPECT_EQ(runBoot(hexFile(0x200, firmwareBytes(0x100))), 0);
+    EXPECT_TRUE(bootOutput().ends_with("Board or bootloader not found\n")) << bootOutput();
+}
+
+TEST_F(BootProcess, PortVanishingDuringTheWriteFailsWithinSeconds) {
+    auto board = startBoard({"--fault", "vanish:2:3"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runBoot(hexFile(0x200, firmwareBytes(0x800))), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    EXPECT_TRUE(bootOutput().ends_with("Writing: 0x2c0\rFlash Dump Error\n")) << bootOutput();
+    EXPECT_NE(readFile(dir.file("boot.out.err")).find("COM5 went away"), std::string::npos);
+    EXPECT_EQ(board->waitExit(5000), 0);
+}
+
+}  // namespace
+}  // namespace orvane::boottest

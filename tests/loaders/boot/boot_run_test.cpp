@@ -1,0 +1,146 @@
+// boot's command line and run: arguments, settings line, exit statuses.
+#include "loaders/boot/boot_run.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/loaders/boot/boot_test_support.h"
+
+namespace orvane::boottest {
+namespace {
+
+using Args = std::vector<const char*>;
+
+struct ParseCase {
+    const char* name;
+    Args args;  // after the program name
+    bool accepted;
+    int port;
+    int baud;
+    const char* file;
+};
+void PrintTo(const ParseCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class BootParseArguments : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(BootParseArguments, FollowsTheCountingRules) {
+    const ParseCase& c = GetParam();
+    Args argv{"boot"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    BootSettings settings;
+    ASSERT_EQ(parseArguments(static_cast<int>(argv.size()), argv.data(), settings), c.accepted);
+    if (!c.accepted)
+        return;
+    EXPECT_EQ(settings.portNumber, c.port);
+    EXPECT_EQ(settings.baudRate, c.baud);
+    EXPECT_EQ(settings.hexFileName, c.file);
+}
+
+const std::string kLongName = std::string(300, 'x') + ".hex";
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, BootParseArguments,
+    ::testing::Values(
+        ParseCase{"Nothing", {}, false, 0, 0, ""},
+        ParseCase{"FileOnly", {"fw.hex"}, true, 1, 38400, "fw.hex"},
+        ParseCase{"OptionsThenFile", {"-p", "3", "-b", "9600", "fw.hex"}, true, 3, 9600, "fw.hex"},
+        ParseCase{"PortValueLast", {"-p", "3"}, false, 0, 0, ""},
+        ParseCase{"BaudValueLast", {"-p", "3", "-b", "9600"}, false, 0, 0, ""},
+        ParseCase{"NameWithoutDot", {"fw"}, true, 1, 38400, "fw"},
+        ParseCase{"LoneOptionIsAFileName", {"-p"}, true, 1, 38400, "-p"},
+        ParseCase{"NoFileName", {"-p", "2", "fw"}, true, 2, 38400, ""},
+        ParseCase{"UnknownOptionIgnored", {"-P", "2", "fw.hex"}, true, 1, 38400, "fw.hex"},
+        ParseCase{"SecondFileNotReached", {"-p", "2", "a.hex", "b.hex"}, true, 2, 38400, "a.hex"},
+        ParseCase{"ValueBringsCountToZero", {"a.hex", "-b", "9600", "x.hex"}, false, 0, 0, ""},
+        ParseCase{"OptionsAfterFile", {"fw.hex", "-p", "2", "-b", "9600"}, true, 2, 9600, "fw.hex"},
+        ParseCase{"OptionWithoutValue", {"-b", "9600", "-p"}, false, 0, 0, ""},
+        ParseCase{"OptionLastAfterFile", {"fw.hex", "-b"}, false, 0, 0, ""},
+        ParseCase{"LenientNumbers", {"-p", " +12abc", "-b", "x", "f.h"}, true, 12, 0, "f.h"},
+        ParseCase{
+            "LongFileName", {"-p", "99", kLongName.c_str()}, true, 99, 38400, kLongName.c_str()}),
+    CaseName());
+
+class BootRun : public ::testing::Test {
+  protected:
+    int run(Args args) {
+        args.insert(args.begin(), "boot");
+        return runBoot(static_cast<int>(args.size()), args.data(), rig.ports, rig.clock,
+                       rig.console);
+    }
+    TempDir dir;
+    BoardRig rig;
+};
+
+TEST_F(BootRun, WithoutArgumentsPrintsTheUsageAndEndsWith57) {
+    EXPECT_EQ(run({}), 57);
+    EXPECT_EQ(rig.text(),
+              "Usage: boot [ -p Port_Number -b Baud_Rate ] Hex_File\n"
+              "Optional Parameters:\n"
+              "    -p Port Number 1 through 8 Default=1\n"
+              "    -b Baud Rate 9600, 19200, 38400, 57600 Default=38400\n");
+    EXPECT_EQ(run({"-p", "3"}), 57);
+    EXPECT_TRUE(rig.ports.openedNumbers().empty());
+}
+
+TEST_F(BootRun, GoodLoadPrintsEveryStepAndEndsWithTheCloseResult) {
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x200, firmwareBytes(16)));
+    EXPECT_EQ(run({file.c_str()}), 1);
+    const std::string writes =
+        "Writing: 0x200\rWriting: 0x240\rWriting: 0x280\rWriting: 0x2c0\rWriting: 0x300\r"
+        "Writing: 0x340\rWriting: 0x380\rWriting: 0x3c0\rWriting: 0x400\rWriting: 0x408\r"
+        "Writing: 0x410\r\n";
+    EXPECT_EQ(rig.text(), "File Name=" + file + " Comm Port=1 Baud=38400\n" + "Downloading file " +
+                              file + "...\n" +
+                              "Bootloader Found - Reading Hex File...\n"
+                              "Start Address: 0x200 End Address: 0x410 Size: 528 Bytes\n"
+                              "Erasing Block: 0x200\rErasing Block: 0x340\rErasing Block: 0x480\r\n"
+                              "Blocks = 8 Left = 18\n" +
+                              writes +
+                              "Verifying...\nReading: 0x200\r\n"
+                              "Good File Download!!!\nReset Sent\n");
+    EXPECT_EQ(rig.line().writes.back().bytes,
+              (std::vector<std::uint8_t>{0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04}));
+    EXPECT_EQ(rig.board.stats().resets, 1);
+}
+
+TEST_F(BootRun, PortAndRateReachTheLoadAndTheBootloaderStaysAt19200) {
+    boardsim::SimBootBoard silent(silentBoard(9600));
+    rig.ports.attach(3, silent);
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x300, firmwareBytes(40)));
+    EXPECT_EQ(run({"-p", "3", "-b", "9600", file.c_str()}), 1);
+    EXPECT_TRUE(rig.text().starts_with("File Name=" + file + " Comm Port=3 Baud=9600\n"));
+    EXPECT_EQ(rig.ports.line(3).bauds, (std::vector<int>{19200, 9600, 19200}));
+    EXPECT_EQ(silent.stats().bootCommandBauds, (std::vector<int>{9600, 9600}));
+}
+
+TEST_F(BootRun, NoFileNameFailsAtTheHexStepWithZero) {
+    rig.ports.attach(2, rig.board);
+    EXPECT_EQ(run({"-p", "2", "fw"}), 0);
+    EXPECT_TRUE(rig.text().starts_with("File Name= Comm Port=2 Baud=38400\n"));
+    EXPECT_TRUE(
+        rig.text().ends_with("Bootloader Found - Reading Hex File...\n"
+                             "Error reading HEX file\n"));
+}
+
+TEST_F(BootRun, NameWithoutADotIsLoadedAndUnknownOptionsAreIgnored) {
+    const std::string file = dir.file("fw");
+    writeText(file, hexText(0x200, firmwareBytes(8)));
+    EXPECT_EQ(run({file.c_str()}), 1);
+    rig.console.clear();
+    const std::string dotted = dir.file("fw.hex");
+    writeText(dotted, hexText(0x200, firmwareBytes(8)));
+    EXPECT_EQ(run({"-P", "2", dotted.c_str()}), 1);
+    EXPECT_TRUE(rig.text().starts_with("File Name=" + dotted + " Comm Port=1 Baud=38400\n"));
+    EXPECT_EQ(rig.ports.openedNumbers(), (std::vector<int>{1, 1}));
+}
+
+TEST_F(BootRun, MissingPortEndsWithZero) {
+    EXPECT_EQ(run({"-p", "7", "fw.hex"}), 0);
+    EXPECT_TRUE(rig.text().ends_with("Open Comm Port Error\n"));
+}
+
+}  // namespace
+}  // namespace orvane::boottest
