@@ -73,7 +73,7 @@ XvfbDisplay::XvfbDisplay() {
     // leaves, and refuse a client that arrives during the reset.
     std::vector<std::string> args{program,    "-displayfd", std::to_string(kDisplayFd),
                                   "-noreset", "-nolisten",  "tcp",
-                                  "-screen",  "0",          "800x600x24"};
+                                  "-screen",  "0",          "1280x1024x24"};
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());

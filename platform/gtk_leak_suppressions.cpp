@@ -1,5 +1,5 @@
 // Under LeakSanitizer, the caches that fontconfig fills for GTK and never
-// frees would be reported as leaks of this program when it ends. The
+// frees would be reported as leaks of the program when it ends. The
 // sanitizer asks these functions for its built-in suppressions and options
 // (the list of suppressions used is not printed, so standard error stays
 // the program's own); in a build without sanitizers nothing calls them.

@@ -1,0 +1,236 @@
+// OrvaneExplorer and its viewer hand-off on a private X display.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "browser/app.h"
+#include "browser/platform_world.h"
+#include "platform/profile_file.h"
+#include "platform/window_titles.h"
+#include "tests/browser/fake_desktop.h"
+#include "tests/browser/x_window_probe.h"
+#include "tests/platform/child_process.h"
+#include "tests/platform/scoped_environment.h"
+#include "tests/platform/temp_folder.h"
+#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/local_web_server.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+using testing::programFolder;
+using testing::readFileText;
+using testing::runProgram;
+using testing::ScopedEnvironment;
+using testing::TempFolder;
+using testing::waitUntil;
+using testing::XvfbDisplay;
+using testing::XWindowProbe;
+
+constexpr int kWaitMs = 20000;
+
+std::string page(const std::string& title) {
+    return "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>";
+}
+
+class BrowserOnDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!XvfbDisplay::installed()) GTEST_SKIP() << "Xvfb is not installed";
+        xvfb = std::make_unique<XvfbDisplay>();
+        ASSERT_TRUE(xvfb->running());
+        ::mkdir((home / "run").c_str(), 0700);
+    }
+
+    std::map<std::string, std::string> environment() const {
+        return {{"DISPLAY", xvfb->name()},          {"HOME", home.path()},
+                {"XDG_RUNTIME_DIR", home / "run"},   {"XDG_CONFIG_HOME", home / "cfg"},
+                {"XDG_DATA_HOME", home / "data"},    {"XDG_CACHE_HOME", home / "cache"},
+                {"ORVANE_HKLM", home / "hklm.ini"}, {"ORVANE_HKCU", home / "hkcu.ini"},
+                {"NO_AT_BRIDGE", "1"},               {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
+    }
+    std::unique_ptr<ChildProcess> start(const std::string& program,
+                                        const std::vector<std::string>& arguments) {
+        auto child = std::make_unique<ChildProcess>(programFolder() + "/" + program, arguments,
+                                                    environment(), home / (program + ".err"));
+        EXPECT_TRUE(child->started());
+        return child;
+    }
+    bool titleShown(const std::string& title) const {
+        return waitUntil(
+            [&] {
+                auto titles = listTopLevelWindowTitles(xvfb->name().c_str());
+                return std::find(titles.begin(), titles.end(), title) != titles.end();
+            },
+            kWaitMs);
+    }
+    int windowsContaining(const std::string& text) const {
+        int count = 0;
+        for (const auto& title : listTopLevelWindowTitles(xvfb->name().c_str()))
+            count += title.find(text) != std::string::npos;
+        return count;
+    }
+    ProfileFile settings() const { return ProfileFile(home / "cfg/orvane/ORVANEEXPLORER.INI"); }
+    testing::ProgramResult sendOpen(const std::string& command) const {
+        return runProgram(programFolder() + "/orvane-dde", {"orvaneexplorer", "system", command},
+                          environment(), kWaitMs);
+    }
+
+    TempFolder home;
+    std::unique_ptr<XvfbDisplay> xvfb;
+    testkit::LocalWebServer web{{{"/first.html", page("First Page")},
+                                 {"/second.html", page("Second Page")},
+                                 {"/third.html", page("Third Page")}}};
+};
+
+TEST_F(BrowserOnDisplay, StartsWithNoSettingsAtAllAndRegistersItsLocation) {
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer")) << readFileText(home / "orvaneexplorer.err");
+    EXPECT_EQ(windowsContaining("Download directory"), 0);
+    RegistryStore store(RegistryFiles{home / "hklm.ini", home / "hkcu.ini"});
+    auto key = store.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\Orvane Network\\OrvaneExplorer");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->queryValue("Location"),
+              fs::canonical(programFolder()).string() + "/orvaneexplorer");
+}
+
+TEST_F(BrowserOnDisplay, OpenCommandNavigatesAndMalformedOneIsRefused) {
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(home / "run/orvane-dde/orvaneexplorer"); }, kWaitMs));
+
+    auto sent = sendOpen("[open(\"" + web.url("/second.html") + "\")]");
+    EXPECT_EQ(sent.exitStatus, 0) << sent.standardError;
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"));
+
+    auto refused = sendOpen("[open(" + web.url("/third.html") + ")]");
+    EXPECT_EQ(refused.exitStatus, 0);
+    EXPECT_NE(refused.standardError.find("did not handle the command"), std::string::npos)
+        << refused.standardError;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    auto asked = web.requests();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "/third.html"), 0);
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"));
+}
+
+// A window manager is needed to maximise, activate and decorate windows.
+class BrowserWithWindowManager : public BrowserOnDisplay {
+protected:
+    void SetUp() override {
+        BrowserOnDisplay::SetUp();
+        if (IsSkipped()) return;
+        if (!fs::exists("/usr/bin/openbox")) GTEST_SKIP() << "openbox is not installed";
+        windowManager = std::make_unique<ChildProcess>(
+            "/usr/bin/openbox", std::vector<std::string>{"--sm-disable"}, environment(),
+            home / "openbox.err");
+        probe = std::make_unique<XWindowProbe>(xvfb->name());
+        ASSERT_TRUE(probe->connected());
+        // Give the window manager time to take over the display.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    std::unique_ptr<ChildProcess> windowManager;
+    std::unique_ptr<XWindowProbe> probe;
+};
+
+TEST_F(BrowserWithWindowManager, OpenCommandBringsTheBrowserForward) {
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto viewer = start("trmvw32.exe", {"--max-seconds", "60"});
+    ASSERT_TRUE(waitUntil([&] { return probe->activeWindowTitle() == "Tremora - "; }, kWaitMs))
+        << probe->activeWindowTitle();
+    ASSERT_EQ(sendOpen("[open(\"" + web.url("/second.html") + "\")]").exitStatus, 0);
+    EXPECT_TRUE(waitUntil(
+        [&] { return probe->activeWindowTitle() == "Second Page - Orvane Explorer"; }, kWaitMs))
+        << probe->activeWindowTitle();
+}
+
+TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {
+    settings().writeString("Settings", "FramePos", "-1 -1 -1 -1 120 90 920 690");
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto window = probe->findWindow("First Page - Orvane Explorer");
+    ASSERT_TRUE(window);
+    auto normal = probe->geometry(*window);
+    ASSERT_TRUE(normal);
+    EXPECT_EQ(normal->width, 800);
+    EXPECT_EQ(normal->height, 600);
+    probe->maximize(*window);
+    ASSERT_TRUE(waitUntil([&] { return probe->isMaximized(*window); }, kWaitMs));
+    probe->close(*window);
+    ASSERT_EQ(browser->waitForExit(kWaitMs), 0);
+    EXPECT_EQ(settings().readString("Settings", "FramePos"), "-1 -1 -1 -1 120 90 920 690");
+
+    auto again = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto reopened = probe->findWindow("First Page - Orvane Explorer");
+    ASSERT_TRUE(reopened);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(probe->isMaximized(*reopened));
+    auto restored = probe->geometry(*reopened);
+    ASSERT_TRUE(restored);
+    EXPECT_EQ(restored->width, 800);
+    EXPECT_EQ(restored->height, 600);
+    EXPECT_EQ(restored->x, normal->x);
+    EXPECT_EQ(restored->y, normal->y);
+}
+
+// The hand-off of a saved file to the viewer, through the real desktop.
+class HandOffOnDisplay : public BrowserOnDisplay {
+protected:
+    void SetUp() override {
+        BrowserOnDisplay::SetUp();
+        if (IsSkipped()) return;
+        display = std::make_unique<ScopedEnvironment>("DISPLAY", xvfb->name());
+        runtime = std::make_unique<ScopedEnvironment>("XDG_RUNTIME_DIR", home / "run");
+        viewerLogFile = std::make_unique<ScopedEnvironment>("TREMORA_STANDIN_LOG", home / "viewer.log");
+        app = std::make_unique<CBrowserApp>(desktop, world, ProfileFile(home / "settings.ini"),
+                                            RegistryStore(RegistryFiles{home / "m.ini", home / "u.ini"}));
+        app->m_szProgramDir = home.path() + "/";
+    }
+    std::string viewerLog() const { return readFileText(home / "viewer.log"); }
+
+    std::unique_ptr<ScopedEnvironment> display, runtime, viewerLogFile;
+    testing::FakeDesktop desktop;
+    PlatformWorld world;
+    std::unique_ptr<CBrowserApp> app;
+};
+
+TEST_F(HandOffOnDisplay, ARunningViewerGetsTheFileByDdeAndNoSecondOneStarts) {
+    auto viewer = start("trmvw32.exe", {"--max-seconds", "60"});
+    ASSERT_TRUE(titleShown("Tremora - "));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(home / "run/orvane-dde/trmvw32"); }, kWaitMs));
+    std::string file = home / "My Events/quake 1.evt";
+    EXPECT_EQ(app->OpenInViewer(file, "trmvw32"), 1);
+    EXPECT_TRUE(waitUntil([&] { return viewerLog() == file + "\n"; }, kWaitMs)) << viewerLog();
+    EXPECT_TRUE(titleShown("Tremora - quake 1.evt"));
+    EXPECT_EQ(windowsContaining("Tremora - "), 1);
+}
+
+TEST_F(HandOffOnDisplay, WithoutAViewerWindowTheViewerIsStartedWithThePathAsOneArgument) {
+    std::string file = home / "My Events/quake; $(2) 'x'.evt";
+    EXPECT_EQ(app->OpenInViewer(file, "trmvw32"), 0);
+    app->m_szViewerPath = programFolder() + "/trmvw32.exe";
+    app->StartViewer(file);
+    EXPECT_TRUE(waitUntil([&] { return viewerLog() == file + "\n"; }, kWaitMs)) << viewerLog();
+    EXPECT_TRUE(titleShown("Tremora - quake; $(2) 'x'.evt"));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(HandOffOnDisplay, WithNoViewerAnywhereTheMessageIsShown) {
+    app->StartViewer(home / "a.evt");
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0],
+              "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)\n"
+              "and trmvw32.exe are located in the same directory.You can also locate Tremora\n"
+              "using the File / Locate Tremora menu items.");
+}
+
+}  // namespace
+}  // namespace orvane
