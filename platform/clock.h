@@ -8,7 +8,7 @@ namespace orvane {
 // the protocol tests can run minutes of waiting on a virtual clock in
 // milliseconds of real time.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual void sleepMs(int ms) = 0;
     // Monotonic milliseconds, for measuring intervals.
@@ -18,7 +18,7 @@ public:
 };
 
 class RealClock final : public Clock {
-public:
+  public:
     void sleepMs(int ms) override;
     std::int64_t nowMs() override;
     std::int64_t calendarSeconds() override;

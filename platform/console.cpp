@@ -16,7 +16,8 @@ std::string vformat(const char* format, va_list args) {
     va_copy(copy, args);
     int length = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    if (length <= 0) return {};
+    if (length <= 0)
+        return {};
     std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
     return std::string(buffer.data(), static_cast<std::size_t>(length));
@@ -53,7 +54,8 @@ struct StdConsole::TerminalMode {
     bool active = false;
 
     TerminalMode() {
-        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return;
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0)
+            return;
         termios raw = saved;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
@@ -61,7 +63,8 @@ struct StdConsole::TerminalMode {
         active = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     }
     ~TerminalMode() {
-        if (active) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        if (active)
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     }
 };
 
@@ -79,15 +82,18 @@ void StdConsole::err(std::string_view text) {
 }
 
 bool StdConsole::keyWaiting() {
-    if (!terminal_->active) return false;
+    if (!terminal_->active)
+        return false;
     pollfd pfd{STDIN_FILENO, POLLIN, 0};
     return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN);
 }
 
 void StdConsole::readKey() {
-    if (!keyWaiting()) return;
+    if (!keyWaiting())
+        return;
     char key;
-    if (read(STDIN_FILENO, &key, 1) < 0) return;
+    if (read(STDIN_FILENO, &key, 1) < 0)
+        return;
 }
 
 }  // namespace orvane

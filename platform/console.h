@@ -9,7 +9,7 @@ namespace orvane {
 // The loaders' console: progress and results on standard output, diagnostics
 // on standard error, and the single key press that ends a phase early.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     virtual void out(std::string_view text) = 0;
     virtual void err(std::string_view text) = 0;
@@ -26,7 +26,7 @@ std::string formatText(const char* format, ...) __attribute__((format(printf, 1,
 // The process's own console. A key is looked for only when standard input is
 // a terminal; piped input is never read.
 class StdConsole final : public Console {
-public:
+  public:
     StdConsole();
     ~StdConsole() override;
     StdConsole(const StdConsole&) = delete;
@@ -37,7 +37,7 @@ public:
     bool keyWaiting() override;
     void readKey() override;
 
-private:
+  private:
     struct TerminalMode;
     std::unique_ptr<TerminalMode> terminal_;
 };

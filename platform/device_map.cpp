@@ -20,7 +20,8 @@ constexpr DefaultRange kDefaultRanges[] = {{1, "ttyS"}, {33, "ttyUSB"}, {65, "tt
 constexpr int kPortsPerRange = 32;
 
 std::string configHome() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return xdg;
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.config";
 }
@@ -28,7 +29,8 @@ std::string configHome() {
 bool isUsbSerialDriver(const fs::path& driverLink) {
     std::error_code ec;
     fs::path driver = fs::canonical(driverLink, ec);
-    if (ec) return false;
+    if (ec)
+        return false;
     std::string text = driver.string();
     return text.find("/usb-serial/") != std::string::npos || driver.filename() == "cdc_acm";
 }
@@ -36,11 +38,13 @@ bool isUsbSerialDriver(const fs::path& driverLink) {
 }  // namespace
 
 std::optional<int> parseComName(const std::string& name) {
-    if (name.size() < 4) return std::nullopt;
+    if (name.size() < 4)
+        return std::nullopt;
     std::string prefix = name.substr(0, 3);
     std::transform(prefix.begin(), prefix.end(), prefix.begin(),
                    [](unsigned char c) { return std::toupper(c); });
-    if (prefix != "COM") return std::nullopt;
+    if (prefix != "COM")
+        return std::nullopt;
     int value = 0;
     for (std::size_t i = 3; i < name.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > 100000)
@@ -60,7 +64,8 @@ DeviceMap::Roots DeviceMap::fromEnvironment() {
 std::string DeviceMap::entryPath(int portNumber) const {
     fs::path entry = fs::path(roots_.dosdevices) / ("com" + std::to_string(portNumber));
     std::error_code ec;
-    if (fs::is_symlink(entry, ec) || fs::exists(entry, ec)) return entry.string();
+    if (fs::is_symlink(entry, ec) || fs::exists(entry, ec))
+        return entry.string();
     return {};
 }
 
@@ -92,8 +97,10 @@ std::optional<std::vector<std::string>> DeviceMap::portNames() const {
     for (const auto& range : kDefaultRanges) {
         for (int i = 0; i < kPortsPerRange; ++i) {
             int number = range.firstPort + i;
-            if (seen.count(number)) continue;
-            if (fs::exists(defaultDevice(number), ec)) names.push_back("COM" + std::to_string(number));
+            if (seen.count(number))
+                continue;
+            if (fs::exists(defaultDevice(number), ec))
+                names.push_back("COM" + std::to_string(number));
         }
     }
     return names;
@@ -101,12 +108,15 @@ std::optional<std::vector<std::string>> DeviceMap::portNames() const {
 
 bool DeviceMap::isUsbSerialAdapter(const std::string& portName) const {
     auto number = parseComName(portName);
-    if (!number) return false;
+    if (!number)
+        return false;
     std::string device = devicePath(*number);
-    if (device.empty()) return false;
+    if (device.empty())
+        return false;
     std::error_code ec;
     fs::path target = fs::canonical(device, ec);
-    if (ec) return false;
+    if (ec)
+        return false;
     fs::path sysEntry = fs::path(roots_.sysClassTty) / target.filename() / "device" / "driver";
     return isUsbSerialDriver(sysEntry);
 }

@@ -13,7 +13,7 @@ namespace orvane {
 //   COM33..COM64 -> /dev/ttyUSB0..31
 //   COM65..COM96 -> /dev/ttyACM0..31
 class DeviceMap {
-public:
+  public:
     struct Roots {
         std::string dosdevices;   // folder of comN links
         std::string devDir;       // where the default devices live
@@ -34,7 +34,7 @@ public:
 
     const Roots& roots() const { return roots_; }
 
-private:
+  private:
     std::string entryPath(int portNumber) const;
     std::string defaultDevice(int portNumber) const;
     Roots roots_;

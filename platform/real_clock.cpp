@@ -7,7 +7,8 @@
 namespace orvane {
 
 void RealClock::sleepMs(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 std::int64_t RealClock::nowMs() {
@@ -15,6 +16,8 @@ std::int64_t RealClock::nowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::int64_t RealClock::calendarSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t RealClock::calendarSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 }  // namespace orvane

@@ -12,7 +12,7 @@ namespace orvane {
 // One open serial device. Reads never block; waiting is done by the caller
 // with waitForInput, so a simulated board can run on a virtual clock.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
     // Speed plus raw 8N1 without flow control. False when the device refuses.
     virtual bool configure(int baud) = 0;
@@ -38,7 +38,7 @@ struct PortOpenResult {
 // Turns the COM numbers of the command lines into open devices and lists the
 // known COM names for the USB-serial adapter search.
 class PortDirectory {
-public:
+  public:
     virtual ~PortDirectory() = default;
     virtual PortOpenResult open(int portNumber) = 0;
     // Every COM name known, such as "COM3"; nullopt when the list cannot be read.

@@ -21,30 +21,43 @@ constexpr int kDrainLimitMs = 1000;
 
 speed_t speedFor(int baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
 std::string groupHint(const std::string& path) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return {};
+    if (stat(path.c_str(), &info) != 0)
+        return {};
     const group* owner = getgrgid(info.st_gid);
-    if (!owner) return {};
+    if (!owner)
+        return {};
     return std::string("; members of group '") + owner->gr_name + "' may open it";
 }
 
 std::string openFailure(const std::string& label, const std::string& path, int error) {
     std::string text = "cannot open " + label + " (" + path + "): " + std::strerror(error);
-    if (error == EACCES || error == EPERM) text += groupHint(path);
+    if (error == EACCES || error == EPERM)
+        text += groupHint(path);
     return text;
 }
 
@@ -52,7 +65,8 @@ std::string openFailure(const std::string& label, const std::string& path, int e
 
 PortOpenResult TermiosPort::openDevice(const std::string& devicePath, const std::string& label) {
     int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {nullptr, openFailure(label, devicePath, errno)};
+    if (fd < 0)
+        return {nullptr, openFailure(label, devicePath, errno)};
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return {nullptr, label + " (" + devicePath + ") is in use by another program"};
@@ -69,7 +83,8 @@ TermiosPort::~TermiosPort() {
 bool TermiosPort::configure(int baud) {
     termios settings{};
     speed_t speed = speedFor(baud);
-    if (speed == B0 || tcgetattr(fd_, &settings) != 0) return false;
+    if (speed == B0 || tcgetattr(fd_, &settings) != 0)
+        return false;
     cfmakeraw(&settings);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -78,7 +93,8 @@ bool TermiosPort::configure(int baud) {
     settings.c_cc[VTIME] = 0;
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
-    if (tcsetattr(fd_, TCSANOW, &settings) != 0) return false;
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0)
+        return false;
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd_, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines
     return true;
@@ -91,15 +107,18 @@ void TermiosPort::setDtr(bool asserted) {
 
 std::size_t TermiosPort::bytesWaiting() {
     int count = 0;
-    if (lost_ || ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return 0;
+    if (lost_ || ioctl(fd_, FIONREAD, &count) != 0 || count < 0)
+        return 0;
     return static_cast<std::size_t>(count);
 }
 
 std::size_t TermiosPort::read(std::uint8_t* dest, std::size_t max) {
-    if (lost_ || max == 0) return 0;
+    if (lost_ || max == 0)
+        return 0;
     ssize_t got = ::read(fd_, dest, max);
     if (got < 0) {
-        if (errno == EIO) markLost();
+        if (errno == EIO)
+            markLost();
         return 0;
     }
     return static_cast<std::size_t>(got);
@@ -116,11 +135,13 @@ std::size_t TermiosPort::write(const std::uint8_t* src, std::size_t count, int t
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            if (errno == EIO) markLost();
+            if (errno == EIO)
+                markLost();
             break;
         }
         auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0) break;
+        if (left <= 0)
+            break;
         pollfd pfd{fd_, POLLOUT, 0};
         poll(&pfd, 1, static_cast<int>(left));
     }
@@ -147,7 +168,8 @@ bool TermiosPort::waitForInput(int timeoutMs) {
     }
     pollfd pfd{fd_, POLLIN, 0};
     int ready = poll(&pfd, 1, timeoutMs);
-    if (ready <= 0) return false;
+    if (ready <= 0)
+        return false;
     // A hung-up line (the other side closed, an adapter unplugged) polls as
     // readable forever with nothing to read: that is a lost device.
     if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) && bytesWaiting() == 0) {
@@ -158,7 +180,9 @@ bool TermiosPort::waitForInput(int timeoutMs) {
     return (pfd.revents & POLLIN) != 0;
 }
 
-void TermiosPort::markLost() { lost_ = true; }
+void TermiosPort::markLost() {
+    lost_ = true;
+}
 
 PortOpenResult TermiosPortDirectory::open(int portNumber) {
     std::string label = "COM" + std::to_string(portNumber);

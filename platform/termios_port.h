@@ -8,7 +8,7 @@ namespace orvane {
 // A serial device driven through termios: raw 8N1, no flow control, DTR and
 // RTS cleared, opened for exclusive use.
 class TermiosPort final : public SerialPort {
-public:
+  public:
     // Opens the device; on failure the result holds the cause, naming the
     // device (and, for a permission error, the group that may open it).
     static PortOpenResult openDevice(const std::string& devicePath, const std::string& label);
@@ -25,7 +25,7 @@ public:
     bool waitForInput(int timeoutMs) override;
     bool disconnected() const override { return lost_; }
 
-private:
+  private:
     TermiosPort(int fd, std::string label) : fd_(fd), label_(std::move(label)) {}
     void markLost();
     int fd_;
@@ -35,7 +35,7 @@ private:
 
 // The machine's COM ports, through the device map.
 class TermiosPortDirectory final : public PortDirectory {
-public:
+  public:
     explicit TermiosPortDirectory(DeviceMap map) : map_(std::move(map)) {}
     PortOpenResult open(int portNumber) override;
     std::optional<std::vector<std::string>> listPortNames() override { return map_.portNames(); }
@@ -43,7 +43,7 @@ public:
         return map_.isUsbSerialAdapter(name);
     }
 
-private:
+  private:
     DeviceMap map_;
 };
 

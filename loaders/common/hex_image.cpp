@@ -14,12 +14,18 @@ constexpr int kTypeData = 0x00;
 constexpr int kTypeEnd = 0x01;
 constexpr int kTypeLinear = 0x04;
 
-bool isUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool isUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 }  // namespace
 
-HexImageSettings HexImageSettings::board() { return {0x8000, 1, 0x200, false, 0x8000, true, 512}; }
+HexImageSettings HexImageSettings::board() {
+    return {0x8000, 1, 0x200, false, 0x8000, true, 512};
+}
 
-HexImageSettings HexImageSettings::dspic() { return {256000, 2, 0, true, 0, false, 0}; }
+HexImageSettings HexImageSettings::dspic() {
+    return {256000, 2, 0, true, 0, false, 0};
+}
 
 HexImage::HexImage(HexImageSettings settings, Console& console)
     : data(settings.capacity, 0xFF),
@@ -32,18 +38,20 @@ std::uint32_t HexImage::limitUnits() const {
 }
 
 std::size_t HexImage::usedBytes() const {
-    return std::min<std::size_t>(data.size(),
-                                 std::size_t{limitUnits()} * settings_.addressDivisor);
+    return std::min<std::size_t>(data.size(), std::size_t{limitUnits()} * settings_.addressDivisor);
 }
 
 bool HexImage::loadHexFile(const std::string& path) {
     std::fill_n(data.begin(), usedBytes(), 0xFF);
     endAddress = 0;
-    if (settings_.keepStartAddress) startAddress = kNoStart;
+    if (settings_.keepStartAddress)
+        startAddress = kNoStart;
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
+    if (std::filesystem::is_directory(path, ec))
+        return false;
     std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) return false;
+    if (!file.is_open())
+        return false;
     extendedAddress = 0;
     bool result = true;
     std::string line;
@@ -72,7 +80,8 @@ std::uint8_t HexImage::decodeHexPair(const std::string& line, std::size_t positi
 // A record must be ':' followed by hex digit pairs whose count agrees with
 // its count byte; anything else would store bytes the file never meant.
 bool HexImage::wellFormed(const std::string& line) const {
-    if (!std::all_of(line.begin() + 1, line.end(), isUpperHexDigit)) return false;
+    if (!std::all_of(line.begin() + 1, line.end(), isUpperHexDigit))
+        return false;
     unsigned count = decodeHexPair(line, 1);
     return line.size() == kShortestRecord + 2 * count;
 }
@@ -82,14 +91,17 @@ int HexImage::parseHexRecord(std::string line) {
     std::transform(line.begin(), line.end(), line.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     line = line.substr(0, line.find('\n'));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() < kShortestRecord || line[0] != ':') return 0;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() < kShortestRecord || line[0] != ':')
+        return 0;
     if (!wellFormed(line)) {
         console_.print("Bad record in line %d\n", lineNumber_);
         return -1;
     }
     unsigned sum = 0;
-    for (std::size_t i = 1; i + 2 < line.size(); i += 2) sum += decodeHexPair(line, i);
+    for (std::size_t i = 1; i + 2 < line.size(); i += 2)
+        sum += decodeHexPair(line, i);
     std::uint8_t expected = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
     std::uint8_t found = decodeHexPair(line, line.size() - 2);
     if (expected != found) {
@@ -118,7 +130,8 @@ int HexImage::parseHexRecord(std::string line) {
 }
 
 int HexImage::storeData(const std::string& line, std::uint32_t address, unsigned count) {
-    if (address >= kIgnoredFrom) return 0;
+    if (address >= kIgnoredFrom)
+        return 0;
     std::uint32_t units = address / settings_.addressDivisor;
     bool belowLoader = address < settings_.bootAreaBelow;
     bool aboveApplication = settings_.bootAreaAboveApplication && units > limitUnits();

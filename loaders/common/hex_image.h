@@ -33,7 +33,7 @@ struct HexImageSettings {
 // The firmware read from an Intel HEX file, plus the read-back image of the
 // same capacity that the protocols fill for the verify.
 class HexImage {
-public:
+  public:
     static constexpr std::int32_t kNoStart = 0x800000;
 
     HexImage(HexImageSettings settings, Console& console);
@@ -53,7 +53,7 @@ public:
     std::int32_t startAddress = kNoStart;
     std::int32_t endAddress = 0;
 
-private:
+  private:
     std::uint32_t limitUnits() const;
     std::size_t usedBytes() const;
     bool wellFormed(const std::string& line) const;

@@ -18,7 +18,9 @@ constexpr int kRespPollMs = 50;
 SerialLink::SerialLink(PortDirectory& ports, Clock& clock, Console& console, LinkProfile profile)
     : ports_(ports), clock_(clock), console_(console), profile_(profile) {}
 
-SerialLink::~SerialLink() { ClosePort(); }
+SerialLink::~SerialLink() {
+    ClosePort();
+}
 
 bool SerialLink::OpenPort(int number, int baud) {
     ClosePort();
@@ -36,14 +38,16 @@ bool SerialLink::OpenPort(int number, int baud) {
 }
 
 int SerialLink::ClosePort() {
-    if (!port_) return -1;
+    if (!port_)
+        return -1;
     port_->purge();
     port_.reset();
     return 1;
 }
 
 void SerialLink::PurgePort() {
-    if (port_) port_->purge();
+    if (port_)
+        port_->purge();
 }
 
 bool SerialLink::WriteByte(std::uint8_t byte) {
@@ -56,7 +60,8 @@ bool SerialLink::WriteBuffer(std::size_t count) {
 }
 
 bool SerialLink::writeRaw(const std::uint8_t* bytes, std::size_t count) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     return port_->write(bytes, count, kWriteTimeoutMs) == count;
 }
 
@@ -70,15 +75,18 @@ void SerialLink::waitForInput(int ms) {
 }
 
 void SerialLink::noticeDisconnect() {
-    if (disconnectReported_ || !port_->disconnected()) return;
+    if (disconnectReported_ || !port_->disconnected())
+        return;
     disconnectReported_ = true;
     console_.err("COM" + std::to_string(openedPort_) + " went away (device disconnected)\n");
 }
 
 bool SerialLink::ReadByteWait(std::uint8_t& byte) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     for (int poll = 0; poll < kReadWaitPolls; ++poll) {
-        if (port_->bytesWaiting() > 0 && port_->read(&byte, 1) == 1) return true;
+        if (port_->bytesWaiting() > 0 && port_->read(&byte, 1) == 1)
+            return true;
         // Returns as soon as a byte arrives, so a reply is taken without
         // waiting out the rest of the poll interval.
         waitForInput(kReadWaitPollMs);
@@ -109,12 +117,15 @@ bool SerialLink::GetResp(std::uint8_t& byte) {
 
 bool SerialLink::ReadByteNow(std::uint8_t& byte) {
     if (readCount_ == 0) {
-        if (!port_) return false;
+        if (!port_)
+            return false;
         std::size_t waiting = port_->bytesWaiting();
-        if (waiting == 0) return false;
+        if (waiting == 0)
+            return false;
         readCount_ = port_->read(readAhead_.data(), std::min(waiting, readAhead_.size()));
         readPosition_ = 0;
-        if (readCount_ == 0) return false;
+        if (readCount_ == 0)
+            return false;
     }
     byte = readAhead_[readPosition_++];
     --readCount_;
@@ -133,12 +144,15 @@ void SerialLink::PulseReset() {
     port_->setDtr(true);
     clock_.sleepMs(profile_.pulseMs);
     port_->setDtr(false);
-    if (profile_.pulseSettleMs > 0) clock_.sleepMs(profile_.pulseSettleMs);
-    if (openedHere) ClosePort();
+    if (profile_.pulseSettleMs > 0)
+        clock_.sleepMs(profile_.pulseSettleMs);
+    if (openedHere)
+        ClosePort();
 }
 
 void SerialLink::ResetWithNotice() {
-    if (!port_) return;
+    if (!port_)
+        return;
     port_->setDtr(true);
     clock_.sleepMs(1000);
     port_->setDtr(false);
@@ -148,15 +162,19 @@ void SerialLink::ResetWithNotice() {
 
 bool SerialLink::FindUsbSerialPort() {
     auto names = ports_.listPortNames();
-    if (!names) return false;
+    if (!names)
+        return false;
     for (const std::string& name : *names) {
-        if (name.size() < 4 || name.size() > 6) continue;
+        if (name.size() < 4 || name.size() > 6)
+            continue;
         std::string prefix = name.substr(0, 3);
         std::transform(prefix.begin(), prefix.end(), prefix.begin(),
                        [](unsigned char c) { return std::toupper(c); });
-        if (prefix != "COM" || !ports_.isUsbSerialAdapter(name)) continue;
+        if (prefix != "COM" || !ports_.isUsbSerialAdapter(name))
+            continue;
         int number = std::atoi(name.c_str() + 3);
-        if (number > portNumber) portNumber = number;
+        if (number > portNumber)
+            portNumber = number;
     }
     return true;
 }

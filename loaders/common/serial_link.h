@@ -24,7 +24,7 @@ inline constexpr LinkProfile kBootLink{19200, 250, 250};
 // The one serial port of a loader program: open, close, purge, send, receive
 // with or without waiting, and reset the board by a pulse on DTR.
 class SerialLink {
-public:
+  public:
     static constexpr std::size_t kTransmitSize = 256;
     static constexpr std::size_t kReadAheadSize = 1024;
     static constexpr std::size_t kRespBufferSize = 10000;
@@ -55,7 +55,7 @@ public:
     std::uint16_t sendSum = 0;
     std::array<std::uint8_t, kTransmitSize> transmit{};
 
-protected:
+  protected:
     Clock& clock() { return clock_; }
     Console& console() { return console_; }
     // Writes raw bytes outside the transmit buffer (boot's application command).
@@ -64,7 +64,7 @@ protected:
     // on a closed link it just sleeps.
     void waitForInput(int ms);
 
-private:
+  private:
     void noticeDisconnect();
 
     PortDirectory& ports_;

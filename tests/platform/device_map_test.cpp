@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace orvane {
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 // A throw-away folder tree standing in for /dev, /sys and the dosdevices map.
 class FakeMachine : public ::testing::Test {
-protected:
+  protected:
     fs::path root = fs::temp_directory_path() / ("orvane-map-" + std::to_string(getpid()));
     fs::path dos = root / "dosdevices";
     fs::path dev = root / "dev";
@@ -37,7 +37,9 @@ protected:
         fs::create_directories(entry);
         fs::create_directory_symlink(sys / "bus" / driver, entry / "driver");
     }
-    DeviceMap map() { return DeviceMap({dos.string(), dev.string(), (sys / "class/tty").string()}); }
+    DeviceMap map() {
+        return DeviceMap({dos.string(), dev.string(), (sys / "class/tty").string()});
+    }
 };
 
 TEST_F(FakeMachine, EntriesWinOverTheDefaultMapping) {

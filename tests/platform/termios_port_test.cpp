@@ -114,21 +114,25 @@ TEST(TermiosPort, ASecondOpenOfTheSameDeviceIsRefusedAsBusy) {
 TEST(TermiosPort, MissingDeviceNamesPathAndCause) {
     auto opened = TermiosPort::openDevice("/dev/orvane-no-such-tty", "COM9");
     EXPECT_FALSE(opened.port);
-    EXPECT_EQ(opened.error, "cannot open COM9 (/dev/orvane-no-such-tty): No such file or directory");
+    EXPECT_EQ(opened.error,
+              "cannot open COM9 (/dev/orvane-no-such-tty): No such file or directory");
 }
 
 // Opening a device the user may not open names the group that may; as root
 // the check runs in a child that drops to an unprivileged user.
 TEST(TermiosPort, PermissionErrorNamesTheGroupThatMayOpen) {
-    auto path = std::filesystem::temp_directory_path() / ("orvane-locked-" + std::to_string(getpid()));
+    auto path =
+        std::filesystem::temp_directory_path() / ("orvane-locked-" + std::to_string(getpid()));
     std::ofstream(path) << "x";
     chmod(path.c_str(), 0660);
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     pid_t child = fork();
     if (child == 0) {
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-        if (getuid() != 0) chmod(path.c_str(), 0);
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        if (getuid() != 0)
+            chmod(path.c_str(), 0);
         auto opened = TermiosPort::openDevice(path.string(), "COM2");
         ssize_t written = ::write(pipeFds[1], opened.error.data(), opened.error.size());
         _exit(written >= 0 ? 0 : 1);
@@ -175,7 +179,8 @@ TEST(SerialLinkOnPty, WaitsEndWithinTheirBoundsAndBytesComeInOrder) {
     std::this_thread::sleep_for(Ms(30));
     std::vector<int> got;
     std::uint8_t byte = 0;
-    while (link.ReadByteNow(byte)) got.push_back(byte);
+    while (link.ReadByteNow(byte))
+        got.push_back(byte);
     EXPECT_EQ(got, (std::vector<int>{0x0F, 0x0F, 0x00}));
 
     auto start = std::chrono::steady_clock::now();

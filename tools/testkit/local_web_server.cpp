@@ -28,8 +28,10 @@ LocalWebServer::LocalWebServer(std::map<std::string, std::string> pages, int max
 
 LocalWebServer::~LocalWebServer() {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (listener_ >= 0) ::close(listener_);
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
 }
 
 std::string LocalWebServer::url(const std::string& path) const {
@@ -43,12 +45,14 @@ std::vector<std::string> LocalWebServer::requests() {
 
 void LocalWebServer::serve(int maxSeconds, int maxRequests) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
-    for (int served = 0; !stop_ && served < maxRequests &&
-                         std::chrono::steady_clock::now() < deadline;) {
+    for (int served = 0;
+         !stop_ && served < maxRequests && std::chrono::steady_clock::now() < deadline;) {
         pollfd pfd{listener_, POLLIN, 0};
-        if (::poll(&pfd, 1, 50) <= 0) continue;
+        if (::poll(&pfd, 1, 50) <= 0)
+            continue;
         int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+        if (client < 0)
+            continue;
         answer(client);
         ::close(client);
         ++served;
@@ -62,9 +66,11 @@ void LocalWebServer::answer(int client) {
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 &&
            std::chrono::steady_clock::now() < deadline) {
         pollfd pfd{client, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0) continue;
+        if (::poll(&pfd, 1, 100) <= 0)
+            continue;
         ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
+        if (got <= 0)
+            break;
         request.append(buffer, static_cast<std::size_t>(got));
     }
     std::size_t start = request.find(' ');
@@ -77,10 +83,12 @@ void LocalWebServer::answer(int client) {
         requests_.push_back(path);
     }
     auto page = pages_.find(path);
-    std::string body = page == pages_.end() ? "<html><title>Not Found</title></html>" : page->second;
-    std::string reply = std::string(page == pages_.end() ? "HTTP/1.0 404 Not Found" : "HTTP/1.0 200 OK") +
-                        "\r\nContent-Type: text/html\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    std::string body =
+        page == pages_.end() ? "<html><title>Not Found</title></html>" : page->second;
+    std::string reply =
+        std::string(page == pages_.end() ? "HTTP/1.0 404 Not Found" : "HTTP/1.0 200 OK") +
+        "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
     ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
 }
 

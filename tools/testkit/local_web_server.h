@@ -13,7 +13,7 @@ namespace orvane::testkit {
 // path, answers 404 otherwise, records the paths asked for. It stops when
 // destroyed, after maxSeconds, or after maxRequests, whichever comes first.
 class LocalWebServer {
-public:
+  public:
     explicit LocalWebServer(std::map<std::string, std::string> pages, int maxSeconds = 120,
                             int maxRequests = 1000);
     ~LocalWebServer();
@@ -24,7 +24,7 @@ public:
     std::string url(const std::string& path) const;
     std::vector<std::string> requests();
 
-private:
+  private:
     void serve(int maxSeconds, int maxRequests);
     void answer(int client);
 

@@ -8,15 +8,17 @@ namespace orvane::testkit {
 
 // Collects what a loader prints; keys can be queued to end a phase early.
 class MemoryConsole final : public Console {
-public:
+  public:
     void out(std::string_view text) override { stdout_ += text; }
     void err(std::string_view text) override { stderr_ += text; }
     bool keyWaiting() override {
-        if (keyAfterChecks_ > 0 && --keyAfterChecks_ == 0) pendingKeys_++;
+        if (keyAfterChecks_ > 0 && --keyAfterChecks_ == 0)
+            pendingKeys_++;
         return pendingKeys_ > 0;
     }
     void readKey() override {
-        if (pendingKeys_ > 0) --pendingKeys_;
+        if (pendingKeys_ > 0)
+            --pendingKeys_;
         keysRead_++;
     }
     // A key becomes waiting on the n-th look at the keyboard.
@@ -27,7 +29,7 @@ public:
     int keysRead() const { return keysRead_; }
     void clear() { stdout_.clear(), stderr_.clear(); }
 
-private:
+  private:
     std::string stdout_;
     std::string stderr_;
     int pendingKeys_ = 0;

@@ -26,13 +26,16 @@ PseudoTerminal::PseudoTerminal() {
 
 PseudoTerminal::~PseudoTerminal() {
     closeMaster();
-    if (slaveHold_ >= 0) ::close(slaveHold_);
+    if (slaveHold_ >= 0)
+        ::close(slaveHold_);
 }
 
 void PseudoTerminal::closeMaster() {
-    if (master_ >= 0) ::close(master_);
+    if (master_ >= 0)
+        ::close(master_);
     master_ = -1;
-    if (slaveHold_ >= 0) ::close(slaveHold_);
+    if (slaveHold_ >= 0)
+        ::close(slaveHold_);
     slaveHold_ = -1;
 }
 

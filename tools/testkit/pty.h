@@ -7,7 +7,7 @@ namespace orvane::testkit {
 // A pseudo-terminal pair: the master side stands in for a board, the slave
 // device is what a loader opens as its serial port.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal();  // throws std::runtime_error when no pty can be had
     ~PseudoTerminal();
     PseudoTerminal(const PseudoTerminal&) = delete;
@@ -18,7 +18,7 @@ public:
     // Closes the master side: the device vanishes for whoever holds the slave.
     void closeMaster();
 
-private:
+  private:
     int master_ = -1;
     int slaveHold_ = -1;  // keeps the line up until the loader opens it
     std::string slavePath_;

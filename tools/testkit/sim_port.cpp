@@ -12,14 +12,16 @@ bool SimPort::configure(int baud) {
 }
 
 void SimPort::setDtr(bool asserted) {
-    if (dtr_ == asserted) return;
+    if (dtr_ == asserted)
+        return;
     dtr_ = asserted;
     log_.dtrChanges.emplace_back(clock_.nowMs(), asserted);
     board_.onDtr(*this, asserted);
 }
 
 std::size_t SimPort::bytesWaiting() {
-    if (log_.unplugged) incoming_.clear();
+    if (log_.unplugged)
+        incoming_.clear();
     std::int64_t now = clock_.nowMs();
     return static_cast<std::size_t>(std::count_if(incoming_.begin(), incoming_.end(),
                                                   [now](const Timed& t) { return t.at <= now; }));
@@ -27,7 +29,8 @@ std::size_t SimPort::bytesWaiting() {
 
 std::size_t SimPort::read(std::uint8_t* dest, std::size_t max) {
     std::size_t got = 0;
-    if (log_.unplugged) incoming_.clear();
+    if (log_.unplugged)
+        incoming_.clear();
     std::int64_t now = clock_.nowMs();
     while (got < max && !incoming_.empty() && incoming_.front().at <= now) {
         dest[got++] = incoming_.front().byte;
@@ -37,7 +40,8 @@ std::size_t SimPort::read(std::uint8_t* dest, std::size_t max) {
 }
 
 std::size_t SimPort::write(const std::uint8_t* src, std::size_t count, int /*timeoutMs*/) {
-    if (log_.unplugged) return 0;
+    if (log_.unplugged)
+        return 0;
     std::vector<std::uint8_t> bytes(src, src + count);
     log_.written.insert(log_.written.end(), bytes.begin(), bytes.end());
     log_.writes.push_back({clock_.nowMs(), baud_, bytes});
@@ -52,7 +56,8 @@ void SimPort::purge() {
 }
 
 bool SimPort::waitForInput(int timeoutMs) {
-    if (bytesWaiting() > 0) return true;
+    if (bytesWaiting() > 0)
+        return true;
     std::int64_t deadline = clock_.nowMs() + timeoutMs;
     if (!incoming_.empty() && incoming_.front().at <= deadline) {
         clock_.advanceTo(incoming_.front().at);
@@ -63,11 +68,14 @@ bool SimPort::waitForInput(int timeoutMs) {
 }
 
 void SimPort::deliver(const std::vector<std::uint8_t>& bytes, int delayMs) {
-    if (log_.unplugged) return;
+    if (log_.unplugged)
+        return;
     std::int64_t at = clock_.nowMs() + delayMs;
     // Bytes never overtake ones already on the line.
-    if (!incoming_.empty()) at = std::max(at, incoming_.back().at);
-    for (std::uint8_t b : bytes) incoming_.push_back({at, b});
+    if (!incoming_.empty())
+        at = std::max(at, incoming_.back().at);
+    for (std::uint8_t b : bytes)
+        incoming_.push_back({at, b});
 }
 
 void SimPortDirectory::setUsbAdapters(std::vector<std::string> names,

@@ -32,7 +32,7 @@ struct LineLog {
 // A board model behind a simulated port. It sees what the host does to the
 // line and answers through SimPort::deliver.
 class SimBoard {
-public:
+  public:
     virtual ~SimBoard() = default;
     virtual void onConfigure(SimPort&, int /*baud*/) {}
     virtual void onDtr(SimPort&, bool /*asserted*/) {}
@@ -42,7 +42,7 @@ public:
 // An in-process serial port on a virtual clock: bytes the board delivers
 // become readable at the virtual time it names, and waits move the clock.
 class SimPort final : public SerialPort {
-public:
+  public:
     SimPort(VirtualClock& clock, SimBoard& board, LineLog& log)
         : clock_(clock), board_(board), log_(log) {}
 
@@ -64,7 +64,7 @@ public:
     bool dtr() const { return dtr_; }
     LineLog& log() { return log_; }
 
-private:
+  private:
     struct Timed {
         std::int64_t at;
         std::uint8_t byte;
@@ -79,7 +79,7 @@ private:
 
 // Hands out SimPorts for the COM numbers that have a board; others fail to open.
 class SimPortDirectory final : public PortDirectory {
-public:
+  public:
     explicit SimPortDirectory(VirtualClock& clock) : clock_(clock) {}
     void attach(int portNumber, SimBoard& board) { boards_[portNumber] = &board; }
     void setUsbAdapters(std::vector<std::string> names, std::vector<std::string> usb);
@@ -95,7 +95,7 @@ public:
     int opens() const { return opens_; }
     const std::vector<int>& openedNumbers() const { return openedNumbers_; }
 
-private:
+  private:
     VirtualClock& clock_;
     std::map<int, SimBoard*> boards_;
     std::vector<std::string> names_;

@@ -19,8 +19,8 @@ using testkit::MemoryConsole;
 std::string record(std::uint32_t address, int type, const std::vector<std::uint8_t>& bytes) {
     unsigned sum = static_cast<unsigned>(bytes.size()) + (address >> 8) + (address & 0xFF) +
                    static_cast<unsigned>(type);
-    std::string line = formatText(":%02X%04X%02X", static_cast<unsigned>(bytes.size()),
-                                  address & 0xFFFF, type);
+    std::string line =
+        formatText(":%02X%04X%02X", static_cast<unsigned>(bytes.size()), address & 0xFFFF, type);
     for (auto b : bytes) {
         line += formatText("%02X", b);
         sum += b;
@@ -30,12 +30,13 @@ std::string record(std::uint32_t address, int type, const std::vector<std::uint8
 
 std::vector<std::uint8_t> run(int count, std::uint8_t first) {
     std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(first + i));
+    for (int i = 0; i < count; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(first + i));
     return bytes;
 }
 
 class HexFile {
-public:
+  public:
     explicit HexFile(const std::string& text) {
         path_ = std::filesystem::temp_directory_path() /
                 ("orvane-hex-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
@@ -44,21 +45,22 @@ public:
     ~HexFile() { std::filesystem::remove(path_); }
     std::string path() const { return path_.string(); }
 
-private:
+  private:
     static inline int counter_ = 0;
     std::filesystem::path path_;
 };
 
 std::string lines(std::initializer_list<std::string> items, const char* eol = "\n") {
     std::string text;
-    for (const auto& item : items) text += item + eol;
+    for (const auto& item : items)
+        text += item + eol;
     return text;
 }
 
 const std::string kEof = ":00000001FF";
 
 class BoardImage : public ::testing::Test {
-protected:
+  protected:
     MemoryConsole console;
     HexImage image{HexImageSettings::board(), console};
     bool load(const std::string& text) {
@@ -72,7 +74,8 @@ TEST_F(BoardImage, RangeOfThreeRecordsIncludesTheEndMargin) {
                             record(0x220, 0, run(16, 0x20)), kEof})));
     EXPECT_EQ(image.startAddress, 0x200);
     EXPECT_EQ(image.endAddress, 0x430);
-    for (int i = 0; i < 0x30; ++i) EXPECT_EQ(image.data[0x200 + i], i);
+    for (int i = 0; i < 0x30; ++i)
+        EXPECT_EQ(image.data[0x200 + i], i);
     EXPECT_EQ(image.data[0x230], 0xFF);
     EXPECT_EQ(image.data[0x1FF], 0xFF);
     EXPECT_EQ(console.text(), "");
@@ -148,7 +151,8 @@ TEST_F(BoardImage, ShortLinesAndNonRecordsAreIgnoredSilently) {
 TEST_F(BoardImage, LowerCaseDigitsAndCrLfReadLikeUpperCase) {
     std::string upper = record(0x2A0, 0, {0xAB, 0xCD, 0xEF});
     std::string lower = upper;
-    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     ASSERT_TRUE(load(lines({lower, kEof}, "\r\n")));
     EXPECT_EQ(image.data[0x2A0], 0xAB);
     EXPECT_EQ(image.data[0x2A2], 0xEF);
@@ -162,7 +166,7 @@ TEST_F(BoardImage, LongRecordsAreReadWhole) {
 
 TEST_F(BoardImage, MalformedRecordsAreRefusedWithoutStoring) {
     std::string good = record(0x200, 0, run(4, 1));
-    std::string countTooBig = ":05" + good.substr(3);     // count says 5, four bytes follow
+    std::string countTooBig = ":05" + good.substr(3);  // count says 5, four bytes follow
     std::string nonHex = good.substr(0, 9) + "G" + good.substr(10);
     std::string oddLength = good + "0";
     for (const auto& bad : {countTooBig, nonHex, oddLength}) {
@@ -182,14 +186,16 @@ TEST_F(BoardImage, MissingFileOrDirectoryFailsWithoutMessage) {
 
 TEST_F(BoardImage, BinaryGarbageIsRefusedOrIgnoredNeverStored) {
     std::string garbage;
-    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919) % 256);
     garbage += "\n:\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\n";
     load(garbage);
-    for (int i = 0; i < 0x8000; ++i) ASSERT_EQ(image.data[i], 0xFF) << i;
+    for (int i = 0; i < 0x8000; ++i)
+        ASSERT_EQ(image.data[i], 0xFF) << i;
 }
 
 class DspicImage : public ::testing::Test {
-protected:
+  protected:
     MemoryConsole console;
     HexImage image{HexImageSettings::dspic(), console};
     void SetUp() override { image.setApplicationSize(0x7E00); }
@@ -203,7 +209,8 @@ TEST_F(DspicImage, LowerCaseFileLoadsExactlyLikeUpperCase) {
     std::string upper = lines({record(0, 0, {0x40, 0x7A, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}),
                                record(0x100, 0, run(16, 0xA0)), kEof});
     std::string lower = upper;
-    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     ASSERT_TRUE(load(upper));
     auto fromUpper = image.data;
     ASSERT_TRUE(load(lower));

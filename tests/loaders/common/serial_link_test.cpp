@@ -16,14 +16,14 @@ using testkit::VirtualClock;
 
 // A board that answers nothing by itself; the test delivers bytes directly.
 class QuietBoard final : public SimBoard {
-public:
+  public:
     void onBytes(SimPort& port, const std::vector<std::uint8_t>&) override { last = &port; }
     void onConfigure(SimPort& port, int) override { last = &port; }
     SimPort* last = nullptr;
 };
 
 class LinkTest : public ::testing::Test {
-protected:
+  protected:
     VirtualClock clock;
     SimPortDirectory ports{clock};
     QuietBoard board;
