@@ -34,3 +34,6 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Optional parts kept in their own files (fuzzing, ...).
+-include mk/*.mk
