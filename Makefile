@@ -2,9 +2,12 @@
 # `make check` installs what is missing, builds and runs every test.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+# The transfer engine's tests, the part of the suite with threads of its own.
+TSAN_TARGETS = transfer_tests transfer_program_tests orvane-fetch
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure check check-asan run bench format clean
+.PHONY: all deps configure check check-asan check-tsan run bench format clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -23,6 +26,12 @@ check-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The transfer tests again under ThreadSanitizer; only their targets are built.
+check-tsan: deps
+	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS) -R '^(Transfer|Http|Ftp|RealServers|FetchProgram|Scripted/HttpServerBehaviour)'
+
 run: deps all
 	@scripts/run-main
 
@@ -33,7 +42,7 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
 
 # Optional parts kept in their own files (fuzzing, ...).
 -include mk/*.mk

@@ -1,0 +1,155 @@
+// Cancel at many points of both protocols: control comes back at once, the
+// worker has ended, the partial file is gone and an earlier file of the same
+// name is as it was. The suite also runs under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/blocked_listener.h"
+#include "tools/transfer_peers/scripted_ftp_server.h"
+#include "tools/transfer_peers/scripted_http_server.h"
+
+namespace orvane::testing {
+namespace {
+
+using peers::FtpScript;
+using peers::HttpScript;
+using peers::ScriptedFtpServer;
+using peers::ScriptedHttpServer;
+
+constexpr char kEarlier[] = "the file the user already had";
+
+// A transfer of ev.sac into a folder that already holds a good ev.sac.
+struct CancelCase {
+    CancelCase() { WriteFile(harness.downloadPath("downloads/ev.sac"), kEarlier); }
+    void Start(const std::string& scheme, const std::string& host) {
+        harness.Start(scheme + "://" + host + "/quakes/ev.sac", scheme == "http");
+    }
+    // Cancels once the condition holds and checks everything a Cancel leaves.
+    void CancelWhen(const std::function<bool()>& condition) {
+        ASSERT_TRUE(harness.RunUntil(condition, 20000)) << "the transfer never got there";
+        ASSERT_EQ(harness.dialog->m_bBusy, 1);
+        EXPECT_LT(harness.CancelTimed(), 250.0);
+        CTransferDlg& dialog = *harness.dialog;
+        EXPECT_FALSE(dialog.m_hThread.joinable());
+        EXPECT_EQ(dialog.m_bFailed, 1);
+        EXPECT_EQ(dialog.m_szError.get(), "Canceled");
+        EXPECT_EQ(dialog.m_szReceived.get(), "");
+        EXPECT_EQ(harness.surface.text(262), "");
+        EXPECT_EQ(harness.surface.text(261), "");
+        EXPECT_EQ(harness.surface.endCodes, std::vector<int>{IDOK});
+        EXPECT_EQ(dialog.m_pFile, nullptr);
+        EXPECT_EQ(dialog.m_ctrlSocket, nullptr);
+        EXPECT_EQ(harness.app.m_pActiveTransfer.load(), nullptr);
+        EXPECT_TRUE(harness.hiddenFiles().empty());
+        EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), kEarlier);
+        // Nothing arrives for the dialog afterwards.
+        harness.RunUntil([] { return false; }, 300);
+        EXPECT_EQ(harness.surface.endCodes.size(), 1u);
+    }
+    TransferHarness harness;
+};
+
+std::function<bool()> After(int ms) {
+    auto start = std::chrono::steady_clock::now();
+    return [start, ms] {
+        return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(ms);
+    };
+}
+
+// A lookup that takes far longer than anyone waits for a Cancel.
+std::optional<in_addr> SlowLookup(const std::string&) {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    return std::nullopt;
+}
+
+TEST(TransferCancel, HttpDuringTheNameLookup) {
+    CancelCase c;
+    c.harness.dialog->nameLookup = SlowLookup;
+    c.Start("http", "slow-name:8080");
+    c.CancelWhen(After(150));
+}
+
+TEST(TransferCancel, HttpDuringTheConnect) {
+    peers::BlockedListener blocked;
+    CancelCase c;
+    c.Start("http", "127.0.0.1:" + std::to_string(blocked.port()));
+    c.CancelWhen(After(300));
+}
+
+TEST(TransferCancel, HttpWhileTheServerNeverAnswers) {
+    ScriptedHttpServer server(HttpScript{{}, true});
+    CancelCase c;
+    c.Start("http", server.host());
+    c.CancelWhen([&] { return !server.requests().empty(); });
+    EXPECT_TRUE(c.harness.RunUntil([&] { return server.clientClosed(); }, 5000));
+}
+
+TEST(TransferCancel, HttpInTheMiddleOfTheBody) {
+    std::string response = ScriptedHttpServer::Response("HTTP/1.1 200 OK", PatternBytes(200000));
+    ScriptedHttpServer server(HttpScript{{{response.substr(0, 100000)}}, true});
+    CancelCase c;
+    c.Start("http", server.host());
+    c.CancelWhen([&] { return c.harness.dialog->m_nReceived > 50000; });
+}
+
+TEST(TransferCancel, FtpDuringTheNameLookup) {
+    CancelCase c;
+    c.harness.dialog->nameLookup = SlowLookup;
+    c.Start("ftp", "slow-name");
+    c.CancelWhen(After(150));
+}
+
+TEST(TransferCancel, FtpDuringTheConnect) {
+    peers::BlockedListener blocked;
+    CancelCase c;
+    c.Start("ftp", "127.0.0.1:" + std::to_string(blocked.port()));
+    c.CancelWhen(After(300));
+}
+
+TEST(TransferCancel, FtpDuringTheLogin) {
+    FtpScript script;
+    script.answerUser = false;
+    ScriptedFtpServer server(script);
+    CancelCase c;
+    c.Start("ftp", server.host());
+    c.CancelWhen([&] { return !server.commands().empty(); });
+    EXPECT_TRUE(c.harness.RunUntil([&] { return server.sessionEnded(); }, 5000));
+}
+
+TEST(TransferCancel, FtpInTheMiddleOfTheData) {
+    FtpScript script;
+    script.file = PatternBytes(300000);
+    script.stallAfter = 100000;
+    ScriptedFtpServer server(script);
+    CancelCase c;
+    c.Start("ftp", server.host());
+    c.CancelWhen([&] { return c.harness.dialog->m_nReceived >= 100000; });
+}
+
+TEST(TransferCancel, FtpWhileWaitingAfterARefusal) {
+    FtpScript script;
+    script.retrieve = FtpScript::Retrieve::Refuse425;
+    ScriptedFtpServer server(script);
+    CancelCase c;
+    c.Start("ftp", server.host());
+    c.CancelWhen([&] { return server.commands().size() == 5; });
+}
+
+TEST(TransferCancel, CloseRightAfterTheStart) {
+    ScriptedHttpServer server(HttpScript{{}, true});
+    CancelCase http;
+    http.Start("http", server.host());
+    http.CancelWhen([] { return true; });
+    FtpScript script;
+    script.answerUser = false;
+    ScriptedFtpServer ftpServer(script);
+    CancelCase ftp;
+    ftp.Start("ftp", ftpServer.host());
+    ftp.CancelWhen([] { return true; });
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,122 @@
+// The orvane-fetch program: its output, exit statuses, download folder and
+// Cancel by signal.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/platform/child_process.h"
+#include "tests/transfer/real_servers.h"
+#include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/scripted_http_server.h"
+
+namespace orvane::testing {
+namespace {
+
+using peers::HttpScript;
+using peers::ScriptedHttpServer;
+
+struct FetchCase {
+    TempFolder home;
+    std::string downloads = home / "downloads";
+    FetchCase() {
+        std::filesystem::create_directories(downloads);
+        std::filesystem::create_directories(home / "config/orvane");
+    }
+    std::map<std::string, std::string> Environment() const {
+        return {{"HOME", home.path()},
+                {"XDG_CONFIG_HOME", home / "config"},
+                {"ORVANE_HKLM", home / "hklm.ini"},
+                {"ORVANE_HKCU", home / "hkcu.ini"}};
+    }
+    void SaveDownloadDir(const std::string& folder) {
+        std::ofstream(home / "config/orvane/ORVANEEXPLORER.INI")
+            << "[Settings]\nDownloadDir=" << folder << "\n";
+    }
+};
+
+std::string LastLine(const std::string& text) {
+    std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+    return trimmed.substr(trimmed.rfind('\n') + 1);
+}
+
+TEST(FetchProgram, PrintsTheSavedPathAndTheProgress) {
+    std::string body = PatternBytes(5000);
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", body)}}});
+    FetchCase c;
+    FetchResult result =
+        RunFetch({"http://" + server.host() + "/q/ev.sac", c.downloads}, c.Environment(), 20000);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, c.downloads + "/ev.sac\n");
+    EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), body);
+    EXPECT_NE(result.err.find("Received: 0\n"), std::string::npos) << result.err;
+}
+
+TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.0 200 OK", std::string(300, 'a'))}}});
+    FetchCase c;
+    WriteFile(c.downloads + "/ev.sac", "earlier");
+    FetchResult notFound =
+        RunFetch({"http://" + server.host() + "/ev.sac", c.downloads}, c.Environment(), 20000);
+    EXPECT_EQ(notFound.exitStatus, 1);
+    EXPECT_EQ(notFound.out, "");
+    EXPECT_EQ(LastLine(notFound.err), "File Not Found");
+    EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
+
+    FetchResult unusable =
+        RunFetch({"http://host.net/folder/", c.downloads}, c.Environment(), 20000);
+    EXPECT_EQ(unusable.exitStatus, 1);
+    EXPECT_EQ(LastLine(unusable.err), "Error: Can't parse host and file name");
+
+    FetchResult noFolder =
+        RunFetch({"http://127.0.0.1:1/ev.sac", c.home / "missing"}, c.Environment(), 20000);
+    EXPECT_EQ(noFolder.exitStatus, 1);
+    EXPECT_EQ(LastLine(noFolder.err),
+              "Error: Can't open " + c.home / "missing/ev.sac" + " file for writting.");
+
+    EXPECT_EQ(RunFetch({}, c.Environment(), 20000).exitStatus, 2);
+}
+
+TEST(FetchProgram, FolderComesFromTheSavedSettingElseTheCurrentFolder) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", std::string(300, 'x'))}}}, 30,
+        8);
+    FetchCase c;
+    std::string url = "http://" + server.host() + "/ev.sac";
+    c.SaveDownloadDir(c.downloads);
+    FetchResult saved = RunFetch({url}, c.Environment(), 20000, c.home.path());
+    EXPECT_EQ(saved.out, c.downloads + "/ev.sac\n");
+
+    c.SaveDownloadDir(c.home / "gone");
+    FetchResult current = RunFetch({url}, c.Environment(), 20000, c.home.path());
+    EXPECT_EQ(current.out, c.home / "ev.sac\n");
+    EXPECT_EQ(ReadFile(c.home / "ev.sac"), std::string(300, 'x'));
+}
+
+TEST(FetchProgram, SignalsActAsCancel) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        ScriptedHttpServer server(HttpScript{{}, true});
+        FetchCase c;
+        WriteFile(c.downloads + "/ev.sac", "earlier");
+        ChildProcess fetch(FetchProgram(), {"http://" + server.host() + "/ev.sac", c.downloads},
+                           c.Environment(), c.home / "stderr");
+        ASSERT_TRUE(fetch.started());
+        for (int waited = 0; waited < 500 && server.requests().empty(); ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_FALSE(server.requests().empty());
+        ::kill(fetch.pid(), signal);
+        EXPECT_EQ(fetch.waitForExit(2000), 1);
+        EXPECT_EQ(LastLine(readFileText(c.home / "stderr")), "Canceled");
+        EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(c.downloads))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"ev.sac"});
+    }
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,140 @@
+#include "tests/transfer/transfer_harness.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orvane::testing {
+
+namespace {
+
+gboolean MarkTimedOut(gpointer flag) {
+    *static_cast<bool*>(flag) = true;
+    return G_SOURCE_REMOVE;
+}
+
+gboolean KeepTicking(gpointer) {
+    return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+long ScriptedStream::ReceiveNow(char* buffer, std::size_t size) {
+    ++receives;
+    if (pieces_.empty()) {
+        if (ending_ == Ending::Fail)
+            return kFailed;
+        return ending_ == Ending::WouldBlock ? kWouldBlock : 0;
+    }
+    std::string& piece = pieces_.front();
+    std::size_t count = std::min(size, piece.size());
+    piece.copy(buffer, count);
+    piece.erase(0, count);
+    if (piece.empty())
+        pieces_.pop_front();
+    return static_cast<long>(count);
+}
+
+TransferHarness::TransferHarness()
+    : context(g_main_context_new()),
+      loop(context),
+      app(desktop, world, ProfileFile(folder / "settings.ini"),
+          RegistryStore(RegistryFiles{folder / "hklm.ini", folder / "hkcu.ini"})) {
+    std::filesystem::create_directory(folder / "downloads");
+    app.m_szDownloadDir = folder / "downloads/";
+    dialog = std::make_unique<CTransferDlg>(app, surface, loop);
+}
+
+TransferHarness::~TransferHarness() {
+    dialog.reset();
+    // Posted calls still queued refer to nothing once the dialog is gone.
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    g_main_context_unref(context);
+}
+
+void TransferHarness::Start(const std::string& url, bool http) {
+    dialog->m_szUrl = url;
+    dialog->m_bHttp = http ? 1 : 0;
+    surface.Open();
+    dialog->OnInitDialog();
+}
+
+bool TransferHarness::RunUntil(const std::function<bool()>& test, int timeoutMs) {
+    bool timedOut = false;
+    GSource* timer = g_timeout_source_new(static_cast<guint>(timeoutMs));
+    g_source_set_callback(timer, MarkTimedOut, &timedOut, nullptr);
+    g_source_attach(timer, context);
+    // A short tick makes sure the test is looked at even when nothing happens.
+    GSource* tick = g_timeout_source_new(10);
+    g_source_set_callback(tick, KeepTicking, nullptr, nullptr);
+    g_source_attach(tick, context);
+    loop.RunUntil([&] { return timedOut || test(); });
+    g_source_destroy(tick);
+    g_source_unref(tick);
+    g_source_destroy(timer);
+    g_source_unref(timer);
+    return test();
+}
+
+bool TransferHarness::RunToEnd(int timeoutMs) {
+    return RunUntil([this] { return dialog->HasEnded() || !dialog->m_bBusy; }, timeoutMs);
+}
+
+double TransferHarness::CancelTimed() {
+    auto start = std::chrono::steady_clock::now();
+    dialog->OnCancel();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+std::vector<std::string> TransferHarness::hiddenFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "downloads")) {
+        std::string name = entry.path().filename().string();
+        if (name[0] == '.')
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string PatternBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : bytes) {
+        state = state * 1103515245 + 12345;
+        c = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+int FreeLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <glib.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "browser/app.h"
+#include "tests/platform/temp_folder.h"
+#include "transfer/byte_stream.h"
+#include "transfer/glib_ui_loop.h"
+#include "transfer/transfer_dialog.h"
+
+namespace orvane::testing {
+
+// Records what the dialog shows, by control id.
+class RecordingSurface final : public TransferSurface {
+  public:
+    void Open() override { ++opened; }
+    void SetText(int controlId, const std::string& text) override {
+        texts[controlId] = text;
+        shown.emplace_back(controlId, text);
+    }
+    void SetTitle(const std::string& text) override { title = text; }
+    void SetProgressRange(int lower, int upper) override { range = {lower, upper}; }
+    void SetProgressStep(int value) override { step = value; }
+    void SetProgressPos(int value) override { position = value; }
+    void EndDialog(int code) override { endCodes.push_back(code); }
+
+    std::string text(int controlId) const {
+        auto found = texts.find(controlId);
+        return found == texts.end() ? "(never set)" : found->second;
+    }
+    bool everShowed(int controlId, const std::string& text) const {
+        for (const auto& [id, value] : shown)
+            if (id == controlId && value == text)
+                return true;
+        return false;
+    }
+
+    int opened = 0;
+    std::map<int, std::string> texts;
+    std::vector<std::pair<int, std::string>> shown;
+    std::string title;
+    std::pair<int, int> range{-1, -1};
+    int step = -1;
+    int position = -1;
+    std::vector<int> endCodes;
+};
+
+class QuietDesktop final : public AppDesktop {
+  public:
+    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void ShowAbout() override {}
+    bool OpenDocument(CBrowserApp&) override { return false; }
+    void ApplyPlacement(const FramePlacement&) override {}
+    FramePlacement CurrentPlacement() override { return {}; }
+    void ShowFrame() override {}
+    void BringToFront() override {}
+    std::vector<std::string> messages;
+};
+
+class QuietWorld final : public OutsideWorld {
+  public:
+    bool AnyWindowTitleContains(std::string_view) override { return false; }
+    DdeOutcome DdeExecute(std::string_view, std::string_view, std::string_view) override {
+        return {};
+    }
+    int StartProgram(const std::string&, const std::vector<std::string>&) override { return 0; }
+    bool ServeDde(const std::string&, const std::string&, DdeHandler) override { return false; }
+};
+
+// A stream that delivers scripted pieces, one per receive (cut to the size
+// asked for), then the end, an error, or a wait that only a stop request ends.
+class ScriptedStream final : public ByteStream {
+  public:
+    enum class Ending { Close, Fail, WouldBlock };
+    explicit ScriptedStream(std::deque<std::string> pieces, Ending ending = Ending::Close)
+        : pieces_(std::move(pieces)), ending_(ending) {}
+
+    int fd() const override { return -1; }
+    long ReceiveNow(char* buffer, std::size_t size) override;
+    long Receive(char* buffer, std::size_t size) override { return ReceiveNow(buffer, size); }
+    long Send(std::string_view bytes) override {
+        sent += bytes;
+        return static_cast<long>(bytes.size());
+    }
+    void Close() override { closed = true; }
+
+    std::string sent;
+    bool closed = false;
+    int receives = 0;
+
+  private:
+    std::deque<std::string> pieces_;
+    Ending ending_;
+};
+
+// One dialog on a private GLib main context, with a download folder of its
+// own, the application object and a recording surface.
+class TransferHarness {
+  public:
+    TransferHarness();
+    ~TransferHarness();
+
+    // Sets the URL and the client, opens the surface and runs OnInitDialog.
+    void Start(const std::string& url, bool http);
+    // Runs the loop until the test holds, at most timeoutMs; false on time-out.
+    bool RunUntil(const std::function<bool()>& test, int timeoutMs);
+    // Until the dialog has ended or the transfer is no longer busy.
+    bool RunToEnd(int timeoutMs);
+    // Calls OnCancel and returns how long it took, in milliseconds.
+    double CancelTimed();
+
+    std::string downloadPath(const std::string& name) const { return folder / name; }
+    // Names in the download folder that begin with "." (temporary files).
+    std::vector<std::string> hiddenFiles() const;
+
+    TempFolder folder;
+    GMainContext* context;
+    GlibUiLoop loop;
+    QuietDesktop desktop;
+    QuietWorld world;
+    CBrowserApp app;
+    RecordingSurface surface;
+    std::unique_ptr<CTransferDlg> dialog;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+// Bytes that are not all alike, so that a misplaced piece shows.
+std::string PatternBytes(std::size_t size);
+// A port on 127.0.0.1 that nothing listens on right now.
+int FreeLoopbackPort();
+
+}  // namespace orvane::testing

@@ -1,0 +1,34 @@
+#include "tools/transfer_peers/blocked_listener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tools/transfer_peers/peer_socket.h"
+
+namespace orvane::peers {
+
+BlockedListener::BlockedListener() {
+    listener_ = ListenOnLoopback(0, port_);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<uint16_t>(port_));
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A few connections fill the queue that is never accepted from.
+    for (int i = 0; i < 3 && listener_ >= 0; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target);
+        fillers_.push_back(fd);
+    }
+    ::usleep(100000);
+}
+
+BlockedListener::~BlockedListener() {
+    for (int fd : fillers_)
+        ::close(fd);
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+}  // namespace orvane::peers

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+namespace orvane::peers {
+
+// A port on 127.0.0.1 whose queue of waiting connections is full: a client's
+// connect to it neither completes nor fails, as with a host that does not
+// answer. Released when destroyed.
+class BlockedListener {
+  public:
+    BlockedListener();
+    ~BlockedListener();
+    BlockedListener(const BlockedListener&) = delete;
+    BlockedListener& operator=(const BlockedListener&) = delete;
+    int port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> fillers_;
+};
+
+}  // namespace orvane::peers

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace orvane::peers {
+
+using Clock = std::chrono::steady_clock;
+
+// A listening TCP socket on 127.0.0.1 with a port of the system's choice;
+// -1 on failure. port receives the port.
+int ListenOnLoopback(int backlog, int& port);
+// Connects to 127.0.0.1:port from the given loopback source address.
+int ConnectFrom(const char* sourceAddress, const char* address, int port);
+// Waits until fd is readable or the deadline passes.
+bool WaitReadable(int fd, Clock::time_point deadline);
+// Accepts one connection before the deadline; -1 when none came or stop was set.
+int AcceptBefore(int listener, Clock::time_point deadline);
+// Reads until the text ends with the terminator, the peer closes or the
+// deadline passes (at most 64 KiB); false when the terminator never came.
+bool ReadUntil(int fd, const std::string& terminator, std::string& text,
+               Clock::time_point deadline);
+bool SendAll(int fd, const std::string& bytes);
+// True when the peer closed the connection before the deadline.
+bool PeerClosedBefore(int fd, Clock::time_point deadline);
+
+}  // namespace orvane::peers

@@ -1,0 +1,169 @@
+#include "tools/transfer_peers/scripted_ftp_server.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+
+#include "tools/transfer_peers/peer_socket.h"
+
+namespace orvane::peers {
+
+namespace {
+
+std::string VerbOf(const std::string& line) {
+    std::string verb = line.substr(0, line.find(' '));
+    for (char& c : verb)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return verb;
+}
+
+void PauseMs(int ms) {
+    ::usleep(static_cast<useconds_t>(ms) * 1000);
+}
+
+}  // namespace
+
+ScriptedFtpServer::ScriptedFtpServer(FtpScript script, int maxSeconds, int maxSessions)
+    : script_(std::move(script)) {
+    listener_ = ListenOnLoopback(4, port_);
+    if (listener_ >= 0)
+        thread_ = std::thread([this, maxSeconds, maxSessions] { Serve(maxSeconds, maxSessions); });
+}
+
+ScriptedFtpServer::~ScriptedFtpServer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+std::vector<std::string> ScriptedFtpServer::commands() {
+    std::lock_guard guard(lock_);
+    return commands_;
+}
+
+void ScriptedFtpServer::Serve(int maxSeconds, int maxSessions) {
+    auto end = Clock::now() + std::chrono::seconds(maxSeconds);
+    for (int served = 0; !stop_ && served < maxSessions && Clock::now() < end;) {
+        int control =
+            AcceptBefore(listener_, std::min(end, Clock::now() + std::chrono::milliseconds(50)));
+        if (control < 0)
+            continue;
+        RunSession(control);
+        ::close(control);
+        sessionEnded_ = true;
+        ++served;
+    }
+}
+
+void ScriptedFtpServer::RunSession(int control) {
+    if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, "220 Scripted FTP"))
+        return;
+    std::string line;
+    while (!stop_ && line.size() < 4096) {
+        if (!WaitReadable(control, Clock::now() + std::chrono::milliseconds(100)))
+            continue;
+        char c;
+        if (::recv(control, &c, 1, 0) <= 0)
+            return;  // the client closed the connection
+        line += c;
+        if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0)
+            continue;
+        line.resize(line.size() - 2);
+        {
+            std::lock_guard guard(lock_);
+            commands_.push_back(line);
+        }
+        if (!Answer(control, line))
+            return;
+        line.clear();
+    }
+}
+
+bool ScriptedFtpServer::Answer(int control, const std::string& line) {
+    std::string verb = VerbOf(line);
+    if (verb == "USER") {
+        if (script_.greeting == FtpScript::Greeting::AfterUser) {
+            if (!Reply(control, "220 Scripted FTP, late"))
+                return false;
+            PauseMs(100);
+        }
+        if (!script_.answerUser)
+            return true;
+        return Reply(control, script_.loginAtUser ? "230 Login successful."
+                                                  : "331 Please specify the password.");
+    }
+    if (verb == "PASS")
+        return Reply(control, script_.loginAtUser ? "230 Already logged in." : script_.passReply);
+    if (verb == "PORT") {
+        int h[6] = {};
+        if (std::sscanf(line.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4],
+                        &h[5]) != 6)
+            return Reply(control, "501 Illegal PORT command.");
+        dataAddress_ = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." +
+                       std::to_string(h[2]) + "." + std::to_string(h[3]);
+        dataPort_ = h[4] * 256 + h[5];
+        return Reply(control, "200 PORT command successful.");
+    }
+    if (verb == "TYPE")
+        return Reply(control, "200 Switching to Binary mode.");
+    if (verb == "RETR") {
+        if (script_.retrieve == FtpScript::Retrieve::NotFound550)
+            return Reply(control, "550 Failed to open file.");
+        if (script_.retrieve == FtpScript::Retrieve::Refuse425)
+            return Reply(control, "425 Can't open data connection.");
+        Deliver(control);
+        return true;
+    }
+    return Reply(control, "500 Unknown command.");
+}
+
+void ScriptedFtpServer::Deliver(int control) {
+    if (script_.strangerFirst)
+        KnockAsStranger();
+    if (!Reply(control, script_.openingReply))
+        return;
+    int data = ConnectFrom("127.0.0.1", dataAddress_.c_str(), dataPort_);
+    if (data < 0) {
+        Reply(control, "425 Can't open data connection.");
+        return;
+    }
+    SendData(data);
+    ::close(data);
+    if (!stop_)
+        Reply(control, "226 Transfer complete.");
+}
+
+void ScriptedFtpServer::KnockAsStranger() {
+    int stranger = ConnectFrom("127.0.0.2", dataAddress_.c_str(), dataPort_);
+    if (stranger < 0)
+        return;
+    strangerClosed_ = PeerClosedBefore(stranger, Clock::now() + std::chrono::seconds(2));
+    ::close(stranger);
+}
+
+void ScriptedFtpServer::SendData(int data) {
+    std::size_t limit = script_.stallAfter >= 0
+                            ? std::min(script_.file.size(), std::size_t(script_.stallAfter))
+                            : script_.file.size();
+    for (std::size_t at = 0; at < limit && !stop_; at += 65536) {
+        std::string piece = script_.file.substr(at, std::min<std::size_t>(65536, limit - at));
+        if (!SendAll(data, piece))
+            return;
+        delivered_ += static_cast<long>(piece.size());
+    }
+    if (script_.stallAfter < 0)
+        return;
+    // Stalled: held until the client closes the data connection or the end.
+    while (!stop_ && !PeerClosedBefore(data, Clock::now() + std::chrono::milliseconds(50))) {
+    }
+}
+
+bool ScriptedFtpServer::Reply(int control, const std::string& text) {
+    return SendAll(control, text + "\r\n");
+}
+
+}  // namespace orvane::peers

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvane::peers {
+
+// How a scripted FTP server behaves; the defaults are a plain anonymous
+// server that asks for a password and delivers the file.
+struct FtpScript {
+    enum class Greeting { Immediate, AfterUser };
+    enum class Retrieve { Deliver, NotFound550, Refuse425 };
+
+    Greeting greeting = Greeting::Immediate;
+    // USER is answered with 230 at once (as vsftpd does for anonymous).
+    bool loginAtUser = false;
+    // False: USER is never answered (a server stuck in the login).
+    bool answerUser = true;
+    std::string passReply = "230 Login successful.";
+    Retrieve retrieve = Retrieve::Deliver;
+    // The 150 reply sent before the data.
+    std::string openingReply = "150 Opening BINARY mode data connection.";
+    std::string file;
+    // Before delivering, a connection from 127.0.0.2 knocks on the data port.
+    bool strangerFirst = false;
+    // After this many bytes of the file the data connection stalls (-1: never).
+    long stallAfter = -1;
+};
+
+// An FTP server on 127.0.0.1 for one session at a time, in active mode: it
+// connects to the address of the client's PORT command. It records the
+// command lines it receives and stops when destroyed, after maxSeconds or
+// after maxSessions.
+class ScriptedFtpServer {
+  public:
+    explicit ScriptedFtpServer(FtpScript script, int maxSeconds = 30, int maxSessions = 2);
+    ~ScriptedFtpServer();
+    ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+    ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+
+    int port() const { return port_; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Every command line received, without its CR LF.
+    std::vector<std::string> commands();
+    bool strangerWasClosed() const { return strangerClosed_; }
+    long bytesDelivered() const { return delivered_; }
+    bool sessionEnded() const { return sessionEnded_; }
+
+  private:
+    void Serve(int maxSeconds, int maxSessions);
+    void RunSession(int control);
+    bool Answer(int control, const std::string& line);
+    void Deliver(int control);
+    void KnockAsStranger();
+    void SendData(int data);
+    bool Reply(int control, const std::string& text);
+
+    FtpScript script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::string dataAddress_;
+    int dataPort_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> strangerClosed_{false};
+    std::atomic<long> delivered_{0};
+    std::atomic<bool> sessionEnded_{false};
+    std::mutex lock_;
+    std::vector<std::string> commands_;
+    std::thread thread_;
+};
+
+}  // namespace orvane::peers

@@ -1,0 +1,74 @@
+#include "tools/transfer_peers/scripted_http_server.h"
+
+#include <unistd.h>
+
+#include "tools/transfer_peers/peer_socket.h"
+
+namespace orvane::peers {
+
+ScriptedHttpServer::ScriptedHttpServer(HttpScript script, int maxSeconds, int maxConnections)
+    : script_(std::move(script)) {
+    listener_ = ListenOnLoopback(8, port_);
+    if (listener_ >= 0)
+        thread_ =
+            std::thread([this, maxSeconds, maxConnections] { Serve(maxSeconds, maxConnections); });
+}
+
+ScriptedHttpServer::~ScriptedHttpServer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+std::vector<std::string> ScriptedHttpServer::requests() {
+    std::lock_guard guard(lock_);
+    return requests_;
+}
+
+std::string ScriptedHttpServer::Response(const std::string& statusLine, const std::string& body) {
+    return statusLine + "\r\nServer: scripted\r\nContent-Type: application/octet-stream\r\n" +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+void ScriptedHttpServer::Serve(int maxSeconds, int maxConnections) {
+    auto end = Clock::now() + std::chrono::seconds(maxSeconds);
+    for (int served = 0; !stop_ && served < maxConnections && Clock::now() < end;) {
+        int client =
+            AcceptBefore(listener_, std::min(end, Clock::now() + std::chrono::milliseconds(50)));
+        if (client < 0)
+            continue;
+        Answer(client);
+        ::close(client);
+        ++served;
+    }
+}
+
+void ScriptedHttpServer::Answer(int client) {
+    std::string request;
+    ReadUntil(client, "\r\n\r\n", request, Clock::now() + std::chrono::seconds(5));
+    {
+        std::lock_guard guard(lock_);
+        requests_.push_back(request);
+    }
+    partsSent_ = 0;
+    for (const HttpPart& part : script_.parts) {
+        for (int waited = 0; waited < part.delayMs && !stop_; waited += 10)
+            ::usleep(10000);
+        if (stop_ || !SendAll(client, part.bytes))
+            return;
+        ++partsSent_;
+    }
+    if (!script_.holdOpen)
+        return;
+    // Held open until the client gives up or the server is stopped.
+    while (!stop_) {
+        if (PeerClosedBefore(client, Clock::now() + std::chrono::milliseconds(50))) {
+            clientClosed_ = true;
+            return;
+        }
+    }
+}
+
+}  // namespace orvane::peers

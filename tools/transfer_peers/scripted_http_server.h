@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvane::peers {
+
+// One piece of a scripted response, sent after a pause.
+struct HttpPart {
+    std::string bytes;
+    int delayMs = 0;
+};
+
+// What the server does with each connection after it has read the request.
+struct HttpScript {
+    std::vector<HttpPart> parts;
+    // After the parts: keep the connection open until the client closes it
+    // or the server's time is up (a server that never finishes).
+    bool holdOpen = false;
+};
+
+// An HTTP server on 127.0.0.1 that answers every request with the same
+// script and records the requests byte for byte. It stops when destroyed,
+// after maxSeconds or after maxConnections, whichever comes first.
+class ScriptedHttpServer {
+  public:
+    explicit ScriptedHttpServer(HttpScript script, int maxSeconds = 30, int maxConnections = 4);
+    ~ScriptedHttpServer();
+    ScriptedHttpServer(const ScriptedHttpServer&) = delete;
+    ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
+
+    int port() const { return port_; }
+    // "127.0.0.1:port", as a URL names it.
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> requests();
+    // How many parts of the script the last connection has sent.
+    int partsSent() const { return partsSent_; }
+    // True once the client closed a held connection.
+    bool clientClosed() const { return clientClosed_; }
+
+    // A response of the given status line and body, with Content-Length.
+    static std::string Response(const std::string& statusLine, const std::string& body);
+
+  private:
+    void Serve(int maxSeconds, int maxConnections);
+    void Answer(int client);
+
+    HttpScript script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> partsSent_{0};
+    std::atomic<bool> clientClosed_{false};
+    std::mutex lock_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+}  // namespace orvane::peers

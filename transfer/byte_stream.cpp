@@ -1,0 +1,62 @@
+#include "transfer/byte_stream.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "transfer/wake_channel.h"
+
+namespace orvane {
+
+long SocketStream::ReceiveNow(char* buffer, std::size_t size) {
+    ssize_t got = ::recv(socket_.get(), buffer, size, MSG_DONTWAIT);
+    if (got >= 0)
+        return got;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
+}
+
+long SocketStream::Receive(char* buffer, std::size_t size) {
+    for (;;) {
+        long got = ReceiveNow(buffer, size);
+        if (got != kWouldBlock)
+            return got;
+        if (!WaitFor(POLLIN))
+            return kStopped;
+    }
+}
+
+long SocketStream::Send(std::string_view bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t done = ::send(socket_.get(), bytes.data() + sent, bytes.size() - sent,
+                              MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (done > 0) {
+            sent += static_cast<std::size_t>(done);
+            continue;
+        }
+        if (done < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return kFailed;
+        if (!WaitFor(POLLOUT))
+            return kStopped;
+    }
+    return static_cast<long>(sent);
+}
+
+bool SocketStream::WaitFor(short events) {
+    if (wake_ == nullptr) {
+        // The user-interface thread sends only short command lines; a peer
+        // that takes none of them for a second is given up.
+        pollfd pfd{socket_.get(), events, 0};
+        return ::poll(&pfd, 1, 1000) > 0;
+    }
+    for (;;) {
+        auto result = wake_->Wait(-1, socket_.get(), events);
+        if (result == WakeChannel::WaitResult::Stopped)
+            return false;
+        if (result == WakeChannel::WaitResult::Ready)
+            return true;
+    }
+}
+
+}  // namespace orvane

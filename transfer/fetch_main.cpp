@@ -1,0 +1,103 @@
+// orvane-fetch URL [DIRECTORY]: downloads one file with the browser's own
+// transfer engine, showing the transfer dialog's texts on the console.
+#include <glib-unix.h>
+#include <glib.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "browser/app.h"
+#include "browser/paths.h"
+#include "browser/platform_world.h"
+#include "platform/console.h"
+#include "platform/user_folders.h"
+#include "transfer/console_surface.h"
+#include "transfer/glib_ui_loop.h"
+#include "transfer/transfer_dialog.h"
+
+namespace {
+
+using namespace orvane;
+
+// The application's desktop without windows: message boxes go to stderr.
+class ConsoleDesktop final : public AppDesktop {
+  public:
+    explicit ConsoleDesktop(Console& console) : console_(console) {}
+    void MessageBox(const std::string& text) override { console_.err(text + "\n"); }
+    void ShowAbout() override {}
+    bool OpenDocument(CBrowserApp&) override { return false; }
+    void ApplyPlacement(const FramePlacement&) override {}
+    FramePlacement CurrentPlacement() override { return {}; }
+    void ShowFrame() override {}
+    void BringToFront() override {}
+
+  private:
+    Console& console_;
+};
+
+// The directory given, else the saved download directory when it exists,
+// else the current directory; always ending in "/".
+std::string DownloadDirectory(int argc, char** argv, const ProfileFile& settings) {
+    std::string directory = argc > 2 ? argv[2] : "";
+    if (directory.empty()) {
+        std::string saved = settings.readString(kSettingsSection, "DownloadDir");
+        if (!saved.empty() && DirectoryExists(saved))
+            directory = saved;
+    }
+    if (directory.empty()) {
+        std::error_code error;
+        directory = std::filesystem::current_path(error).string();
+    }
+    return directory.back() == '/' ? directory : directory + "/";
+}
+
+gboolean CancelOnSignal(gpointer dialog) {
+    static_cast<CTransferDlg*>(dialog)->OnCancel();
+    return G_SOURCE_CONTINUE;
+}
+
+int Usage(Console& console) {
+    console.err("usage: orvane-fetch URL [DIRECTORY]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StdConsole console;
+    if (argc < 2 || argc > 3)
+        return Usage(console);
+    ConsoleDesktop desktop(console);
+    PlatformWorld world;
+    CBrowserApp app(desktop, world, ProfileFile(browserSettingsPath()),
+                    RegistryStore::fromEnvironment());
+    app.m_szDownloadDir = DownloadDirectory(argc, argv, app.settings());
+
+    GlibUiLoop loop(g_main_context_default());
+    ConsoleTransferSurface surface(console);
+    CTransferDlg dialog(app, surface, loop);
+    dialog.m_szUrl = argv[1];
+    // The URL decides the client, as the browser's rules would.
+    dialog.m_bHttp = std::string(argv[1]).rfind("ftp:", 0) == 0 ? 0 : 1;
+    guint interrupt = g_unix_signal_add(SIGINT, CancelOnSignal, &dialog);
+    guint terminate = g_unix_signal_add(SIGTERM, CancelOnSignal, &dialog);
+
+    surface.Open();
+    dialog.OnInitDialog();
+    // The console has no one to close a failed dialog: it ends with the
+    // transfer, good or failed.
+    loop.RunUntil([&] { return dialog.HasEnded() || !dialog.m_bBusy; });
+    g_source_remove(interrupt);
+    g_source_remove(terminate);
+
+    if (dialog.m_bFailed == 0) {
+        console.out(dialog.m_szLocalPath + "\n");
+        return 0;
+    }
+    std::string failure =
+        dialog.HasEnded() ? dialog.m_szError.get() : surface.text(transfer_control::kStatus);
+    console.err(failure + "\n");
+    return 1;
+}

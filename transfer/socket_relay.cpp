@@ -1,0 +1,21 @@
+#include "transfer/socket_relay.h"
+
+#include "browser/app.h"
+#include "transfer/transfer_dialog.h"
+
+namespace orvane {
+
+long RelayFtpMessage(CBrowserApp& app, unsigned message, std::uintptr_t wParam, long lParam) {
+    CTransferDlg* transfer = app.m_pActiveTransfer.load();
+    if (transfer == nullptr)
+        return 0;
+    if (message == WM_FTP_CONTROL)
+        transfer->OnControlEvent(wParam, lParam);
+    if (message == WM_FTP_LISTEN)
+        transfer->OnListenEvent(wParam, lParam);
+    if (message == WM_FTP_DATA)
+        transfer->OnDataEvent(wParam, lParam);
+    return 0;
+}
+
+}  // namespace orvane

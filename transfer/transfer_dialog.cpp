@@ -1,0 +1,294 @@
+#include "transfer/transfer_dialog.h"
+
+#include <climits>
+#include <cstdio>
+#include <system_error>
+
+#include "browser/app.h"
+#include "platform/console.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr unsigned kTimerId = 1;
+constexpr unsigned kTimerPeriodMs = 250;
+// The URL and the local path live in 256-byte fields: at most 255 characters.
+constexpr std::size_t kMaxFieldText = 255;
+constexpr char kParseFailure[] = "Error: Can't parse host and file name";
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+}  // namespace
+
+CTransferDlg::CTransferDlg(CBrowserApp& app, TransferSurface& surface, UiLoop& loop)
+    : app_(app), surface_(surface), loop_(loop) {
+    m_progress.Bind(&surface_);
+}
+
+CTransferDlg::~CTransferDlg() {
+    StopWorker();
+    timer_.reset();
+    m_dataSocket.reset();
+    m_listenSocket.reset();
+    m_ctrlSocket.reset();
+    CTransferDlg* self = this;
+    app_.m_pActiveTransfer.compare_exchange_strong(self, nullptr);
+}
+
+int CTransferDlg::DoModal() {
+    surface_.Open();
+    OnInitDialog();
+    loop_.RunUntil([this] { return m_bEnded; });
+    return m_nEndCode;
+}
+
+bool CTransferDlg::OnInitDialog() {
+    m_nTimer = 0;
+    m_nExpected = 0;
+    m_pFile.reset();
+    m_progress.Bind(&surface_);
+    m_progress.SetStep(5);
+    m_progress.SetRange(0, 100);
+    m_progress.SetPos(0);
+    if (m_bHttp == 1)
+        surface_.SetTitle("HTTP Transfer Status");
+    StartTransfer();
+    return true;
+}
+
+int CTransferDlg::StartTransfer() {
+    m_szPercent.set("");
+    m_szReceived.set("");
+    m_szStatus.set("");
+    m_szError.set("");
+    m_nPercent = 0;
+    m_bDone = 0;
+    m_bFailed = 0;
+    m_pFile.reset();
+    m_nTimer = 0;
+    if (!ParseUrl()) {
+        ShowStartFailure(kParseFailure);
+        return 0;
+    }
+    surface_.SetText(transfer_control::kHost, m_szHost);
+    surface_.SetText(transfer_control::kRemotePath, m_szPath);
+    surface_.SetText(transfer_control::kFileName, m_szFileName);
+    surface_.SetText(transfer_control::kDirectory, m_szDirectory);
+    m_szReceived.set("0");
+    surface_.SetText(transfer_control::kReceived, "0");
+    surface_.SetText(transfer_control::kPercent, "");
+    int started = m_bHttp == 1 ? StartHttp() : StartFtp();
+    if (!started) {
+        ShowStartFailure(formatText("Error: %s", m_szError.get().c_str()));
+        return 0;
+    }
+    return 1;
+}
+
+void CTransferDlg::ShowStartFailure(const std::string& text) {
+    surface_.SetText(transfer_control::kStatus, text);
+    m_bFailed = 1;
+}
+
+int CTransferDlg::ParseUrl() {
+    // Longer URLs never fit the field the view hands them in: refused rather
+    // than cut, which would fetch some other file.
+    if (m_szUrl.size() > kMaxFieldText)
+        return 0;
+    for (char& c : m_szUrl)
+        if (c == '\\')
+            c = '/';
+    m_szUrl = m_szUrl.substr(0, m_szUrl.find_first_of(" ("));
+    std::string rest;
+    if (StartsWith(m_szUrl, "ftp://"))
+        rest = m_szUrl.substr(6);
+    else if (StartsWith(m_szUrl, "http://"))
+        rest = m_szUrl.substr(7);
+    else
+        return 0;
+    auto slash = rest.find('/');
+    if (slash == std::string::npos)
+        return 0;
+    m_szPath = rest.substr(slash);
+    m_szHost = rest.substr(0, slash);
+    if (m_szHost.size() < 3)
+        return 0;
+    std::string name = m_szPath.substr(m_szPath.rfind('/') + 1);
+    if (name.empty())
+        return 0;
+    m_szFileName = name;
+    m_szDirectory = app_.m_szDownloadDir;
+    m_szLocalPath = m_szDirectory + m_szFileName;
+    return m_szLocalPath.size() <= kMaxFieldText ? 1 : 0;
+}
+
+int CTransferDlg::StartHttp() {
+    return StartClient(false);
+}
+
+int CTransferDlg::StartFtp() {
+    // The sockets are none and the client idle before the shared start.
+    m_dataSocket.reset();
+    m_listenSocket.reset();
+    m_ctrlSocket.reset();
+    ResetFtp();
+    return StartClient(true);
+}
+
+int CTransferDlg::StartClient(bool ftp) {
+    if (app_.m_bSocketsClosed)
+        app_.m_bSocketsClosed = false;  // nothing to start here
+    m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
+    if (!m_pFile->IsOpen()) {
+        m_pFile.reset();
+        m_szError.set(formatText("Can't open %s file for writting.", m_szLocalPath.c_str()));
+        return 0;
+    }
+    timer_ = loop_.StartTimer(kTimerPeriodMs, [this] { OnTimer(); });
+    if (!timer_) {
+        m_szError.set("Can't start timer.");
+        m_pFile.reset();
+        return 0;
+    }
+    m_nTimer = kTimerId;
+    bool started = ftp ? StartWorker(FtpThreadProc, "Can't create FTP receive thread")
+                       : StartWorker(HttpThreadProc, "Can't create HTTP control thread");
+    if (!started) {
+        m_pFile.reset();
+        timer_.reset();
+        m_nTimer = 0;
+        return 0;
+    }
+    m_bBusy = 1;
+    return 1;
+}
+
+bool CTransferDlg::StartWorker(unsigned (*proc)(CTransferDlg*), const char* failureText) {
+    m_wake.Reset();
+    try {
+        m_hThread = std::thread(proc, this);
+    } catch (const std::system_error&) {
+        m_szError.set(failureText);
+        return false;
+    }
+    return true;
+}
+
+void CTransferDlg::StopWorker() {
+    if (!m_hThread.joinable())
+        return;
+    // Every wait of the worker watches the wake channel, so the join takes
+    // no longer than the worker's current file write or system call.
+    m_wake.RequestStop();
+    m_hThread.join();
+}
+
+void CTransferDlg::OnTimer() {
+    FormatDataProgress();
+    if (m_bDone.load(std::memory_order_acquire)) {
+        bool failed = m_bFailed != 0;
+        FinishTransfer(!failed, failed);
+        return;
+    }
+    if (m_bHttp != 1)
+        PumpCommands();
+    ShowProgressTexts();
+}
+
+void CTransferDlg::ShowProgressTexts() {
+    surface_.SetText(transfer_control::kStatus, m_szStatus.get());
+    surface_.SetText(transfer_control::kReceived, m_szReceived.get());
+    if (m_nExpected != 0) {
+        surface_.SetText(transfer_control::kPercent, m_szPercent.get());
+        m_progress.SetPos(m_nPercent);
+    }
+}
+
+void CTransferDlg::OnWorkerDone() {
+    // The worker's end is seen at once instead of on the next tick.
+    if (m_bBusy && m_bDone.load(std::memory_order_acquire))
+        OnTimer();
+}
+
+void CTransferDlg::FinishTransfer(bool closeDialog, bool removeFile) {
+    StopWorker();
+    m_bDone = 0;
+    m_bBusy = 0;
+    if (m_pFile) {
+        if (removeFile) {
+            m_pFile->Discard();
+        } else if (!m_pFile->Commit()) {
+            m_szError.set("Write File Error");
+            m_bFailed = 1;
+            closeDialog = false;
+        }
+        m_pFile.reset();
+    }
+    if (m_nTimer != 0) {
+        timer_.reset();
+        m_nTimer = 0;
+    }
+    if (m_bHttp != 1)
+        ResetFtp();
+    if (closeDialog) {
+        EndDialog(IDOK);
+        return;
+    }
+    surface_.SetText(transfer_control::kStatus, m_szError.get());
+    surface_.SetText(transfer_control::kReceived, m_szReceived.get());
+    surface_.SetText(transfer_control::kFileName, "");
+}
+
+void CTransferDlg::OnCancel() {
+    if (!m_bBusy) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    // The worker ends first, so that nothing it writes overtakes "Canceled".
+    StopWorker();
+    m_bProgressPending = false;
+    m_szError.set("Canceled");
+    m_szReceived.set("");
+    surface_.SetText(transfer_control::kFileName, "");
+    surface_.SetText(transfer_control::kDirectory, "");
+    m_bFailed = 1;
+    FinishTransfer(true, true);
+}
+
+void CTransferDlg::EndDialog(int code) {
+    m_bEnded = true;
+    m_nEndCode = code;
+    surface_.EndDialog(code);
+}
+
+void CTransferDlg::PublishDone() {
+    m_bDone.store(1, std::memory_order_release);
+    std::weak_ptr<int> alive = alive_;
+    loop_.Post([this, alive] {
+        if (alive.lock())
+            OnWorkerDone();
+    });
+}
+
+void CTransferDlg::Fail(const std::string& text) {
+    m_szError.set(text);
+    m_bFailed = 1;
+}
+
+void CTransferDlg::SetProgress(std::int64_t received, std::int64_t expected, bool withSize) {
+    if (!withSize) {
+        m_szReceived.set(formatText("%lld bytes", static_cast<long long>(received)));
+        return;
+    }
+    m_szReceived.set(formatText("%lld of %lld bytes", static_cast<long long>(received),
+                                static_cast<long long>(expected)));
+    double percent = static_cast<double>(received) / static_cast<double>(expected) * 100 + 0.5;
+    int position = percent >= INT_MAX ? INT_MAX : percent <= INT_MIN ? INT_MIN : int(percent);
+    m_nPercent = position;
+    m_szPercent.set(formatText("%d%%", position));
+}
+
+}  // namespace orvane

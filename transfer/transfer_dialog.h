@@ -1,0 +1,198 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "transfer/byte_stream.h"
+#include "transfer/local_file.h"
+#include "transfer/net_address.h"
+#include "transfer/shared_text.h"
+#include "transfer/transfer_surface.h"
+#include "transfer/ui_loop.h"
+#include "transfer/wake_channel.h"
+
+namespace orvane {
+
+class CBrowserApp;
+
+// One socket of an FTP transfer and the watch that reports its events; the
+// watch ends before the socket closes.
+struct FtpSocket {
+    std::unique_ptr<ByteStream> stream;  // control and data connections
+    UniqueFd listener;                   // the listening socket
+    std::unique_ptr<LoopHandle> watch;
+    int fd() const { return stream ? stream->fd() : listener.get(); }
+    ~FtpSocket() { watch.reset(); }
+};
+
+// The transfer status dialog, which is also the record of one download: the
+// URL's parts, the local file, the texts and counters the dialog shows, and
+// the state of the HTTP or FTP client that runs it.
+//
+// Threads: the dialog, its timer, the FTP socket notifications and the end of
+// the transfer run on the user-interface thread; the client's blocking part
+// runs on one worker thread. Texts the worker writes are SharedText, flags
+// and counters are atomics; m_bDone is stored last with release and loaded
+// first with acquire. The worker is woken by m_wake and joined before the
+// file, the sockets or the record are released. The join does not hold the
+// user interface up: every wait of the worker (connect, send, receive, the
+// FTP polls) also watches m_wake, and a name lookup runs on a helper thread
+// that is abandoned on Cancel, so the worker ends within milliseconds.
+class CTransferDlg {
+  public:
+    CTransferDlg(CBrowserApp& app, TransferSurface& surface, UiLoop& loop);
+    ~CTransferDlg();
+    CTransferDlg(const CTransferDlg&) = delete;
+    CTransferDlg& operator=(const CTransferDlg&) = delete;
+
+    // Runs the dialog until it ends; returns IDOK or IDCANCEL.
+    int DoModal();
+    bool HasEnded() const { return m_bEnded; }
+
+    bool OnInitDialog();
+    int StartTransfer();
+    int ParseUrl();
+    int StartHttp();
+    int StartFtp();
+    void OnTimer();
+    void FinishTransfer(bool closeDialog, bool removeFile);
+    void OnCancel();
+
+    // HTTP client, on the worker.
+    static unsigned HttpThreadProc(CTransferDlg* dialog);
+    int HttpGet();
+    // The receive loop and the judgement of the response, over any stream.
+    int ReceiveHttpResponse(ByteStream& stream);
+
+    // FTP client.
+    static unsigned FtpThreadProc(CTransferDlg* dialog);
+    // Connects to "name" or "name:port" (defaultPort when none is written).
+    std::unique_ptr<ByteStream> OpenStreamSocket(const std::string& host, int defaultPort);
+    // A socket bound to any local address and a port of the system's choice.
+    UniqueFd OpenListenSocket();
+    int BeginRetrieve(const std::string& command);
+    void PumpCommands();
+    int OnControlEvent(std::uintptr_t wParam, long lParam);
+    int OnListenEvent(std::uintptr_t wParam, long lParam);
+    int OnDataEvent(std::uintptr_t wParam, long lParam);
+    void ResetFtp();
+
+    // Test seams: how host names are looked up, and how many 250 ms polls
+    // the FTP login may take.
+    NameLookup nameLookup = SystemNameLookup;
+    int loginPolls = 600;
+
+    int m_bHttp = 0;
+    ProgressBar m_progress;
+    std::string m_szLocalPath;
+    std::string m_szDirectory;
+    std::string m_szFileName;
+    std::string m_szHost;
+    std::string m_szUrl;
+    SharedText m_szStatus;
+    SharedText m_szReceived;
+    SharedText m_szPercent;
+    std::atomic<int> m_bDone{0};
+    std::atomic<int> m_bFailed{0};
+    unsigned m_nTimer = 0;
+    std::atomic<int> m_nPercent{0};
+    int m_bBusy = 0;
+    std::atomic<std::int64_t> m_nReceived{0};
+    std::atomic<std::int64_t> m_nExpected{0};
+    std::thread m_hThread;
+    std::unique_ptr<LocalFile> m_pFile;
+    std::string m_szPath;
+    SharedText m_szError;
+
+    int m_nChunk = 0;
+    std::unique_ptr<FtpSocket> m_ctrlSocket;
+    std::unique_ptr<FtpSocket> m_listenSocket;
+    std::unique_ptr<FtpSocket> m_dataSocket;
+    std::atomic<int> m_bReplyIn{0};
+    std::atomic<int> m_bAwaitingReply{0};
+    std::atomic<int> m_bDataDone{0};
+    std::atomic<int> m_bRetrieving{0};
+    std::string m_szReply;
+    std::array<char, 1024> m_dataBuf{};
+    std::deque<std::string> m_commands;
+    int m_nSendState = 0;
+    std::atomic<int> m_bLoggedIn{0};
+    std::atomic<int> m_bLoginFailed{0};
+    std::atomic<int> m_bNotFound{0};
+
+    std::array<char, 16384> m_buffer{};
+
+  private:
+    enum class ChunkResult { Data, End, WouldBlock };
+
+    int StartClient(bool ftp);
+    void EndDialog(int code);
+    void ShowStartFailure(const std::string& text);
+    bool StartWorker(unsigned (*proc)(CTransferDlg*), const char* failureText);
+    void StopWorker();
+    void OnWorkerDone();
+    void ShowProgressTexts();
+    // Worker side.
+    void Fail(const std::string& text);
+    void PublishDone();
+    void AppendCommand(std::string line);
+    // Waits until the flag test holds (true), or until maxMs (-1: none) have
+    // passed or Cancel (false), looking every 250 ms and whenever woken.
+    template <typename Test>
+    bool WaitForFlags(Test test, std::int64_t maxMs);
+    bool LoginWait();
+    void AskForNotifications();
+    void InstallWatches();
+    // User-interface side of FTP.
+    void OnControlRead();
+    void SendCommandLine(const std::string& line);
+    void AcceptDataConnection();
+    ChunkResult ReadDataChunk();
+    ChunkResult EndData(const char* failure);
+    std::size_t ChunkSize() const;
+    void RunFtp();
+    bool ResolveFtpHost(const std::string& name, const std::optional<HostPort>& hostPort,
+                        in_addr& address);
+    void DrainDataConnection();
+    void FormatDataProgress();
+    void SetProgress(std::int64_t received, std::int64_t expected, bool withSize);
+    // HTTP.
+    int FailHttp(const char* text);
+    bool TakeHeader(std::string& head);
+    int JudgeHttpResponse(std::string& head, bool headerFound, std::size_t total);
+    bool WriteBody(std::string_view bytes);
+
+    CBrowserApp& app_;
+    TransferSurface& surface_;
+    UiLoop& loop_;
+    std::unique_ptr<LoopHandle> timer_;
+    WakeChannel m_wake;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::mutex m_commandLock;  // guards m_commands
+    std::mutex m_socketLock;   // guards m_ctrlSocket and m_listenSocket
+    sockaddr_in m_controlPeer{};
+    bool m_bHttpWriteFailed = false;
+    bool m_bProgressPending = false;  // FTP texts lag m_nReceived
+    bool m_bEnded = false;
+    int m_nEndCode = 0;
+};
+
+// The PORT command for a local IPv4 address and a listening port.
+std::string FormatPortLine(in_addr localAddress, int port);
+// The byte count in a 150 reply's parentheses; 0 when there is none.
+std::int64_t ParseReplySize(const std::string& reply);
+// Points just past the first CR LF CR LF wholly inside the data; null when none.
+const char* FindHeaderEnd(const char* data, std::size_t length);
+// The value of the first "Content-Length:" field; 0 when absent.
+std::int64_t GetContentLength(const std::string& header);
+
+}  // namespace orvane
