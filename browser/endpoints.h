@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -14,9 +15,17 @@ struct Endpoints {
     std::string mirrorHost = "mirror.orvane.net";
     std::string irisHost = "www.iris.edu";
     std::string homePage;  // empty: http:// + main web host + "/"
+    std::string usgsHomePage = "http://www.usgs.gov/";
 
     // The target of GoHome.
     std::string HomePageUrl() const;
+    // The pages of the Go menu.
+    std::string NewEventsUrl() const { return "http://" + mainWebHost + "/cgi-dos/event.exe"; }
+    std::string EventArchiveUrl() const { return "http://" + mainWebHost + "/quakes/"; }
+    std::string SeedArchiveUrl() const { return "http://" + irisHost + "/pub/farm/"; }
+    // The first six entries of the address box, in order.
+    std::vector<std::string> AddressListEntries() const;
+
     static Endpoints FromSettings(const ProfileFile& settings);
 };
 

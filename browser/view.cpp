@@ -1,11 +1,15 @@
 #include "browser/view.h"
 
 #include "browser/app.h"
+#include "browser/directory_dialogs.h"
+#include "resources/browser_resources.h"
 
 namespace orvane {
 
-CBrowserView::CBrowserView(CBrowserApp& app, WebControl& control, ViewFrame& frame)
-    : app_(app), control_(control), frame_(frame) {}
+using namespace resources;
+
+CBrowserView::CBrowserView(CBrowserApp& app, ViewHost host)
+    : app_(app), host_(host), rules_(app.endpoints()) {}
 
 void CBrowserView::OnInitialUpdate() {
     m_pApp = &app_;
@@ -14,9 +18,129 @@ void CBrowserView::OnInitialUpdate() {
     if (!app_.m_strInitialUrl.empty())
         NavigateTo(app_.m_strInitialUrl);
     else
-        control_.GoHome();
+        host_.control.GoHome();
 }
 
-void CBrowserView::NavigateTo(const std::string& url) { control_.Navigate2(url); }
+void CBrowserView::NavigateTo(const std::string& url) {
+    host_.control.Navigate2(url);
+}
+
+bool CBrowserView::ClassifyEventUrl(std::string& url, EventProtocol& protocol) const {
+    protocol = rules_.ClassifyEventUrl(url);
+    return protocol != EventProtocol::None;
+}
+
+void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
+    // A URL that does not fit the 256-byte fields is never diverted: the
+    // control shows it like any other page.
+    if (url.size() > kMaxUrlLength || closing_)
+        return;
+    std::string lowered = LowerCase(url);
+    EventProtocol protocol = EventProtocol::None;
+    if (!ClassifyEventUrl(lowered, protocol))
+        return;
+    cancel = true;
+    if (app_.m_szDownloadDir.empty()) {
+        app_.desktop().MessageBox(kSelectDirectoryMessage);
+        ChooseDownloadDirectory(app_, host_.dialogs);
+        if (app_.m_szDownloadDir.empty())
+            return;
+    }
+    m_szPendingUrl = lowered;
+    pendingHttp_ = protocol == EventProtocol::Http;
+    ++parked_;
+    host_.messages.PostViewMessage(protocol == EventProtocol::Http ? WM_START_HTTP_DOWNLOAD
+                                                                   : WM_START_FTP_DOWNLOAD);
+}
+
+long CBrowserView::OnMessage(unsigned message) {
+    if (message == WM_START_HTTP_DOWNLOAD || message == WM_START_FTP_DOWNLOAD)
+        return OnStartDownload(message);
+    return 0;
+}
+
+long CBrowserView::OnStartDownload(unsigned message) {
+    if (m_szPendingUrl.empty() || closing_)
+        return 1;
+    // The status dialog's own loop may hand us a second start (a script or
+    // another program navigating meanwhile): it waits for the running one
+    // instead of opening a second dialog over it.
+    if (running_) {
+        deferred_ = message;
+        return 1;
+    }
+    unsigned parkedAtStart = parked_;
+    running_ = true;
+    TransferOutcome outcome = host_.transfers.RunModal(m_szPendingUrl, pendingHttp_);
+    running_ = false;
+    if (!outcome.m_bFailed && !closing_)
+        HandOffToViewer(outcome.m_szLocalPath);
+    if (closing_) {
+        m_szPendingUrl.clear();
+    } else if (deferred_ != 0) {
+        host_.messages.PostViewMessage(deferred_);
+        deferred_ = 0;
+    } else if (parked_ == parkedAtStart) {
+        // A download decided while this one ran keeps its URL for its own
+        // message, which is still on its way.
+        m_szPendingUrl.clear();
+    }
+    return 1;
+}
+
+void CBrowserView::HandOffToViewer(const std::string& localPath) {
+    if (app_.OpenInViewer(localPath, kViewerService) == 0)
+        app_.StartViewer(localPath);
+}
+
+void CBrowserView::OnFrameClosing() {
+    closing_ = true;
+    if (running_)
+        host_.transfers.CancelRunning();
+}
+
+bool CBrowserView::OnCommand(int id) {
+    WebControl& control = host_.control;
+    switch (id) {
+        case ID_GO_BACK:
+            control.GoBack();
+            return true;
+        case ID_GO_FORWARD:
+            control.GoForward();
+            return true;
+        case ID_VIEW_STOP:
+            control.Stop();
+            return true;
+        case ID_VIEW_REFRESH:
+            control.Refresh();
+            return true;
+        case ID_FILE_PRINT:
+            control.Print();
+            return true;
+        case ID_GO_START_PAGE:
+            if (!app_.m_strStartPage.empty())
+                NavigateTo(app_.m_strStartPage);
+            else
+                control.GoHome();
+            return true;
+        case ID_GO_NEW_EVENTS:
+            NavigateTo(app_.endpoints().NewEventsUrl());
+            return true;
+        case ID_GO_EVENT_ARCHIVES:
+            NavigateTo(app_.endpoints().EventArchiveUrl());
+            return true;
+        case ID_GO_SEED_ARCHIVES:
+            NavigateTo(app_.endpoints().SeedArchiveUrl());
+            return true;
+        case ID_FILE_DOWNLOAD_DIRECTORY:
+            ChooseDownloadDirectory(app_, host_.dialogs);
+            return true;
+        case ID_FILE_LOCATE_TREMORA:
+            LocateViewer(app_, host_.dialogs);
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace orvane

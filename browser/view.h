@@ -1,15 +1,29 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "browser/event_url_rules.h"
 
 namespace orvane {
 
 class CBrowserApp;
+class DirectoryDialogs;
+
+// Private messages that the view posts to its own window (WM_USER + 7 and
+// WM_USER + 8; WM_USER is 0x0400).
+inline constexpr unsigned WM_START_FTP_DOWNLOAD = 0x0400 + 7;
+inline constexpr unsigned WM_START_HTTP_DOWNLOAD = 0x0400 + 8;
+
+inline constexpr char kSelectDirectoryMessage[] =
+    "Please select a download directory using the next dialog box.\nNote: You will only see "
+    "this message if no download directory is selected.";
+inline constexpr char kViewerService[] = "trmvw32";
 
 // The hosted web control: what the view asks of it. WebKitGTK carries it in
 // the program; tests use a recording one.
 class WebControl {
-public:
+  public:
     virtual ~WebControl() = default;
     virtual void Navigate2(const std::string& url) = 0;
     virtual void GoBack() = 0;
@@ -23,34 +37,96 @@ public:
 
 // The frame's side of the view: its caption and address box.
 class ViewFrame {
-public:
+  public:
     virtual ~ViewFrame() = default;
     // The document's title; the frame shows it before " - Orvane Explorer".
     virtual void SetDocumentTitle(const std::string& title) = 0;
     virtual void ShowAddress(const std::string& url) = 0;
 };
 
-// The single view of the browser, around the hosted web control.
+// The view's own window: a message posted here is handed back to
+// CBrowserView::OnMessage once the event being handled has returned.
+class ViewMessageQueue {
+  public:
+    virtual ~ViewMessageQueue() = default;
+    virtual void PostViewMessage(unsigned message) = 0;
+};
+
+// What a transfer status dialog leaves for the view once it has closed.
+struct TransferOutcome {
+    int m_bFailed = 1;
+    std::string m_szLocalPath;
+};
+
+// Runs the modal transfer status dialog for one URL.
+class TransferRunner {
+  public:
+    virtual ~TransferRunner() = default;
+    // Returns when the dialog has closed.
+    virtual TransferOutcome RunModal(const std::string& url, bool http) = 0;
+    // Acts as the Cancel button of the dialog that is running.
+    virtual void CancelRunning() = 0;
+};
+
+// Everything around the view that it talks to.
+struct ViewHost {
+    WebControl& control;
+    ViewFrame& frame;
+    ViewMessageQueue& messages;
+    DirectoryDialogs& dialogs;
+    TransferRunner& transfers;
+};
+
+// The single view of the browser, around the hosted web control. It
+// watches every navigation and diverts links to the network's event files
+// into downloads, which it then hands to the viewer.
 class CBrowserView {
-public:
-    CBrowserView(CBrowserApp& app, WebControl& control, ViewFrame& frame);
+  public:
+    CBrowserView(CBrowserApp& app, ViewHost host);
 
     // First update: registers with the application and shows the initial URL
     // or the home page.
     void OnInitialUpdate();
     void NavigateTo(const std::string& url);
-    void OnTitleChange(const std::string& title) { frame_.SetDocumentTitle(title); }
-    void OnDocumentComplete(const std::string& url) { frame_.ShowAddress(url); }
 
-    WebControl& control() { return control_; }
+    // Called before every navigation of the page and its frames; sets
+    // cancel when the navigation is diverted into a download.
+    void OnBeforeNavigate2(const std::string& url, bool& cancel);
+    void OnTitleChange(const std::string& title) { host_.frame.SetDocumentTitle(title); }
+    void OnDocumentComplete(const std::string& url) { host_.frame.ShowAddress(url); }
+    // A message posted to the view's window; returns the handler's result.
+    long OnMessage(unsigned message);
+    // The view's commands (Back ... Locate Tremora, Print); false for an id
+    // that is not the view's.
+    bool OnCommand(int id);
+
+    bool ClassifyEventUrl(std::string& url, EventProtocol& protocol) const;
+    bool IsEventHttpUrl(const std::string& url) const { return rules_.IsEventHttpUrl(url); }
+
+    // The frame is closing: a running download is cancelled (its partial
+    // file removed) and nothing further is started.
+    void OnFrameClosing();
+    bool downloadRunning() const { return running_; }
+
+    WebControl& control() { return host_.control; }
 
     std::string m_szPendingUrl;
     CBrowserApp* m_pApp = nullptr;
 
-private:
+  private:
+    long OnStartDownload(unsigned message);
+    void HandOffToViewer(const std::string& localPath);
+
     CBrowserApp& app_;
-    WebControl& control_;
-    ViewFrame& frame_;
+    ViewHost host_;
+    EventUrlRules rules_;
+    bool running_ = false;
+    bool closing_ = false;
+    // The protocol decided with m_szPendingUrl: a later decision replaces
+    // both, so the URL is never fetched with the other protocol's client.
+    bool pendingHttp_ = false;
+    unsigned deferred_ = 0;  // a start message that arrived while one ran
+    unsigned parked_ = 0;    // downloads decided so far
 };
 
 }  // namespace orvane

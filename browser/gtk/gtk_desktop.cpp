@@ -2,8 +2,11 @@
 
 #include "browser/app.h"
 #include "browser/gtk/gtk_frame.h"
+#include "browser/gtk/gtk_view_host.h"
 #include "browser/gtk/webkit_control.h"
+#include "browser/main_frame.h"
 #include "browser/view.h"
+#include "transfer/glib_ui_loop.h"
 
 namespace orvane {
 
@@ -11,8 +14,13 @@ GtkDesktop::GtkDesktop() = default;
 
 GtkDesktop::~GtkDesktop() {
     view_.reset();
+    transfers_.reset();
+    dialogs_.reset();
+    messages_.reset();
     control_.reset();
     frame_.reset();
+    mainFrame_.reset();
+    loop_.reset();
 }
 
 void GtkDesktop::MessageBox(const std::string& text) {
@@ -24,48 +32,65 @@ void GtkDesktop::MessageBox(const std::string& text) {
 }
 
 void GtkDesktop::ShowAbout() {
-    GtkWidget* dialog = gtk_dialog_new_with_buttons(
-        "About Orvane Explorer", frame_ ? frame_->window() : nullptr, GTK_DIALOG_MODAL, "OK",
-        GTK_RESPONSE_OK, nullptr);
+    GtkWidget* dialog =
+        gtk_dialog_new_with_buttons("About Orvane Explorer", frame_ ? frame_->window() : nullptr,
+                                    GTK_DIALOG_MODAL, "OK", GTK_RESPONSE_OK, nullptr);
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
     GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
     gtk_container_set_border_width(GTK_CONTAINER(row), 16);
-    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_icon_name("web-browser", GTK_ICON_SIZE_DIALOG),
-                       FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Orvane Explorer Version 1.2"), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row),
+                       gtk_image_new_from_icon_name("web-browser", GTK_ICON_SIZE_DIALOG), FALSE,
+                       FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Orvane Explorer Version 1.2"), FALSE, FALSE,
+                       0);
     gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Release Date: 2/03/2002"), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), texts, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,
+                       0);
     gtk_widget_show_all(dialog);
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
 }
 
 bool GtkDesktop::OpenDocument(CBrowserApp& app) {
-    frame_ = std::make_unique<GtkFrame>([this, &app] { CloseFrame(app); });
+    mainFrame_ = std::make_unique<CMainFrame>(app);
+    if (mainFrame_->OnCreate() != 0)
+        return false;
+    frame_ = std::make_unique<GtkFrameWindow>(*mainFrame_, app.endpoints());
+    mainFrame_->AttachWindow(*frame_);
     control_ = std::make_unique<WebKitControl>(app.endpoints().HomePageUrl());
     gtk_box_pack_start(frame_->body(), control_->widget(), TRUE, TRUE, 0);
-    view_ = std::make_unique<CBrowserView>(app, *control_, *frame_);
+    loop_ = std::make_unique<GlibUiLoop>(g_main_context_default());
+    messages_ = std::make_unique<GtkViewMessages>();
+    dialogs_ = std::make_unique<GtkDirectoryDialogs>(frame_->window());
+    transfers_ = std::make_unique<GtkTransferRunner>(app, *frame_, *loop_);
+    view_ = std::make_unique<CBrowserView>(
+        app, ViewHost{*control_, *mainFrame_, *messages_, *dialogs_, *transfers_});
+    messages_->Attach(*view_);
     control_->AttachView(*view_);
     view_->OnInitialUpdate();
     return true;
 }
 
-void GtkDesktop::CloseFrame(CBrowserApp& app) {
-    app.OnFrameClose();
-    app.m_pBrowserView = nullptr;
-    gtk_widget_hide(GTK_WIDGET(frame_->window()));
-    gtk_main_quit();
+void GtkDesktop::RequestClose() {
+    if (mainFrame_)
+        mainFrame_->OnClose();
 }
 
 void GtkDesktop::ApplyPlacement(const FramePlacement& placement) {
     frame_->ApplyPlacement(placement);
 }
 
-FramePlacement GtkDesktop::CurrentPlacement() { return frame_->CurrentPlacement(); }
+FramePlacement GtkDesktop::CurrentPlacement() {
+    return frame_->CurrentPlacement();
+}
 
-void GtkDesktop::ShowFrame() { gtk_widget_show_all(GTK_WIDGET(frame_->window())); }
+void GtkDesktop::ShowFrame() {
+    gtk_widget_show_all(GTK_WIDGET(frame_->window()));
+}
 
-void GtkDesktop::BringToFront() { frame_->BringToFront(); }
+void GtkDesktop::BringToFront() {
+    frame_->BringToFront();
+}
 
 }  // namespace orvane

@@ -10,13 +10,18 @@
 namespace orvane {
 
 class CBrowserView;
-class GtkFrame;
+class CMainFrame;
+class GtkFrameWindow;
+class GtkDirectoryDialogs;
+class GtkTransferRunner;
+class GtkViewMessages;
+class GlibUiLoop;
 class WebKitControl;
 
-// The application's windows on GTK: the main frame with its web view, the
-// message boxes and the About box.
+// The application's windows on GTK: the main frame with its bars and web
+// view, the message boxes, the About box and the transfer status dialog.
 class GtkDesktop final : public AppDesktop {
-public:
+  public:
     GtkDesktop();
     ~GtkDesktop() override;
 
@@ -28,22 +33,31 @@ public:
     void ShowFrame() override;
     void BringToFront() override;
 
-private:
-    void CloseFrame(CBrowserApp& app);
+    // The frame's own close: File / Close or the close box (SIGTERM too).
+    void RequestClose();
+    CMainFrame* mainFrame() { return mainFrame_.get(); }
+    GtkFrameWindow* frame() { return frame_.get(); }
+    GtkTransferRunner* transfers() { return transfers_.get(); }
 
-    std::unique_ptr<GtkFrame> frame_;
+  private:
+    std::unique_ptr<GlibUiLoop> loop_;
+    std::unique_ptr<CMainFrame> mainFrame_;
+    std::unique_ptr<GtkFrameWindow> frame_;
     std::unique_ptr<WebKitControl> control_;
+    std::unique_ptr<GtkViewMessages> messages_;
+    std::unique_ptr<GtkDirectoryDialogs> dialogs_;
+    std::unique_ptr<GtkTransferRunner> transfers_;
     std::unique_ptr<CBrowserView> view_;
 };
 
 // The Download Directory and Locate Tremora dialogs on GTK.
 class GtkDirectoryDialogs final : public DirectoryDialogs {
-public:
+  public:
     explicit GtkDirectoryDialogs(GtkWindow* owner) : owner_(owner) {}
     std::optional<DirectoryChoice> RunDownloadDirectoryDialog(const std::string& start) override;
     std::optional<std::string> RunLocateTremoraDialog(const std::string& current) override;
 
-private:
+  private:
     GtkWindow* owner_;
 };
 

@@ -4,37 +4,79 @@
 
 namespace orvane {
 
+using namespace resources;
+
 namespace {
 constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 720;
 }  // namespace
 
-GtkFrame::GtkFrame(std::function<void()> onClose)
-    : onClose_(std::move(onClose)),
+GtkFrameWindow::GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints)
+    : logic_(logic),
+      endpoints_(endpoints),
       window_(GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL))),
-      body_(GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))) {
+      layout_(GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))),
+      body_(GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))),
+      accelGroup_(gtk_accel_group_new()) {
     g_object_ref_sink(window_);
     gtk_window_set_default_size(window_, kDefaultWidth, kDefaultHeight);
-    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(body_));
+    gtk_window_add_accel_group(window_, accelGroup_);
+    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(layout_));
+    BuildMenuBar();
+    BuildToolbar();
+    BuildAddressBand();
+    gtk_box_pack_start(layout_, GTK_WIDGET(body_), TRUE, TRUE, 0);
+    BuildStatusBar();
     normal_ = {-1, -1, -1, -1, 0, 0, kDefaultWidth, kDefaultHeight};
     // A new document has no name until its page reports a title.
-    SetDocumentTitle("Untitled");
+    SetCaption(std::string("Untitled - ") + kAppTitle);
     g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
     g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
+    g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
 }
 
-GtkFrame::~GtkFrame() {
+GtkFrameWindow::~GtkFrameWindow() {
+    for (GtkWidget* widget : promptWidgets_)
+        g_signal_handlers_disconnect_by_data(widget, &logic_);
+    g_signal_handlers_disconnect_by_data(addressBox_, this);
+    g_signal_handlers_disconnect_by_data(gtk_bin_get_child(GTK_BIN(addressBox_)), this);
+    g_signal_handlers_disconnect_by_data(gdk_keymap_get_for_display(gdk_display_get_default()),
+                                         this);
     g_signal_handlers_disconnect_by_data(window_, this);
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
+    g_object_unref(accelGroup_);
 }
 
-void GtkFrame::SetDocumentTitle(const std::string& title) {
-    gtk_window_set_title(window_, (title + " - " + kAppTitle).c_str());
+void GtkFrameWindow::SetCaption(const std::string& caption) {
+    gtk_window_set_title(window_, caption.c_str());
 }
 
-void GtkFrame::ApplyPlacement(const FramePlacement& placement) {
+void GtkFrameWindow::ShowBar(int barId, bool visible) {
+    GtkWidget* bar = barId == ID_VIEW_TOOLBAR ? toolbar_ : statusRow_;
+    gtk_widget_set_visible(bar, visible);
+    auto item = checkItems_.find(barId);
+    if (item == checkItems_.end())
+        return;
+    g_signal_handlers_block_matched(item->second, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
+                                    &logic_);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item->second), visible);
+    g_signal_handlers_unblock_matched(item->second, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
+                                      &logic_);
+}
+
+void GtkFrameWindow::DestroyWindow() {
+    gtk_widget_hide(GTK_WIDGET(window_));
+    if (gtk_main_level() > 0)
+        gtk_main_quit();
+}
+
+void GtkFrameWindow::SetInputEnabled(bool enabled) {
+    gtk_widget_set_sensitive(GTK_WIDGET(layout_), enabled);
+}
+
+void GtkFrameWindow::ApplyPlacement(const FramePlacement& placement) {
     // Always restored as a normal window, whatever state it was left in.
     gtk_window_unmaximize(window_);
     gtk_window_deiconify(window_);
@@ -43,23 +85,26 @@ void GtkFrame::ApplyPlacement(const FramePlacement& placement) {
     normal_ = placement;
 }
 
-FramePlacement GtkFrame::CurrentPlacement() const { return normal_; }
+FramePlacement GtkFrameWindow::CurrentPlacement() const {
+    return normal_;
+}
 
-void GtkFrame::BringToFront() {
+void GtkFrameWindow::BringToFront() {
     gtk_window_deiconify(window_);
     gtk_window_present(window_);
 }
 
-gboolean GtkFrame::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
-    static_cast<GtkFrame*>(self)->onClose_();
-    return TRUE;  // the owner destroys the frame
+gboolean GtkFrameWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<GtkFrameWindow*>(self)->logic_.OnClose();
+    return TRUE;  // the desktop destroys the frame when the program ends
 }
 
-gboolean GtkFrame::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
-    auto* frame = static_cast<GtkFrame*>(self);
+gboolean GtkFrameWindow::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
+    auto* frame = static_cast<GtkFrameWindow*>(self);
     // Only the normal window's geometry is kept, so a maximised window
     // comes back at its last normal rectangle.
-    if (frame->maximized_ || frame->minimized_) return FALSE;
+    if (frame->maximized_ || frame->minimized_)
+        return FALSE;
     int x = 0, y = 0, width = 0, height = 0;
     gtk_window_get_position(frame->window_, &x, &y);
     gtk_window_get_size(frame->window_, &width, &height);
@@ -70,10 +115,22 @@ gboolean GtkFrame::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
     return FALSE;
 }
 
-gboolean GtkFrame::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
-    auto* frame = static_cast<GtkFrame*>(self);
+gboolean GtkFrameWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
+    auto* frame = static_cast<GtkFrameWindow*>(self);
     frame->maximized_ = event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED;
     frame->minimized_ = event->new_window_state & GDK_WINDOW_STATE_ICONIFIED;
+    return FALSE;
+}
+
+gboolean GtkFrameWindow::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+    auto* frame = static_cast<GtkFrameWindow*>(self);
+    // While the address box is being edited, its own keys (Home moves the
+    // cursor) come before the accelerators; keys it does not use, and any
+    // key with Ctrl or Alt, still reach the accelerators.
+    GtkWidget* focus = gtk_window_get_focus(frame->window_);
+    bool plainKey = !(event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK));
+    if (plainKey && focus && GTK_IS_ENTRY(focus))
+        return gtk_window_propagate_key_event(frame->window_, event);
     return FALSE;
 }
 

@@ -5,18 +5,25 @@ namespace orvane {
 WebKitControl::WebKitControl(std::string homePage)
     : homePage_(std::move(homePage)), view_(WEBKIT_WEB_VIEW(webkit_web_view_new())) {
     g_object_ref_sink(view_);
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitle), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
 }
 
 WebKitControl::~WebKitControl() {
+    if (pendingOpen_)
+        g_source_remove(pendingOpen_);
     g_signal_handlers_disconnect_by_data(view_, this);
     g_object_unref(view_);
 }
 
-void WebKitControl::AttachView(CBrowserView& view) { browserView_ = &view; }
+void WebKitControl::AttachView(CBrowserView& view) {
+    browserView_ = &view;
+}
 
-void WebKitControl::Navigate2(const std::string& url) { webkit_web_view_load_uri(view_, url.c_str()); }
+void WebKitControl::Navigate2(const std::string& url) {
+    webkit_web_view_load_uri(view_, url.c_str());
+}
 
 void WebKitControl::Print() {
     WebKitPrintOperation* operation = webkit_print_operation_new(view_);
@@ -25,10 +32,60 @@ void WebKitControl::Print() {
     g_object_unref(operation);
 }
 
+gboolean WebKitControl::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                       WebKitPolicyDecisionType type, gpointer self) {
+    auto* control = static_cast<WebKitControl*>(self);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !control->browserView_)
+        return FALSE;
+    auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(navigation);
+    std::string url = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    // The decision stays open while the view asks for a download directory.
+    g_object_ref(decision);
+    bool cancel = false;
+    control->browserView_->OnBeforeNavigate2(url, cancel);
+    if (cancel) {
+        webkit_policy_decision_ignore(decision);
+    } else if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        // The browser has one window: a page meant for a new one opens here.
+        webkit_policy_decision_ignore(decision);
+        control->OpenInThisView(url);
+    } else {
+        webkit_policy_decision_use(decision);
+    }
+    g_object_unref(decision);
+    return TRUE;
+}
+
+void WebKitControl::OpenInThisView(const std::string& url) {
+    // Started once the policy question has been answered.
+    pendingUrl_ = url;
+    if (pendingOpen_)
+        return;
+    pendingOpen_ = g_idle_add(
+        [](gpointer self) -> gboolean {
+            auto* control = static_cast<WebKitControl*>(self);
+            control->pendingOpen_ = 0;
+            if (control->browserView_)
+                control->browserView_->NavigateTo(control->pendingUrl_);
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
 void WebKitControl::onTitle(WebKitWebView* view, GParamSpec*, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     const char* title = webkit_web_view_get_title(view);
-    if (control->browserView_ && title) control->browserView_->OnTitleChange(title);
+    const char* uri = webkit_web_view_get_uri(view);
+    if (!control->browserView_)
+        return;
+    // A page without a title is named by its address, as the page's
+    // caption would otherwise read " - Orvane Explorer".
+    if (title && *title)
+        control->browserView_->OnTitleChange(title);
+    else if (uri && *uri)
+        control->browserView_->OnTitleChange(uri);
 }
 
 void WebKitControl::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {

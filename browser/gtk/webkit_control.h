@@ -8,10 +8,11 @@
 
 namespace orvane {
 
-// The hosted web control on WebKitGTK. It forwards the page's title and
-// finished loads to the view.
+// The hosted web control on WebKitGTK. Every navigation of the page and of
+// its frames, new-window requests included, is offered to the view before
+// it happens; the page's title and finished loads are reported to it.
 class WebKitControl final : public WebControl {
-public:
+  public:
     explicit WebKitControl(std::string homePage);
     ~WebKitControl() override;
     WebKitControl(const WebKitControl&) = delete;
@@ -28,13 +29,18 @@ public:
     void Refresh() override { webkit_web_view_reload(view_); }
     void Print() override;
 
-private:
+  private:
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer self);
     static void onTitle(WebKitWebView* view, GParamSpec*, gpointer self);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    void OpenInThisView(const std::string& url);
 
     std::string homePage_;
     WebKitWebView* view_;
     CBrowserView* browserView_ = nullptr;
+    guint pendingOpen_ = 0;
+    std::string pendingUrl_;
 };
 
 }  // namespace orvane

@@ -5,15 +5,29 @@
 namespace orvane::testing {
 
 bool FakeDesktop::OpenDocument(CBrowserApp& app) {
-    if (!frameOpens) return false;
-    view = std::make_unique<CBrowserView>(app, control, control);
+    if (!frameOpens)
+        return false;
+    view =
+        std::make_unique<CBrowserView>(app, ViewHost{control, control, control, dialogs, control});
     view->OnInitialUpdate();
     return true;
 }
 
+TransferOutcome FakeDesktop::Control::RunModal(const std::string& url, bool http) {
+    transfers.push_back((http ? "http " : "ftp ") + url);
+    if (duringTransfer)
+        duringTransfer();
+    if (outcomes.empty())
+        return {0, savedPath};
+    TransferOutcome outcome = outcomes.front();
+    outcomes.erase(outcomes.begin());
+    return outcome;
+}
+
 bool FakeWorld::AnyWindowTitleContains(std::string_view text) {
     for (const auto& title : windowTitles)
-        if (title.find(text) != std::string::npos) return true;
+        if (title.find(text) != std::string::npos)
+            return true;
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,9 +11,24 @@
 
 namespace orvane::testing {
 
+class FakeDialogs final : public DirectoryDialogs {
+  public:
+    std::optional<DirectoryChoice> RunDownloadDirectoryDialog(const std::string& start) override {
+        startFolders.push_back(start);
+        return directoryAnswer;
+    }
+    std::optional<std::string> RunLocateTremoraDialog(const std::string& current) override {
+        locateStarts.push_back(current);
+        return locateAnswer;
+    }
+    std::optional<DirectoryChoice> directoryAnswer;
+    std::optional<std::string> locateAnswer;
+    std::vector<std::string> startFolders, locateStarts;
+};
+
 // Records what the application shows instead of showing it.
 class FakeDesktop final : public AppDesktop {
-public:
+  public:
     void MessageBox(const std::string& text) override { messages.push_back(text); }
     void ShowAbout() override { ++abouts; }
     bool OpenDocument(CBrowserApp& app) override;
@@ -28,8 +44,8 @@ public:
     bool frameOpens = true;
     std::unique_ptr<CBrowserView> view;
 
-    // The view's control and frame, recorded.
-    struct Control final : WebControl, ViewFrame {
+    // Everything around the view, recorded.
+    struct Control final : WebControl, ViewFrame, ViewMessageQueue, TransferRunner {
         void Navigate2(const std::string& url) override { calls.push_back("navigate " + url); }
         void GoBack() override { calls.push_back("back"); }
         void GoForward() override { calls.push_back("forward"); }
@@ -37,44 +53,46 @@ public:
         void Stop() override { calls.push_back("stop"); }
         void Refresh() override { calls.push_back("refresh"); }
         void Print() override { calls.push_back("print"); }
-        void SetDocumentTitle(const std::string& title) override { calls.push_back("title " + title); }
+        void SetDocumentTitle(const std::string& title) override {
+            calls.push_back("title " + title);
+        }
         void ShowAddress(const std::string& url) override { calls.push_back("address " + url); }
+        void PostViewMessage(unsigned message) override { posted.push_back(message); }
+        TransferOutcome RunModal(const std::string& url, bool http) override;
+        void CancelRunning() override { calls.push_back("cancel transfer"); }
+
         std::vector<std::string> calls;
+        std::vector<unsigned> posted;
+        // Each transfer run: "http URL" or "ftp URL"; its outcome comes from
+        // outcomes (front first), else a good one saving to savedPath.
+        std::vector<std::string> transfers;
+        std::vector<TransferOutcome> outcomes;
+        std::string savedPath = "/downloads/event.evt";
+        // Runs while the dialog is "open", as the dialog's own loop would.
+        std::function<void()> duringTransfer;
     } control;
+    FakeDialogs dialogs;
 };
 
 // Other programs, scripted.
 class FakeWorld final : public OutsideWorld {
-public:
+  public:
     bool AnyWindowTitleContains(std::string_view text) override;
     DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
                           std::string_view command) override;
-    int StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
-    bool ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) override;
+    int StartProgram(const std::string& program,
+                     const std::vector<std::string>& arguments) override;
+    bool ServeDde(const std::string& service, const std::string& topic,
+                  DdeHandler handler) override;
 
     std::vector<std::string> windowTitles;
-    bool viewerAnswers = true;       // a conversation can be made
+    bool viewerAnswers = true;  // a conversation can be made
     bool viewerAcceptsCommand = true;
     int startResult = 42;
-    std::vector<std::string> ddeSent;  // "service|topic|command"
+    std::vector<std::string> ddeSent;               // "service|topic|command"
     std::vector<std::vector<std::string>> started;  // program, then its arguments
     std::string servedService, servedTopic;
     DdeHandler served;
-};
-
-class FakeDialogs final : public DirectoryDialogs {
-public:
-    std::optional<DirectoryChoice> RunDownloadDirectoryDialog(const std::string& start) override {
-        startFolders.push_back(start);
-        return directoryAnswer;
-    }
-    std::optional<std::string> RunLocateTremoraDialog(const std::string& current) override {
-        locateStarts.push_back(current);
-        return locateAnswer;
-    }
-    std::optional<DirectoryChoice> directoryAnswer;
-    std::optional<std::string> locateAnswer;
-    std::vector<std::string> startFolders, locateStarts;
 };
 
 }  // namespace orvane::testing

@@ -1,0 +1,75 @@
+#include "browser/event_url_rules.h"
+
+#include <algorithm>
+
+namespace orvane {
+
+namespace {
+constexpr char kQuakes[] = "/quakes/";
+constexpr char kUserData[] = "/userdata/";
+constexpr char kSeedFolder[] = "/pub/farm/";
+constexpr char kSeedMark[] = ".seed";
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+}  // namespace
+
+std::string LowerCase(std::string_view text) {
+    std::string lowered(text);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return lowered;
+}
+
+EventUrlRules::EventUrlRules(const Endpoints& endpoints) {
+    // Hosts are lower-cased so that a host configured with capitals still
+    // matches the lower-cased URL.
+    std::string main = LowerCase(endpoints.mainWebHost);
+    std::string ftp = LowerCase(endpoints.ftpHost);
+    std::string mirror = LowerCase(endpoints.mirrorHost);
+    std::string iris = LowerCase(endpoints.irisHost);
+    // The tables' order: the first prefix that matches decides.
+    for (const auto& [host, folder] : {std::pair{main, kQuakes},
+                                       {ftp, kQuakes},
+                                       {mirror, kQuakes},
+                                       {ftp, kUserData},
+                                       {main, kUserData},
+                                       {mirror, kUserData}})
+        eventHttp_.push_back("http://" + host + folder);
+    for (const auto& [host, folder] : {std::pair{ftp, kQuakes},
+                                       {main, kQuakes},
+                                       {mirror, kQuakes},
+                                       {ftp, kUserData},
+                                       {main, kUserData},
+                                       {mirror, kUserData}})
+        eventFtp_.push_back("ftp://" + host + folder);
+    seedOverHttp_ = "http://" + iris + kSeedFolder;
+    seedOverFtp_ = "ftp://" + iris + kSeedFolder;
+}
+
+bool EventUrlRules::IsEventHttpUrl(std::string_view url) const {
+    for (const std::string& prefix : eventHttp_)
+        if (startsWith(url, prefix))
+            return url.find('.', prefix.size()) != std::string_view::npos;
+    return false;
+}
+
+EventProtocol EventUrlRules::ClassifyEventUrl(std::string& url) const {
+    if (IsEventHttpUrl(url))
+        return EventProtocol::Http;
+    for (const std::string& prefix : eventFtp_)
+        if (startsWith(url, prefix))
+            return EventProtocol::Ftp;
+    bool seed = url.find(kSeedMark) != std::string::npos;
+    if (seed && startsWith(url, seedOverHttp_)) {
+        url.replace(0, 4, "ftp");
+        return EventProtocol::Ftp;
+    }
+    if (seed && startsWith(url, seedOverFtp_))
+        return EventProtocol::Ftp;
+    return EventProtocol::None;
+}
+
+}  // namespace orvane

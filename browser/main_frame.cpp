@@ -1,0 +1,111 @@
+#include "browser/main_frame.h"
+
+#include "browser/app.h"
+
+namespace orvane {
+
+using namespace resources;
+
+CMainFrame::CMainFrame(CBrowserApp& app)
+    : app_(app), barVisible_{{ID_VIEW_TOOLBAR, true}, {ID_VIEW_STATUS_BAR, true}} {}
+
+int CMainFrame::OnCreate() {
+    menu_ = MainMenu();
+    addressEntries_ = app_.endpoints().AddressListEntries();
+    std::vector<MenuItem>& favorites = menu_[kFavoritesMenuIndex].popup;
+    favorites.clear();
+    m_favoriteUrls.clear();
+    // Without a favourites folder the menu simply stays empty.
+    if (auto folder = FavoritesFolder())
+        AddFavoritesFolder(*folder, 0, favorites);
+    return 0;
+}
+
+bool CMainFrame::OnCommand(int id) {
+    if (id >= ID_FAVORITE_FIRST && id <= ID_FAVORITE_LAST) {
+        std::size_t index = static_cast<std::size_t>(id - ID_FAVORITE_FIRST);
+        if (index < m_favoriteUrls.size() && app_.m_pBrowserView)
+            app_.m_pBrowserView->NavigateTo(m_favoriteUrls[index]);
+        return true;
+    }
+    switch (id) {
+        case ID_HELP_FINDER:
+            if (app_.m_pBrowserView)
+                app_.m_pBrowserView->NavigateTo(app_.HelpUrl());
+            return true;
+        case ID_APP_ABOUT:
+            app_.OnAppAbout();
+            return true;
+        case ID_APP_EXIT:
+            OnClose();
+            return true;
+        case ID_VIEW_TOOLBAR:
+        case ID_VIEW_STATUS_BAR:
+            barVisible_[id] = !barVisible_[id];
+            if (window_)
+                window_->ShowBar(id, barVisible_[id]);
+            return true;
+        default:
+            return app_.m_pBrowserView && app_.m_pBrowserView->OnCommand(id);
+    }
+}
+
+bool CMainFrame::IsBarVisible(int barId) const {
+    auto found = barVisible_.find(barId);
+    return found != barVisible_.end() && found->second;
+}
+
+void CMainFrame::NavigateView(const std::string& url) {
+    if (app_.m_pBrowserView)
+        app_.m_pBrowserView->control().Navigate2(url);
+}
+
+void CMainFrame::OnAddressEntered(const std::string& text) {
+    NavigateView(text);
+    // Every Enter adds the text, repeats included.
+    addressEntries_.push_back(text);
+    if (window_)
+        window_->AppendAddressEntry(text);
+}
+
+void CMainFrame::OnAddressChosen(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= addressEntries_.size())
+        return;
+    NavigateView(addressEntries_[index]);
+}
+
+void CMainFrame::OnMenuSelect(int id) {
+    if (window_)
+        window_->SetStatusText(PromptFor(id, app_.endpoints()).statusText);
+}
+
+void CMainFrame::OnMenuDeselect() {
+    if (window_)
+        window_->SetStatusText(kIdleText);
+}
+
+void CMainFrame::SetDocumentTitle(const std::string& title) {
+    if (window_)
+        window_->SetCaption(title + " - " + kAppTitle);
+}
+
+void CMainFrame::ShowAddress(const std::string& url) {
+    if (window_)
+        window_->SetAddressText(url);
+}
+
+void CMainFrame::OnClose() {
+    if (closed_)
+        return;
+    closed_ = true;
+    // A download still running is cancelled first, so that no partial file
+    // stays behind and its dialog's loop ends.
+    if (app_.m_pBrowserView)
+        app_.m_pBrowserView->OnFrameClosing();
+    app_.OnFrameClose();
+    app_.m_pBrowserView = nullptr;
+    if (window_)
+        window_->DestroyWindow();
+}
+
+}  // namespace orvane

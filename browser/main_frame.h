@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "browser/view.h"
+#include "resources/browser_resources.h"
+
+namespace orvane {
+
+class CBrowserApp;
+
+// The frame's window on the desktop: what the frame's logic asks of it.
+class FrameWindow {
+  public:
+    virtual ~FrameWindow() = default;
+    virtual void SetCaption(const std::string& caption) = 0;
+    // The address box's edit field.
+    virtual void SetAddressText(const std::string& text) = 0;
+    virtual void AppendAddressEntry(const std::string& text) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Shows or hides the toolbar (ID_VIEW_TOOLBAR) or the status bar
+    // (ID_VIEW_STATUS_BAR).
+    virtual void ShowBar(int barId, bool visible) = 0;
+    // Takes the window off the screen and ends the program's loop.
+    virtual void DestroyWindow() = 0;
+};
+
+// The main frame of the browser: its menu (favourites included), toolbar,
+// address box and status bar, the routing of commands by id, and the close.
+class CMainFrame final : public ViewFrame {
+  public:
+    explicit CMainFrame(CBrowserApp& app);
+
+    // Builds the menus, the favourites and the address list; 0 on success.
+    int OnCreate();
+    // Connects the desktop window once it has been built from the menus.
+    void AttachWindow(FrameWindow& window) { window_ = &window; }
+
+    // Adds the Internet shortcuts of a folder and its sub-folders to a menu;
+    // returns the next free favourite index.
+    int AddFavoritesFolder(const std::string& folder, int first,
+                           std::vector<resources::MenuItem>& menu);
+    // The user's favourites folder (registry, environment expanded), or
+    // nullopt when the registry does not name one.
+    std::optional<std::string> FavoritesFolder() const;
+
+    // A command from the menu, an accelerator or the toolbar; false when no
+    // one handles it.
+    bool OnCommand(int id);
+    // Enter in the address box with the edit field's text.
+    void OnAddressEntered(const std::string& text);
+    // An entry chosen from the address box's list.
+    void OnAddressChosen(int index);
+    // A menu item or button is highlighted (its prompt) or no longer is.
+    void OnMenuSelect(int id);
+    void OnMenuDeselect();
+    bool IsBarVisible(int barId) const;
+    // The close box or File / Close.
+    void OnClose();
+
+    void SetDocumentTitle(const std::string& title) override;
+    void ShowAddress(const std::string& url) override;
+
+    const std::vector<resources::MenuItem>& menu() const { return menu_; }
+    const std::vector<std::string>& addressEntries() const { return addressEntries_; }
+
+    std::vector<std::string> m_favoriteUrls;
+
+  private:
+    int AddShortcuts(const std::string& folder, int first, std::vector<resources::MenuItem>& menu);
+    void AddSubFolders(const std::string& folder, int& next,
+                       std::vector<resources::MenuItem>& menu);
+    void NavigateView(const std::string& url);
+
+    CBrowserApp& app_;
+    FrameWindow* window_ = nullptr;
+    std::vector<resources::MenuItem> menu_;
+    std::vector<std::string> addressEntries_;
+    std::map<int, bool> barVisible_;
+    // Folders being read, so that a link back to one of them ends the walk.
+    std::set<std::string> walking_;
+    bool closed_ = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,85 @@
+#include "resources/browser_resources.h"
+
+#include <map>
+
+namespace orvane::resources {
+
+std::vector<MenuItem> MainMenu() {
+    using M = MenuItem;
+    return {
+        M::Popup("&File", {M::Command("&Download Directory...", ID_FILE_DOWNLOAD_DIRECTORY),
+                           M::Command("&Locate Tremora", ID_FILE_LOCATE_TREMORA), M::Separator(),
+                           M::Command("&Print...\tCtrl+P", ID_FILE_PRINT), M::Separator(),
+                           M::Command("&Close", ID_APP_EXIT)}),
+        M::Popup("&View", {M::Command("&Toolbar", ID_VIEW_TOOLBAR),
+                           M::Command("&Status Bar", ID_VIEW_STATUS_BAR), M::Separator(),
+                           M::Command("Sto&p\tEsc", ID_VIEW_STOP),
+                           M::Command("&Refresh\tF5", ID_VIEW_REFRESH)}),
+        M::Popup("&Go", {M::Command("&Back\tAlt+Left Arrow", ID_GO_BACK),
+                         M::Command("&Forward\tAlt+Right Arrow", ID_GO_FORWARD),
+                         M::Command("&Start Page...\tHome", ID_GO_START_PAGE), M::Separator(),
+                         M::Command("&New Event Files...", ID_GO_NEW_EVENTS),
+                         M::Command("&Orvane Event Archives...", ID_GO_EVENT_ARCHIVES),
+                         M::Command("&IRIS SEED Archives...", ID_GO_SEED_ARCHIVES)}),
+        // The frame replaces this separator by the favourites.
+        M::Popup("F&avorites", {M::Separator()}),
+        M::Popup("&Help", {M::Command("&Help on Orvane Explorer", ID_HELP_FINDER),
+                           M::Command("&About Orvane Explorer...", ID_APP_ABOUT)}),
+    };
+}
+
+const std::vector<Accelerator>& Accelerators() {
+    static const std::vector<Accelerator> table{
+        {"<Control>p", ID_FILE_PRINT}, {"Escape", ID_VIEW_STOP},  {"F5", ID_VIEW_REFRESH},
+        {"Home", ID_GO_START_PAGE},    {"<Alt>Left", ID_GO_BACK}, {"<Alt>Right", ID_GO_FORWARD},
+    };
+    return table;
+}
+
+const std::vector<ToolbarButton>& ToolbarButtons() {
+    static const std::vector<ToolbarButton> buttons{
+        {ID_GO_BACK, 0, "Back", 748, "go-previous"},
+        {ID_GO_FORWARD, 1, "Forward", 749, "go-next"},
+        {ID_VIEW_STOP, 2, "Stop", 750, "process-stop"},
+        {ID_VIEW_REFRESH, 3, "Refresh", 751, "view-refresh"},
+        {ID_GO_START_PAGE, 4, "Home", 752, "go-home"},
+        {ID_GO_NEW_EVENTS, 5, "Events", 753, "document-open"},
+    };
+    return buttons;
+}
+
+namespace {
+std::string promptText(int id, const Endpoints& endpoints) {
+    static const std::map<int, std::string> fixed{
+        {ID_VIEW_STOP, "Stops opening a file.\nStop"},
+        {ID_VIEW_REFRESH, "Refreshes the contents of the current page.\nRefresh"},
+        {ID_GO_BACK, "Goes back one step.\nBack"},
+        {ID_GO_FORWARD, "Goes forward one step.\nForward"},
+        {ID_GO_START_PAGE, "Opens your start page.\nStart Page"},
+        {ID_FILE_DOWNLOAD_DIRECTORY, "Sets the directory used for event file downloads"},
+        {ID_FILE_LOCATE_TREMORA, "Sets the location to Tremora (trmvw32.exe) program"},
+        {ID_FILE_PRINT, "Prints this document.\nPrint"},
+        {ID_APP_ABOUT, "Display program information, version number and copyright\nAbout"},
+        {ID_APP_EXIT, "Closes the window."},
+        {ID_HELP_FINDER, "Display help documentation for this program"},
+        {ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
+        {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
+    };
+    if (id == ID_GO_NEW_EVENTS)
+        return "Opens the new event page at " + endpoints.mainWebHost + ".\nNew Events";
+    if (id == ID_GO_SEED_ARCHIVES)
+        return "Opens " + endpoints.SeedArchiveUrl();
+    auto found = fixed.find(id);
+    return found == fixed.end() ? std::string() : found->second;
+}
+}  // namespace
+
+Prompt PromptFor(int id, const Endpoints& endpoints) {
+    std::string text = promptText(id, endpoints);
+    auto newline = text.find('\n');
+    if (newline == std::string::npos)
+        return {text, {}};
+    return {text.substr(0, newline), text.substr(newline + 1)};
+}
+
+}  // namespace orvane::resources

@@ -1,0 +1,275 @@
+// The frame's real GTK widgets: the menus walked item by item against the
+// menu table, the accelerators, the toolbar, the address box, the status
+// bar and the View bars.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "browser/app.h"
+#include "browser/gtk/gtk_frame.h"
+#include "browser/main_frame.h"
+#include "browser/menu_text.h"
+#include "tests/browser/fake_desktop.h"
+#include "tests/browser/gtk_session.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::GtkSession;
+using Calls = std::vector<std::string>;
+
+// Menu 128 as the program's documentation gives it: "text=id", "-" for a
+// separator, "text>" for a pop-up followed by its items and "<".
+const Calls kMenuTable = {"&File>",
+                          "&Download Directory...=32821",
+                          "&Locate Tremora=32823",
+                          "-",
+                          "&Print...\tCtrl+P=57607",
+                          "-",
+                          "&Close=57665",
+                          "<",
+                          "&View>",
+                          "&Toolbar=59392",
+                          "&Status Bar=59393",
+                          "-",
+                          "Sto&p\tEsc=32778",
+                          "&Refresh\tF5=32779",
+                          "<",
+                          "&Go>",
+                          "&Back\tAlt+Left Arrow=32787",
+                          "&Forward\tAlt+Right Arrow=32788",
+                          "&Start Page...\tHome=32789",
+                          "-",
+                          "&New Event Files...=32790",
+                          "&Orvane Event Archives...=32820",
+                          "&IRIS SEED Archives...=32819",
+                          "<",
+                          "F&avorites>",
+                          "News>",
+                          "Daily=3585",
+                          "<",
+                          "Home=3584",
+                          "<",
+                          "&Help>",
+                          "&Help on Orvane Explorer=57670",
+                          "&About Orvane Explorer...=57664",
+                          "<"};
+
+std::vector<GtkWidget*> children(GtkWidget* container) {
+    GList* list = gtk_container_get_children(GTK_CONTAINER(container));
+    std::vector<GtkWidget*> widgets;
+    for (GList* at = list; at; at = at->next)
+        widgets.push_back(GTK_WIDGET(at->data));
+    g_list_free(list);
+    return widgets;
+}
+
+// The labels inside a menu item, in order.
+std::vector<GtkLabel*> labelsOf(GtkWidget* widget) {
+    if (GTK_IS_LABEL(widget))
+        return {GTK_LABEL(widget)};
+    std::vector<GtkLabel*> labels;
+    if (GTK_IS_CONTAINER(widget))
+        for (GtkWidget* child : children(widget))
+            for (GtkLabel* label : labelsOf(child))
+                labels.push_back(label);
+    return labels;
+}
+
+std::string tableLine(GtkWidget* item) {
+    if (GTK_IS_SEPARATOR_MENU_ITEM(item))
+        return "-";
+    auto labels = labelsOf(item);
+    MenuText text{labels.empty() ? "" : gtk_label_get_label(labels[0]),
+                  labels.size() > 1 ? gtk_label_get_label(labels[1]) : ""};
+    if (gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)))
+        return text.TableText() + ">";
+    return text.TableText() + "=" + gtk_widget_get_name(item);
+}
+
+void walk(GtkWidget* menu, Calls& lines) {
+    for (GtkWidget* item : children(menu)) {
+        lines.push_back(tableLine(item));
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) {
+            walk(submenu, lines);
+            lines.push_back("<");
+        }
+    }
+}
+
+GtkWidget* findNamed(GtkWidget* root, const std::string& name) {
+    if (gtk_widget_get_name(root) == name)
+        return root;
+    if (GTK_IS_MENU_ITEM(root))
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(root)))
+            if (GtkWidget* found = findNamed(submenu, name))
+                return found;
+    if (!GTK_IS_CONTAINER(root))
+        return nullptr;
+    for (GtkWidget* child : children(root))
+        if (GtkWidget* found = findNamed(child, name))
+            return found;
+    return nullptr;
+}
+
+class GtkFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        session = GtkSession::get();
+        if (!session)
+            GTEST_SKIP() << "no X display for GTK";
+        std::string favorites = folder / "fav";
+        fs::create_directories(favorites + "/News");
+        std::ofstream(favorites + "/Home.url") << "[InternetShortcut]\nURL=http://home.example/\n";
+        std::ofstream(favorites + "/News/Daily.url")
+            << "[InternetShortcut]\nURL=http://d.example/\n";
+        RegistryStore registry({folder / "m.ini", folder / "u.ini"});
+        registry.createKey(RegistryRoot::CurrentUser, kUserShellFoldersKey)
+            ->setValue("Favorites", favorites);
+        app =
+            std::make_unique<CBrowserApp>(desktop, world, ProfileFile(folder / "s.ini"), registry);
+        app->programDirectorySource = [] { return std::string("/opt/orvane/"); };
+        ASSERT_TRUE(app->InitInstance({}));
+        mainFrame = std::make_unique<CMainFrame>(*app);
+        ASSERT_EQ(mainFrame->OnCreate(), 0);
+        window = std::make_unique<GtkFrameWindow>(*mainFrame, app->endpoints());
+        mainFrame->AttachWindow(*window);
+        gtk_widget_show_all(GTK_WIDGET(window->window()));
+        GtkSession::pumpFor(100);
+        desktop.control.calls.clear();
+    }
+    void TearDown() override {
+        window.reset();
+        if (session)
+            GtkSession::pumpFor(20);
+    }
+    GtkWidget* named(int id) { return findNamed(GTK_WIDGET(window->window()), std::to_string(id)); }
+    Calls& calls() { return desktop.control.calls; }
+
+    GtkSession* session = nullptr;
+    orvane::testing::TempFolder folder;
+    orvane::testing::FakeDesktop desktop;
+    orvane::testing::FakeWorld world;
+    std::unique_ptr<CBrowserApp> app;
+    std::unique_ptr<CMainFrame> mainFrame;
+    std::unique_ptr<GtkFrameWindow> window;
+};
+
+TEST_F(GtkFrameTest, EveryMenuItemHasTheTablesTextIdAndPlace) {
+    Calls lines;
+    for (GtkWidget* item : children(window->menuBar())) {
+        lines.push_back(tableLine(item));
+        walk(gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)), lines);
+        lines.push_back("<");
+    }
+    EXPECT_EQ(lines, kMenuTable);
+}
+
+TEST_F(GtkFrameTest, AcceleratorsRunTheirCommands) {
+    const std::vector<std::pair<const char*, std::string>> keys = {
+        {"<Control>p", "print"}, {"Escape", "stop"},    {"F5", "refresh"},
+        {"Home", "home"},        {"<Alt>Left", "back"}, {"<Alt>Right", "forward"}};
+    for (const auto& [key, expected] : keys) {
+        guint keyval = 0;
+        GdkModifierType modifiers{};
+        gtk_accelerator_parse(key, &keyval, &modifiers);
+        calls().clear();
+        EXPECT_TRUE(gtk_accel_groups_activate(G_OBJECT(window->window()), keyval, modifiers))
+            << key;
+        EXPECT_EQ(calls(), Calls{expected}) << key;
+    }
+}
+
+TEST_F(GtkFrameTest, MenuItemsRunTheirCommandsAndShowTheirPrompts) {
+    gtk_menu_item_select(GTK_MENU_ITEM(named(32790)));
+    EXPECT_EQ(window->statusText(), "Opens the new event page at www.orvane.net.");
+    gtk_menu_item_deselect(GTK_MENU_ITEM(named(32790)));
+    EXPECT_EQ(window->statusText(), "Ready");
+    gtk_menu_item_activate(GTK_MENU_ITEM(named(32820)));
+    gtk_menu_item_activate(GTK_MENU_ITEM(named(3585)));
+    EXPECT_EQ(calls(),
+              (Calls{"navigate http://www.orvane.net/quakes/", "navigate http://d.example/"}));
+}
+
+TEST_F(GtkFrameTest, ToolbarHasSixLabelledButtonsWithTipsInOrder) {
+    const Calls expected = {"32787 Back Back",       "32788 Forward Forward",
+                            "32778 Stop Stop",       "32779 Refresh Refresh",
+                            "32789 Home Start Page", "32790 Events New Events"};
+    Calls buttons;
+    for (GtkWidget* item : children(window->toolbar())) {
+        gchar* tip = gtk_widget_get_tooltip_text(item);
+        buttons.push_back(std::string(gtk_widget_get_name(item)) + " " +
+                          gtk_tool_button_get_label(GTK_TOOL_BUTTON(item)) + " " +
+                          (tip ? tip : ""));
+        g_free(tip);
+    }
+    EXPECT_EQ(buttons, expected);
+    GtkWidget* refresh = gtk_bin_get_child(GTK_BIN(children(window->toolbar())[3]));
+    gboolean handled = FALSE;
+    GdkEvent* crossing = gdk_event_new(GDK_ENTER_NOTIFY);
+    g_signal_emit_by_name(refresh, "enter-notify-event", crossing, &handled);
+    EXPECT_EQ(window->statusText(), "Refreshes the contents of the current page.");
+    crossing->type = GDK_LEAVE_NOTIFY;
+    g_signal_emit_by_name(refresh, "leave-notify-event", crossing, &handled);
+    gdk_event_free(crossing);
+    EXPECT_EQ(window->statusText(), "Ready");
+    for (GtkWidget* item : children(window->toolbar()))
+        g_signal_emit_by_name(item, "clicked");
+    EXPECT_EQ(calls(), (Calls{"back", "forward", "stop", "refresh", "home",
+                              "navigate http://www.orvane.net/cgi-dos/event.exe"}));
+}
+
+TEST_F(GtkFrameTest, AddressBoxNavigatesOnEnterAndSelectionButNotOnShow) {
+    GtkComboBox* box = GTK_COMBO_BOX(window->addressBox());
+    GtkTreeModel* model = gtk_combo_box_get_model(box);
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 6);
+    GtkEntry* entry = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(box)));
+    mainFrame->ShowAddress("http://shown.example/");
+    EXPECT_STREQ(gtk_entry_get_text(entry), "http://shown.example/");
+    EXPECT_TRUE(calls().empty());
+    gtk_entry_set_text(entry, "http://typed.example/");
+    g_signal_emit_by_name(entry, "activate");
+    g_signal_emit_by_name(entry, "activate");
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 8);
+    gtk_combo_box_set_active(box, 2);
+    EXPECT_EQ(calls(), (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
+                              "navigate http://www.iris.edu/pub/farm/"}));
+}
+
+TEST_F(GtkFrameTest, ViewMenuHidesAndShowsTheBarsWithCheckMarks) {
+    GtkWidget* toolbarItem = named(59392);
+    GtkWidget* statusItem = nullptr;
+    for (GtkWidget* item :
+         children(gtk_menu_item_get_submenu(GTK_MENU_ITEM(children(window->menuBar())[1]))))
+        if (std::string(gtk_widget_get_name(item)) == "59393")
+            statusItem = item;
+    ASSERT_TRUE(statusItem);
+    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(toolbarItem)));
+    gtk_menu_item_activate(GTK_MENU_ITEM(toolbarItem));
+    gtk_menu_item_activate(GTK_MENU_ITEM(statusItem));
+    EXPECT_FALSE(gtk_widget_get_visible(window->toolbar()));
+    EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(toolbarItem)));
+    EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(statusItem)));
+    EXPECT_FALSE(mainFrame->IsBarVisible(59393));
+    gtk_menu_item_activate(GTK_MENU_ITEM(toolbarItem));
+    EXPECT_TRUE(gtk_widget_get_visible(window->toolbar()));
+    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(toolbarItem)));
+}
+
+TEST_F(GtkFrameTest, StatusBarIdlesAtReadyWithItsThreeIndicators) {
+    Calls texts;
+    for (GtkLabel* label : labelsOf(window->statusRow()))
+        texts.push_back(gtk_label_get_text(label));
+    EXPECT_EQ(texts, (Calls{"Ready", "CAP", "NUM", "SCRL"}));
+    EXPECT_EQ(gtk_window_get_title(window->window()), std::string("Untitled - Orvane Explorer"));
+    mainFrame->SetDocumentTitle("Quakes");
+    EXPECT_EQ(gtk_window_get_title(window->window()), std::string("Quakes - Orvane Explorer"));
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,260 @@
+// The main frame's logic: the Favorites menu from a real folder tree, the
+// address box, the prompts, the bars, command routing and the close.
+
+#include "browser/main_frame.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "browser/app.h"
+#include "tests/browser/fake_desktop.h"
+#include "tests/platform/scoped_environment.h"
+#include "tests/platform/temp_folder.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace resources;
+using testing::FakeDesktop;
+using testing::FakeWorld;
+using Calls = std::vector<std::string>;
+
+class RecordingWindow final : public FrameWindow {
+  public:
+    void SetCaption(const std::string& caption) override { calls.push_back("caption " + caption); }
+    void SetAddressText(const std::string& text) override { calls.push_back("address " + text); }
+    void AppendAddressEntry(const std::string& text) override { calls.push_back("append " + text); }
+    void SetStatusText(const std::string& text) override { calls.push_back("status " + text); }
+    void ShowBar(int id, bool visible) override {
+        calls.push_back("bar " + std::to_string(id) + (visible ? " shown" : " hidden"));
+    }
+    void DestroyWindow() override { calls.push_back("destroy"); }
+    Calls calls;
+};
+
+class MainFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(favorites);
+        favoritesSetting(favorites);
+        app = std::make_unique<CBrowserApp>(desktop, world, ProfileFile(folder / "settings.ini"),
+                                            RegistryStore({folder / "m.ini", folder / "u.ini"}));
+        app->programDirectorySource = [] { return std::string("/opt/orvane/"); };
+        ASSERT_TRUE(app->InitInstance({}));
+        desktop.control.calls.clear();
+    }
+    void favoritesSetting(const std::string& value) {
+        RegistryStore({folder / "m.ini", folder / "u.ini"})
+            .createKey(RegistryRoot::CurrentUser, kUserShellFoldersKey)
+            ->setValue("Favorites", value);
+    }
+    void shortcut(const std::string& path, const std::string& url) {
+        fs::create_directories(fs::path(favorites + "/" + path).parent_path());
+        std::ofstream(favorites + "/" + path) << "[InternetShortcut]\r\nURL=" << url << "\r\n";
+    }
+    // The frame as created at start-up, with its window attached.
+    CMainFrame& created() {
+        frame = std::make_unique<CMainFrame>(*app);
+        EXPECT_EQ(frame->OnCreate(), 0);
+        frame->AttachWindow(window);
+        return *frame;
+    }
+    const std::vector<MenuItem>& favoritesMenu() {
+        return frame->menu()[kFavoritesMenuIndex].popup;
+    }
+
+    testing::TempFolder folder;
+    std::string favorites = folder / "Favorites";
+    FakeDesktop desktop;
+    FakeWorld world;
+    std::unique_ptr<CBrowserApp> app;
+    std::unique_ptr<CMainFrame> frame;
+    RecordingWindow window;
+};
+
+MenuItem command(const std::string& text, int id) {
+    return MenuItem::Command(text, id);
+}
+
+TEST_F(MainFrameTest, ShortcutsAreSortedIgnoringCaseAndOnlyExactDotUrlCounts) {
+    shortcut("b.url", "http://b.example/");
+    shortcut("A.url", "http://a.example/");
+    shortcut("c.URL", "http://c.example/");
+    shortcut(".hidden.url", "http://hidden.example/");
+    shortcut("notes.txt", "http://text.example/");
+    fs::create_directories(favorites + "/folder.url");
+    created();
+    EXPECT_EQ(favoritesMenu(), (std::vector<MenuItem>{command("A", 3584), command("b", 3585)}));
+    EXPECT_EQ(frame->m_favoriteUrls, (Calls{"http://a.example/", "http://b.example/"}));
+}
+
+TEST_F(MainFrameTest, SubFoldersComeFirstSortedAndEmptyOnesGetNoMenu) {
+    shortcut("top.url", "http://top.example/");
+    shortcut("zeta/z1.url", "http://z1.example/");
+    shortcut("Alpha/a2.url", "http://a2.example/");
+    shortcut("Alpha/A1.url", "http://a1.example/");
+    shortcut("Alpha/a3.url", "http://a3.example/");
+    shortcut("beta/deep/d.url", "http://d.example/");
+    fs::create_directories(favorites + "/empty");
+    fs::create_directories(favorites + "/onlyEmpty/nothing/here");
+    std::ofstream(favorites + "/texts.dir") << "x";
+    fs::create_directories(favorites + "/other");
+    std::ofstream(favorites + "/other/readme.txt") << "x";
+    created();
+    const auto& menu = favoritesMenu();
+    ASSERT_EQ(menu.size(), 4u);
+    EXPECT_EQ(menu[0].text, "Alpha");
+    EXPECT_EQ(menu[1].text, "beta");
+    EXPECT_EQ(menu[2].text, "zeta");
+    EXPECT_EQ(menu[3], command("top", 3584));
+    EXPECT_EQ(menu[0].popup, (std::vector<MenuItem>{command("A1", 3585), command("a2", 3586),
+                                                    command("a3", 3587)}));
+    ASSERT_EQ(menu[1].popup.size(), 1u);
+    EXPECT_EQ(menu[1].popup[0].text, "deep");
+    EXPECT_EQ(menu[1].popup[0].popup, std::vector<MenuItem>{command("d", 3588)});
+    EXPECT_EQ(menu[2].popup, std::vector<MenuItem>{command("z1", 3589)});
+
+    // The third favourite of the first sub-folder.
+    frame->OnCommand(menu[0].popup[2].id);
+    EXPECT_EQ(desktop.control.calls, Calls{"navigate http://a3.example/"});
+}
+
+TEST_F(MainFrameTest, AShortcutWithoutUrlNavigatesToAnEmptyAddress) {
+    fs::create_directories(favorites);
+    std::ofstream(favorites + "/blank.url") << "[InternetShortcut]\r\nIconIndex=0\r\n";
+    created();
+    EXPECT_EQ(favoritesMenu(), std::vector<MenuItem>{command("blank", 3584)});
+    frame->OnCommand(3584);
+    EXPECT_EQ(desktop.control.calls, Calls{"navigate "});
+}
+
+TEST_F(MainFrameTest, Only512FavouritesGetCommandIds) {
+    for (int i = 0; i < 600; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "s%03d.url", i);
+        shortcut(name, "http://f.example/" + std::to_string(i));
+    }
+    shortcut("sub/late.url", "http://late.example/");
+    created();
+    const auto& menu = favoritesMenu();
+    ASSERT_EQ(menu.size(), 512u) << "the full menu has no room for the sub-folder either";
+    EXPECT_EQ(menu.front(), command("s000", ID_FAVORITE_FIRST));
+    EXPECT_EQ(menu.back(), command("s511", ID_FAVORITE_LAST));
+    EXPECT_EQ(frame->m_favoriteUrls.size(), 512u);
+    frame->OnCommand(ID_FAVORITE_LAST);
+    frame->OnCommand(ID_FAVORITE_LAST + 1);
+    EXPECT_EQ(desktop.control.calls, Calls{"navigate http://f.example/511"});
+}
+
+TEST_F(MainFrameTest, AFolderLinkedBackIntoTheTreeEndsTheWalk) {
+    shortcut("a.url", "http://a.example/");
+    shortcut("inner/b.url", "http://b.example/");
+    fs::create_directory_symlink(favorites, favorites + "/inner/back");
+    fs::create_directory_symlink(favorites + "/inner", favorites + "/inner/self");
+    created();
+    const auto& menu = favoritesMenu();
+    ASSERT_EQ(menu.size(), 2u);
+    EXPECT_EQ(menu[0].text, "inner");
+    EXPECT_EQ(menu[0].popup, std::vector<MenuItem>{command("b", 3585)});
+    EXPECT_EQ(menu[1], command("a", 3584));
+}
+
+TEST_F(MainFrameTest, TheFolderComesFromTheRegistryWithEnvironmentExpanded) {
+    shortcut("x/e.url", "http://e.example/");
+    testing::ScopedEnvironment variable("ORVANE_FAVORITES_TEST", favorites);
+    favoritesSetting("%ORVANE_FAVORITES_TEST%/x");
+    created();
+    EXPECT_EQ(favoritesMenu(), std::vector<MenuItem>{command("e", 3584)});
+
+    favoritesSetting(folder / "missing");
+    created();
+    EXPECT_TRUE(favoritesMenu().empty());
+    EXPECT_EQ(frame->menu().size(), 5u);
+}
+
+TEST_F(MainFrameTest, AddressBoxStartsWithSixEntriesAndGrowsWithEveryEnter) {
+    created();
+    EXPECT_EQ(frame->addressEntries(),
+              (Calls{"http://www.orvane.net/cgi-dos/event.exe", "http://www.orvane.net/quakes/",
+                     "http://www.iris.edu/pub/farm/", "http://www.orvane.net/bbrequest.html",
+                     "http://www.orvane.net/request.html", "http://www.usgs.gov/"}));
+    frame->OnAddressEntered("http://typed.example/");
+    frame->OnAddressEntered("http://typed.example/");
+    EXPECT_EQ(frame->addressEntries().size(), 8u);
+    EXPECT_EQ(frame->addressEntries()[7], "http://typed.example/");
+    EXPECT_EQ(window.calls,
+              (Calls{"append http://typed.example/", "append http://typed.example/"}));
+    frame->OnAddressChosen(1);
+    frame->OnAddressChosen(8);
+    EXPECT_EQ(desktop.control.calls,
+              (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
+                     "navigate http://www.orvane.net/quakes/"}));
+    EXPECT_EQ(frame->addressEntries().size(), 8u);
+}
+
+TEST_F(MainFrameTest, PromptsShowInTheStatusBarAndReadyComesBack) {
+    created();
+    frame->OnMenuSelect(ID_GO_NEW_EVENTS);
+    frame->OnMenuSelect(ID_GO_SEED_ARCHIVES);
+    frame->OnMenuSelect(ID_VIEW_REFRESH);
+    frame->OnMenuSelect(ID_FAVORITE_FIRST);
+    frame->OnMenuDeselect();
+    EXPECT_EQ(window.calls, (Calls{"status Opens the new event page at www.orvane.net.",
+                                   "status Opens http://www.iris.edu/pub/farm/",
+                                   "status Refreshes the contents of the current page.", "status ",
+                                   "status Ready"}));
+    EXPECT_EQ(PromptFor(ID_GO_NEW_EVENTS, app->endpoints()).toolTip, "New Events");
+    EXPECT_EQ(PromptFor(ID_APP_ABOUT, app->endpoints()).toolTip, "About");
+    EXPECT_EQ(PromptFor(ID_APP_EXIT, app->endpoints()).toolTip, "");
+}
+
+TEST_F(MainFrameTest, BarsToggleWithTheirCheckState) {
+    created();
+    EXPECT_TRUE(frame->IsBarVisible(ID_VIEW_TOOLBAR));
+    frame->OnCommand(ID_VIEW_TOOLBAR);
+    frame->OnCommand(ID_VIEW_STATUS_BAR);
+    frame->OnCommand(ID_VIEW_TOOLBAR);
+    EXPECT_TRUE(frame->IsBarVisible(ID_VIEW_TOOLBAR));
+    EXPECT_FALSE(frame->IsBarVisible(ID_VIEW_STATUS_BAR));
+    EXPECT_EQ(window.calls, (Calls{"bar 59392 hidden", "bar 59393 hidden", "bar 59392 shown"}));
+}
+
+TEST_F(MainFrameTest, CommandsAreRoutedByIdToTheFrameTheAppOrTheView) {
+    created();
+    EXPECT_TRUE(frame->OnCommand(ID_HELP_FINDER));
+    EXPECT_TRUE(frame->OnCommand(ID_APP_ABOUT));
+    EXPECT_TRUE(frame->OnCommand(ID_VIEW_STOP));
+    EXPECT_FALSE(frame->OnCommand(12345));
+    EXPECT_EQ(desktop.abouts, 1);
+    EXPECT_EQ(desktop.control.calls,
+              (Calls{"navigate file:///opt/orvane/help/OrvaneExplorer.html", "stop"}));
+    frame->SetDocumentTitle("Events");
+    frame->ShowAddress("http://www.orvane.net/");
+    EXPECT_EQ(window.calls,
+              (Calls{"caption Events - Orvane Explorer", "address http://www.orvane.net/"}));
+}
+
+TEST_F(MainFrameTest, CloseSavesThePlacementCancelsADownloadAndEndsOnce) {
+    created();
+    desktop.current = {-1, -1, -1, -1, 10, 20, 810, 620};
+    desktop.control.duringTransfer = [&] { frame->OnCommand(ID_APP_EXIT); };
+    desktop.control.outcomes = {{1, ""}};
+    bool cancel = false;
+    app->m_szDownloadDir = folder / "";
+    desktop.view->OnBeforeNavigate2("http://www.orvane.net/quakes/a.evt", cancel);
+    desktop.view->OnMessage(desktop.control.posted.back());
+    frame->OnClose();
+    EXPECT_EQ(desktop.control.calls, Calls{"cancel transfer"});
+    EXPECT_EQ(window.calls, Calls{"destroy"});
+    EXPECT_EQ(ProfileFile(folder / "settings.ini").readString("Settings", "FramePos"),
+              "-1 -1 -1 -1 10 20 810 620");
+    EXPECT_TRUE(app->m_bSocketsClosed);
+    EXPECT_EQ(app->m_pBrowserView, nullptr);
+}
+
+}  // namespace
+}  // namespace orvane

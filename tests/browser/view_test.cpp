@@ -1,0 +1,244 @@
+// The view's interception of event-file links, its download hand-off and
+// its commands, around a recorded control, dialog and transfer.
+
+#include "browser/view.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "browser/app.h"
+#include "resources/browser_resources.h"
+#include "tests/browser/fake_desktop.h"
+#include "tests/platform/temp_folder.h"
+
+namespace orvane {
+namespace {
+
+using namespace resources;
+using testing::FakeDesktop;
+using testing::FakeWorld;
+using Calls = std::vector<std::string>;
+
+constexpr char kEvent[] = "http://www.orvane.net/quakes/2001/0101.evt";
+
+class ViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder / "dl");
+        settings().writeString("Settings", "DownloadDir", folder / "dl");
+        start({});
+    }
+    void start(const std::vector<std::string>& arguments) {
+        app = std::make_unique<CBrowserApp>(desktop, world, settings(),
+                                            RegistryStore({folder / "m.ini", folder / "u.ini"}));
+        app->programDirectorySource = [this] { return folder.path() + "/bin/"; };
+        ASSERT_TRUE(app->InitInstance(arguments));
+        control().calls.clear();
+    }
+    ProfileFile settings() { return ProfileFile(folder / "ORVANEEXPLORER.INI"); }
+    CBrowserView& view() { return *desktop.view; }
+    FakeDesktop::Control& control() { return desktop.control; }
+    // Navigates as a link would; true when the view cancelled it.
+    bool follow(const std::string& url) {
+        bool cancel = false;
+        view().OnBeforeNavigate2(url, cancel);
+        return cancel;
+    }
+    // Hands the posted messages to the view, as the loop does afterwards.
+    void deliverPosted() {
+        while (!control().posted.empty()) {
+            unsigned message = control().posted.front();
+            control().posted.erase(control().posted.begin());
+            EXPECT_EQ(view().OnMessage(message), 1);
+        }
+    }
+
+    testing::TempFolder folder;
+    FakeDesktop desktop;
+    FakeWorld world;
+    std::unique_ptr<CBrowserApp> app;
+};
+
+TEST_F(ViewTest, AnUpperCaseEventLinkIsCancelledAndFetchedLowerCasedAfterTheEvent) {
+    EXPECT_TRUE(follow("http://www.orvane.net/QUAKES/2001/0101.EVT"));
+    EXPECT_EQ(view().m_szPendingUrl, kEvent);
+    EXPECT_EQ(control().posted, std::vector<unsigned>{WM_START_HTTP_DOWNLOAD});
+    EXPECT_TRUE(control().transfers.empty()) << "no transfer inside the control's event";
+    deliverPosted();
+    EXPECT_EQ(control().transfers, Calls{std::string("http ") + kEvent});
+    EXPECT_EQ(view().m_szPendingUrl, "");
+    EXPECT_EQ(WM_START_FTP_DOWNLOAD, 0x0407u);
+    EXPECT_EQ(WM_START_HTTP_DOWNLOAD, 0x0408u);
+}
+
+TEST_F(ViewTest, PagesAndFolderListingsNavigateUntouched) {
+    for (const char* url : {"http://ftp.orvane.net/quakes/2001/", "http://www.orvane.net/quakes",
+                            "http://www.iris.edu/pub/farm/", "about:blank"}) {
+        EXPECT_FALSE(follow(url)) << url;
+    }
+    EXPECT_TRUE(control().posted.empty());
+    EXPECT_EQ(view().m_szPendingUrl, "");
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(ViewTest, FtpFoldersAndSeedVolumesGoToTheFtpTransfer) {
+    EXPECT_TRUE(follow("ftp://mirror.orvane.net/userdata/"));
+    deliverPosted();
+    EXPECT_TRUE(follow("http://www.iris.edu/pub/farm/2001/V.SEED"));
+    EXPECT_EQ(control().posted, std::vector<unsigned>{WM_START_FTP_DOWNLOAD});
+    deliverPosted();
+    EXPECT_EQ(control().transfers, (Calls{"ftp ftp://mirror.orvane.net/userdata/",
+                                          "ftp ftp://www.iris.edu/pub/farm/2001/v.seed"}));
+}
+
+TEST_F(ViewTest, WithoutADownloadDirectoryTheUserIsAskedFirstAndCancelStopsEverything) {
+    settings().writeString("Settings", "DownloadDir", "");
+    start({});
+    EXPECT_TRUE(follow(kEvent));
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0],
+              "Please select a download directory using the next dialog box.\nNote: You will only "
+              "see this message if no download directory is selected.");
+    EXPECT_EQ(desktop.dialogs.startFolders, Calls{folder.path() + "/bin"});
+    EXPECT_TRUE(control().posted.empty());
+    EXPECT_EQ(view().m_szPendingUrl, "");
+
+    // Asked again at the next link; this time a folder is chosen.
+    desktop.dialogs.directoryAnswer = DirectoryChoice{folder / "dl", {}};
+    EXPECT_TRUE(follow(kEvent));
+    EXPECT_EQ(desktop.messages.size(), 2u);
+    EXPECT_EQ(app->m_szDownloadDir, folder / "dl/");
+    EXPECT_EQ(settings().readString("Settings", "DownloadDir"), folder / "dl/");
+    deliverPosted();
+    EXPECT_EQ(control().transfers.size(), 1u);
+}
+
+TEST_F(ViewTest, UrlsLongerThan255CharactersAreNeverDiverted) {
+    std::string base = "http://www.orvane.net/quakes/";
+    std::string fits = base + std::string(255 - base.size() - 4, 'a') + ".evt";
+    std::string tooLong = base + std::string(256 - base.size() - 4, 'a') + ".evt";
+    ASSERT_EQ(fits.size(), 255u);
+    EXPECT_FALSE(follow(tooLong));
+    EXPECT_EQ(view().m_szPendingUrl, "");
+    EXPECT_TRUE(follow(fits));
+    EXPECT_EQ(view().m_szPendingUrl, fits);
+}
+
+TEST_F(ViewTest, AGoodDownloadReachesARunningViewerByDdeOnly) {
+    world.windowTitles = {"Tremora - old.evt"};
+    control().savedPath = "/data/my events/0101.evt";
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_EQ(world.ddeSent, Calls{"trmvw32|System|[open(\"/data/my events/0101.evt\")]"});
+    EXPECT_TRUE(world.started.empty());
+}
+
+TEST_F(ViewTest, WithoutAViewerWindowTheViewerIsStartedWithTheFile) {
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_TRUE(world.ddeSent.empty());
+    ASSERT_EQ(world.started.size(), 1u);
+    EXPECT_EQ(world.started[0],
+              (Calls{folder.path() + "/bin/trmvw32.exe", "/downloads/event.evt"}));
+}
+
+TEST_F(ViewTest, AFailedDownloadNeverReachesTheViewer) {
+    world.windowTitles = {"Tremora - "};
+    control().outcomes = {{1, folder / "dl/0101.evt"}};
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_TRUE(world.ddeSent.empty());
+    EXPECT_TRUE(world.started.empty());
+    EXPECT_EQ(view().m_szPendingUrl, "");
+}
+
+TEST_F(ViewTest, ALaterDecisionReplacesTheParkedUrlAndTheSpareMessageDoesNothing) {
+    EXPECT_EQ(view().OnMessage(WM_START_HTTP_DOWNLOAD), 1);
+    EXPECT_TRUE(control().transfers.empty());
+    follow(kEvent);
+    follow("ftp://ftp.orvane.net/quakes/b.evt");
+    deliverPosted();
+    EXPECT_EQ(control().transfers, Calls{"ftp ftp://ftp.orvane.net/quakes/b.evt"});
+}
+
+TEST_F(ViewTest, ADownloadDecidedWhileOneRunsWaitsForItInsteadOfNesting) {
+    int nested = 0;
+    control().duringTransfer = [&] {
+        control().duringTransfer = nullptr;
+        follow("ftp://ftp.orvane.net/quakes/second.evt");
+        ++nested;
+        deliverPosted();  // the dialog's own loop hands the message over
+    };
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(control().transfers,
+              (Calls{std::string("http ") + kEvent, "ftp ftp://ftp.orvane.net/quakes/second.evt"}));
+    EXPECT_EQ(view().m_szPendingUrl, "");
+}
+
+TEST_F(ViewTest, ADecisionWhoseMessageIsStillQueuedKeepsItsUrl) {
+    control().duringTransfer = [&] {
+        control().duringTransfer = nullptr;
+        follow("ftp://ftp.orvane.net/quakes/second.evt");  // posted, not yet handed over
+    };
+    follow(kEvent);
+    unsigned first = control().posted.front();
+    control().posted.erase(control().posted.begin());
+    view().OnMessage(first);
+    EXPECT_EQ(view().m_szPendingUrl, "ftp://ftp.orvane.net/quakes/second.evt");
+    deliverPosted();
+    EXPECT_EQ(control().transfers.size(), 2u);
+}
+
+TEST_F(ViewTest, ClosingTheFrameCancelsTheRunningDownloadAndStartsNothingMore) {
+    world.windowTitles = {"Tremora - "};
+    control().duringTransfer = [&] {
+        follow("ftp://ftp.orvane.net/quakes/second.evt");
+        view().OnFrameClosing();
+        EXPECT_TRUE(view().downloadRunning());
+    };
+    control().outcomes = {{0, "/dl/done.evt"}};
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_EQ(control().calls, Calls{"cancel transfer"});
+    EXPECT_EQ(control().transfers.size(), 1u);
+    EXPECT_TRUE(world.ddeSent.empty());
+    EXPECT_FALSE(follow(kEvent)) << "nothing is diverted once the frame closes";
+}
+
+TEST_F(ViewTest, NavigationCommandsReachTheControl) {
+    for (int id : {ID_GO_BACK, ID_GO_FORWARD, ID_VIEW_STOP, ID_VIEW_REFRESH, ID_FILE_PRINT})
+        EXPECT_TRUE(view().OnCommand(id));
+    EXPECT_EQ(control().calls, (Calls{"back", "forward", "stop", "refresh", "print"}));
+    EXPECT_FALSE(view().OnCommand(ID_APP_ABOUT));
+}
+
+TEST_F(ViewTest, GoCommandsOpenTheNetworksPages) {
+    for (int id : {ID_GO_START_PAGE, ID_GO_NEW_EVENTS, ID_GO_EVENT_ARCHIVES, ID_GO_SEED_ARCHIVES})
+        view().OnCommand(id);
+    EXPECT_EQ(control().calls, (Calls{"home", "navigate http://www.orvane.net/cgi-dos/event.exe",
+                                      "navigate http://www.orvane.net/quakes/",
+                                      "navigate http://www.iris.edu/pub/farm/"}));
+    start({"http://a.example/first,http://a.example/start"});
+    view().OnCommand(ID_GO_START_PAGE);
+    EXPECT_EQ(control().calls, Calls{"navigate http://a.example/start"});
+}
+
+TEST_F(ViewTest, DirectoryAndViewerCommandsRunTheirDialogs) {
+    desktop.dialogs.locateAnswer = "/opt/tremora/trmvw32.exe";
+    view().OnCommand(ID_FILE_LOCATE_TREMORA);
+    EXPECT_EQ(app->m_szViewerPath, "/opt/tremora/trmvw32.exe");
+    view().OnCommand(ID_FILE_DOWNLOAD_DIRECTORY);
+    EXPECT_EQ(desktop.dialogs.startFolders, Calls{folder / "dl"});
+}
+
+TEST_F(ViewTest, TitleAndFinishedLoadsGoToTheFrame) {
+    view().OnTitleChange("Events");
+    view().OnDocumentComplete("http://www.orvane.net/");
+    EXPECT_EQ(control().calls, (Calls{"title Events", "address http://www.orvane.net/"}));
+}
+
+}  // namespace
+}  // namespace orvane
