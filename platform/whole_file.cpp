@@ -67,8 +67,15 @@ void keepPermissionsOf(const fs::path& target, int fd) {
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not waiting at the open: a FIFO in place of a settings or shortcut
+    // file would otherwise hold the program until some writer came along.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
+        return std::nullopt;
+    // Only a regular file has an end: a FIFO, a terminal or /dev/zero
+    // behind the name counts as no file.
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     std::string contents;
     char buffer[65536];

@@ -7,7 +7,7 @@
 namespace orvane {
 
 // The whole contents of a file; nullopt when it cannot be read (missing,
-// a directory, no right).
+// a directory, no right) or is no regular file (a FIFO, a device).
 std::optional<std::string> readWholeFile(const std::string& path);
 
 // Replaces a file's contents in one step, so that a crash or a full disk

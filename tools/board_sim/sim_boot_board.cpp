@@ -33,7 +33,7 @@ void SimBootBoard::deliver(testkit::SimPort& port, const Reply& reply, std::size
     }
     const int ready = wireMs(requestBytes, baud_) + reply.busyMs;
     if (!reply.bytes.empty())
-        port.deliver(reply.bytes, ready + wireMs(reply.bytes.size(), baud_));
+        line_.deliver(port, reply.bytes, ready + wireMs(reply.bytes.size(), baud_));
     if (reply.endlessPattern.empty())
         return;
     // A stream that does not stop: the same bytes every few milliseconds

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/board_sim/board_core.h"
+#include "tools/line_fault/line_fault.h"
 #include "tools/testkit/sim_port.h"
 
 namespace orvane::boardsim {
@@ -19,6 +20,8 @@ class SimBootBoard final : public testkit::SimBoard {
     void onBytes(testkit::SimPort& port, const std::vector<std::uint8_t>& bytes) override;
 
     BoardCore& core() { return core_; }
+    // One answer byte goes wrong on the line (lost, doubled or held up).
+    void setLineFault(testkit::ByteFault fault) { line_ = testkit::FaultyLine(fault); }
     const BoardStats& stats() const { return core_.stats(); }
     // Every line speed the host set, in order.
     const std::vector<int>& speedsSeen() const { return speeds_; }
@@ -27,6 +30,7 @@ class SimBootBoard final : public testkit::SimBoard {
     void deliver(testkit::SimPort& port, const Reply& reply, std::size_t requestBytes);
 
     BoardCore core_;
+    testkit::FaultyLine line_;
     std::vector<int> speeds_;
     int baud_ = 0;
 };

@@ -18,7 +18,7 @@ void DspicSimBoard::onBytes(testkit::SimPort& port, const std::vector<std::uint8
     for (std::uint8_t byte : bytes) {
         auto reply = bootloader_.receive(byte, port.clock().nowMs());
         if (reply)
-            port.deliver(reply->bytes, replyDelayMs_ + reply->busyMs);
+            line_.deliver(port, reply->bytes, replyDelayMs_ + reply->busyMs);
         if (bootloader_.vanished()) {
             port.unplug();
             return;

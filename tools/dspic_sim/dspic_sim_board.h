@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/dspic_sim/dspic_bootloader.h"
+#include "tools/line_fault/line_fault.h"
 #include "tools/testkit/sim_port.h"
 
 namespace orvane::dspicsim {
@@ -19,10 +20,13 @@ class DspicSimBoard final : public testkit::SimBoard {
     void onBytes(testkit::SimPort& port, const std::vector<std::uint8_t>& bytes) override;
 
     DspicBootloader& bootloader() { return bootloader_; }
+    // One reply byte goes wrong on the line (lost, doubled or held up).
+    void setLineFault(testkit::ByteFault fault) { line_ = testkit::FaultyLine(fault); }
 
   private:
     DspicBootloader bootloader_;
     int replyDelayMs_;
+    testkit::FaultyLine line_;
     int baud_ = 0;
     bool heldInReset_ = false;
 };

@@ -1,0 +1,65 @@
+// Kestrel's command line: any list of arguments is either refused with the
+// usage text (30) or run; the run that follows, with no board on any port,
+// ends at the port with its own lines and status.
+#include <algorithm>
+#include <cstdint>
+
+#include "loaders/kestrel/hex_file_name.h"
+#include "loaders/kestrel/kestrel_cli.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tools/testkit/memory_console.h"
+#include "tools/testkit/sim_port.h"
+#include "tools/testkit/virtual_clock.h"
+
+namespace {
+
+using orvane::fuzz::require;
+
+bool present(const std::vector<std::string>& arguments, const std::string& wanted) {
+    return std::find(arguments.begin(), arguments.end(), wanted) != arguments.end();
+}
+
+// What the scan may take from the arguments, whatever their order.
+void checkSettings(const std::vector<std::string>& arguments,
+                   const orvane::KestrelSettings& settings) {
+    require(settings.fileName.empty() || present(arguments, settings.fileName),
+            "the file name is one of the arguments");
+    require(settings.portNumber == 1 || present(arguments, "-p"), "only -p changes the port");
+    require(!settings.identifyOnly || present(arguments, "-t"), "only -t identifies");
+    require(!settings.usbMode || settings.portNumber == 0, "USB mode starts from port 0");
+}
+
+// The output of a run that fails at the port.
+std::string expectedRun(const orvane::KestrelSettings& settings) {
+    std::string head = settings.identifyOnly
+                           ? orvane::formatText("Comm Port=%d\n", settings.portNumber)
+                           : "File Name=" + orvane::NormaliseHexFileName(settings.fileName) +
+                                 orvane::formatText(" Comm Port=%d\n", settings.portNumber);
+    return head + "Open Comm Port Error\n";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::string> arguments = orvane::fuzz::argumentsOf(data, size);
+    const auto settings = orvane::ScanArguments(arguments);
+    if (settings)
+        checkSettings(arguments, *settings);
+
+    orvane::testkit::VirtualClock clock;
+    orvane::testkit::SimPortDirectory ports(clock);
+    orvane::testkit::MemoryConsole console;
+    const int status = orvane::RunKestrel(arguments, ports, clock, console);
+    if (!settings) {
+        require(status == orvane::kUsageExit, "refused arguments end with 30");
+        require(console.text().starts_with("Usage: Kestrel "), "refused arguments show usage");
+    } else if (settings->usbMode) {
+        require(status == orvane::kNoUsbExit, "no adapter ends with 20");
+        require(console.text() == "USB Port Not Found!\n", "no adapter is reported");
+    } else {
+        require(status == 0, "a port that cannot be opened ends with 0");
+        require(console.text() == expectedRun(*settings), "the run's lines");
+        require(ports.opens() == 0 && !console.errors().empty(), "the open failure is named");
+    }
+    return 0;
+}
