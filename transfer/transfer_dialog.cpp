@@ -117,7 +117,8 @@ int CTransferDlg::ParseUrl() {
     if (m_szHost.size() < 3)
         return 0;
     std::string name = m_szPath.substr(m_szPath.rfind('/') + 1);
-    if (name.empty())
+    // "." and ".." name the download folder or its parent, never a file.
+    if (name.empty() || name == "." || name == "..")
         return 0;
     m_szFileName = name;
     m_szDirectory = app_.m_szDownloadDir;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -52,6 +53,29 @@ class MemoryFile {
   private:
     int fd_;
     std::string path_;
+};
+
+// A folder in memory (on disk where there is no /dev/shm), removed when the
+// run ends.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(const char* purpose) {
+        std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        path_ = base / (std::string("orvane-") + purpose + "-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const char* name) const { return (path_ / name).string(); }
+    // The folder's path with a final separator.
+    std::string folder() const { return path_.string() + "/"; }
+
+  private:
+    std::filesystem::path path_;
 };
 
 // Whether every piece of the console text (split at line feeds and carriage

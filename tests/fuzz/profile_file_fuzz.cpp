@@ -22,6 +22,7 @@ namespace {
 using orvane::ProfileDocument;
 using orvane::ProfileFile;
 using orvane::fuzz::require;
+using orvane::fuzz::ScratchFolder;
 
 constexpr char kWrittenValue[] = "/data/quakes/";
 
@@ -31,26 +32,6 @@ const std::pair<const char*, const char*> kReadKeys[] = {
     {"Settings", "TremoraDir"},   {"Settings", "FramePos"},
     {"Endpoints", "MainWebHost"}, {"Endpoints", "HomePage"},
     {"InternetShortcut", "URL"},  {"SOFTWARE\\Orvane Network\\Tremora", "Location"},
-};
-
-// A folder in memory for the written copy, removed when the run ends.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        path_ = base / ("orvane-profile-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const char* name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
 };
 
 void checkPlacement(const std::string& text) {
@@ -122,7 +103,7 @@ void checkWrite(const std::string& path, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static orvane::fuzz::MemoryFile input;
-    static ScratchFolder scratch;
+    static ScratchFolder scratch("profile");
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     input.replace(text);
     checkReads(ProfileFile(input.path()));
