@@ -92,6 +92,29 @@ TEST(ShortcutFileFaults, AFifoInPlaceOfAFileReadsAsNoFileAtOnce) {
     EXPECT_EQ(readWithin(fifo, 5s), std::nullopt);
 }
 
+TEST(SettingsFileFaults, DamagedLinesReadAsFarAsTheyCanAndAWriteKeepsTheRest) {
+    TempFolder folder;
+    const std::string settings = folder / "ORVANEEXPLORER.INI";
+    std::string garbage;
+    for (int i = 1; i < 256; ++i)
+        garbage += static_cast<char>(i == '\n' || i == '[' ? 'g' : i);
+    const std::string longPath = "/opt/" + std::string(100000, 'v');
+    writeRaw(settings, garbage + "\n[Settings]\nTremoraPath=" + longPath +
+                           "\nDownloadDir=/first/\nDownloadDir=/second/\n" + garbage +
+                           "\n[Endpoints]\nMainWebHost=127.0.0.1:8080");
+    ProfileFile profile(settings);
+    EXPECT_EQ(profile.readString("Settings", "DownloadDir"), "/first/");
+    EXPECT_EQ(profile.readString("Settings", "TremoraPath"), longPath);
+    EXPECT_EQ(profile.readString("Endpoints", "MainWebHost"), "127.0.0.1:8080");
+
+    ASSERT_TRUE(profile.writeString("Settings", "FramePos", "1 2 3 4 5 6 7 8"));
+    ProfileFile reread(settings);
+    EXPECT_EQ(reread.readString("Settings", "FramePos"), "1 2 3 4 5 6 7 8");
+    EXPECT_EQ(reread.readString("Settings", "DownloadDir"), "/first/");
+    EXPECT_EQ(reread.readString("Settings", "TremoraPath"), longPath);
+    EXPECT_EQ(reread.readString("Endpoints", "MainWebHost"), "127.0.0.1:8080");
+}
+
 TEST(SettingsFileFaults, AWriteOverAFifoReplacesItWithASoundFile) {
     TempFolder folder;
     const std::string settings = folder / "ORVANEEXPLORER.INI";
