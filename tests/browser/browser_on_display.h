@@ -67,10 +67,13 @@ class BrowserOnDisplayBase : public ::testing::Test {
             count += title.find(text) != std::string::npos;
         return count;
     }
+    // Sends a DDE command to the browser, as another program would.
+    ProgramResult sendCommand(const std::string& command) const {
+        return runProgram(programFolder() + "/orvane-dde", {"orvaneexplorer", "system", command},
+                          environment(), kWaitMs);
+    }
     ProgramResult sendOpen(const std::string& url) const {
-        return runProgram(programFolder() + "/orvane-dde",
-                          {"orvaneexplorer", "system", "[open(\"" + url + "\")]"}, environment(),
-                          kWaitMs);
+        return sendCommand("[open(\"" + url + "\")]");
     }
     // Keeps a picture of the display, or of one window, among the test
     // artefacts of the build folder.

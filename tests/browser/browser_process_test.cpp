@@ -12,6 +12,7 @@
 #include "browser/platform_world.h"
 #include "platform/profile_file.h"
 #include "platform/window_titles.h"
+#include "tests/browser/browser_on_display.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/browser/x_window_probe.h"
 #include "tests/platform/child_process.h"
@@ -34,57 +35,14 @@ using testing::waitUntil;
 using testing::XvfbDisplay;
 using testing::XWindowProbe;
 
-constexpr int kWaitMs = 20000;
-
 std::string page(const std::string& title) {
     return "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>";
 }
 
-class BrowserOnDisplay : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!XvfbDisplay::installed()) GTEST_SKIP() << "Xvfb is not installed";
-        xvfb = std::make_unique<XvfbDisplay>();
-        ASSERT_TRUE(xvfb->running());
-        ::mkdir((home / "run").c_str(), 0700);
-    }
-
-    std::map<std::string, std::string> environment() const {
-        return {{"DISPLAY", xvfb->name()},          {"HOME", home.path()},
-                {"XDG_RUNTIME_DIR", home / "run"},   {"XDG_CONFIG_HOME", home / "cfg"},
-                {"XDG_DATA_HOME", home / "data"},    {"XDG_CACHE_HOME", home / "cache"},
-                {"ORVANE_HKLM", home / "hklm.ini"}, {"ORVANE_HKCU", home / "hkcu.ini"},
-                {"NO_AT_BRIDGE", "1"},               {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
-    }
-    std::unique_ptr<ChildProcess> start(const std::string& program,
-                                        const std::vector<std::string>& arguments) {
-        auto child = std::make_unique<ChildProcess>(programFolder() + "/" + program, arguments,
-                                                    environment(), home / (program + ".err"));
-        EXPECT_TRUE(child->started());
-        return child;
-    }
-    bool titleShown(const std::string& title) const {
-        return waitUntil(
-            [&] {
-                auto titles = listTopLevelWindowTitles(xvfb->name().c_str());
-                return std::find(titles.begin(), titles.end(), title) != titles.end();
-            },
-            kWaitMs);
-    }
-    int windowsContaining(const std::string& text) const {
-        int count = 0;
-        for (const auto& title : listTopLevelWindowTitles(xvfb->name().c_str()))
-            count += title.find(text) != std::string::npos;
-        return count;
-    }
+class BrowserOnDisplay : public testing::BrowserOnDisplayBase {
+  protected:
     ProfileFile settings() const { return ProfileFile(home / "cfg/orvane/ORVANEEXPLORER.INI"); }
-    testing::ProgramResult sendOpen(const std::string& command) const {
-        return runProgram(programFolder() + "/orvane-dde", {"orvaneexplorer", "system", command},
-                          environment(), kWaitMs);
-    }
 
-    TempFolder home;
-    std::unique_ptr<XvfbDisplay> xvfb;
     testkit::LocalWebServer web{{{"/first.html", page("First Page")},
                                  {"/second.html", page("Second Page")},
                                  {"/third.html", page("Third Page")}}};
@@ -92,10 +50,12 @@ protected:
 
 TEST_F(BrowserOnDisplay, StartsWithNoSettingsAtAllAndRegistersItsLocation) {
     auto browser = start("orvaneexplorer", {web.url("/first.html")});
-    ASSERT_TRUE(titleShown("First Page - Orvane Explorer")) << readFileText(home / "orvaneexplorer.err");
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
     EXPECT_EQ(windowsContaining("Download directory"), 0);
     RegistryStore store(RegistryFiles{home / "hklm.ini", home / "hkcu.ini"});
-    auto key = store.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\Orvane Network\\OrvaneExplorer");
+    auto key =
+        store.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\Orvane Network\\OrvaneExplorer");
     ASSERT_TRUE(key);
     EXPECT_EQ(key->queryValue("Location"),
               fs::canonical(programFolder()).string() + "/orvaneexplorer");
@@ -104,13 +64,14 @@ TEST_F(BrowserOnDisplay, StartsWithNoSettingsAtAllAndRegistersItsLocation) {
 TEST_F(BrowserOnDisplay, OpenCommandNavigatesAndMalformedOneIsRefused) {
     auto browser = start("orvaneexplorer", {web.url("/first.html")});
     ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(home / "run/orvane-dde/orvaneexplorer"); }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return fs::exists(home / "run/orvane-dde/orvaneexplorer"); }, kWaitMs));
 
-    auto sent = sendOpen("[open(\"" + web.url("/second.html") + "\")]");
+    auto sent = sendOpen(web.url("/second.html"));
     EXPECT_EQ(sent.exitStatus, 0) << sent.standardError;
     EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"));
 
-    auto refused = sendOpen("[open(" + web.url("/third.html") + ")]");
+    auto refused = sendCommand("[open(" + web.url("/third.html") + ")]");
     EXPECT_EQ(refused.exitStatus, 0);
     EXPECT_NE(refused.standardError.find("did not handle the command"), std::string::npos)
         << refused.standardError;
@@ -122,14 +83,16 @@ TEST_F(BrowserOnDisplay, OpenCommandNavigatesAndMalformedOneIsRefused) {
 
 // A window manager is needed to maximise, activate and decorate windows.
 class BrowserWithWindowManager : public BrowserOnDisplay {
-protected:
+  protected:
     void SetUp() override {
         BrowserOnDisplay::SetUp();
-        if (IsSkipped()) return;
-        if (!fs::exists("/usr/bin/openbox")) GTEST_SKIP() << "openbox is not installed";
-        windowManager = std::make_unique<ChildProcess>(
-            "/usr/bin/openbox", std::vector<std::string>{"--sm-disable"}, environment(),
-            home / "openbox.err");
+        if (IsSkipped())
+            return;
+        if (!fs::exists("/usr/bin/openbox"))
+            GTEST_SKIP() << "openbox is not installed";
+        windowManager = std::make_unique<ChildProcess>("/usr/bin/openbox",
+                                                       std::vector<std::string>{"--sm-disable"},
+                                                       environment(), home / "openbox.err");
         probe = std::make_unique<XWindowProbe>(xvfb->name());
         ASSERT_TRUE(probe->connected());
         // Give the window manager time to take over the display.
@@ -145,7 +108,7 @@ TEST_F(BrowserWithWindowManager, OpenCommandBringsTheBrowserForward) {
     auto viewer = start("trmvw32.exe", {"--max-seconds", "60"});
     ASSERT_TRUE(waitUntil([&] { return probe->activeWindowTitle() == "Tremora - "; }, kWaitMs))
         << probe->activeWindowTitle();
-    ASSERT_EQ(sendOpen("[open(\"" + web.url("/second.html") + "\")]").exitStatus, 0);
+    ASSERT_EQ(sendOpen(web.url("/second.html")).exitStatus, 0);
     EXPECT_TRUE(waitUntil(
         [&] { return probe->activeWindowTitle() == "Second Page - Orvane Explorer"; }, kWaitMs))
         << probe->activeWindowTitle();
@@ -183,15 +146,18 @@ TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectan
 
 // The hand-off of a saved file to the viewer, through the real desktop.
 class HandOffOnDisplay : public BrowserOnDisplay {
-protected:
+  protected:
     void SetUp() override {
         BrowserOnDisplay::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped())
+            return;
         display = std::make_unique<ScopedEnvironment>("DISPLAY", xvfb->name());
         runtime = std::make_unique<ScopedEnvironment>("XDG_RUNTIME_DIR", home / "run");
-        viewerLogFile = std::make_unique<ScopedEnvironment>("TREMORA_STANDIN_LOG", home / "viewer.log");
-        app = std::make_unique<CBrowserApp>(desktop, world, ProfileFile(home / "settings.ini"),
-                                            RegistryStore(RegistryFiles{home / "m.ini", home / "u.ini"}));
+        viewerLogFile =
+            std::make_unique<ScopedEnvironment>("TREMORA_STANDIN_LOG", home / "viewer.log");
+        app = std::make_unique<CBrowserApp>(
+            desktop, world, ProfileFile(home / "settings.ini"),
+            RegistryStore(RegistryFiles{home / "m.ini", home / "u.ini"}));
         app->m_szProgramDir = home.path() + "/";
     }
     std::string viewerLog() const { return readFileText(home / "viewer.log"); }
