@@ -18,6 +18,11 @@ long SocketStream::ReceiveNow(char* buffer, std::size_t size) {
 
 long SocketStream::Receive(char* buffer, std::size_t size) {
     for (;;) {
+        // A peer that sends faster than the file takes its bytes never lets
+        // the socket run dry: the stop request is looked at before every
+        // receive, not only when one would wait.
+        if (wake_ != nullptr && wake_->StopRequested())
+            return kStopped;
         long got = ReceiveNow(buffer, size);
         if (got != kWouldBlock)
             return got;

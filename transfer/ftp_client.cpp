@@ -88,6 +88,8 @@ void CTransferDlg::RunFtp() {
         m_ctrlSocket->stream = std::move(control);
     }
     AskForNotifications();
+    if (!WaitForControlDrain())
+        return;
     AppendCommand("USER anonymous");
     AppendCommand("PASS FtpGuest01@");
     if (!LoginWait())
@@ -215,6 +217,16 @@ bool CTransferDlg::WaitForFlags(Test test, std::int64_t maxMs) {
     }
 }
 
+// The write-ready notification drops what the control connection holds (a
+// greeting). It must come before USER goes out, or it drops USER's reply and
+// the login waits for a reply that never comes: the timer may send a queued
+// line before the watch is even installed, so USER is queued only after it.
+bool CTransferDlg::WaitForControlDrain() {
+    constexpr std::int64_t kDrainWaitMs = 4 * kPollMs;
+    WaitForFlags([this] { return m_bControlDrained.load(); }, kDrainWaitMs);
+    return !m_wake.StopRequested();
+}
+
 bool CTransferDlg::LoginWait() {
     WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed; },
                  std::int64_t{loginPolls} * kPollMs);
@@ -294,6 +306,8 @@ int CTransferDlg::OnControlEvent(std::uintptr_t, long lParam) {
         char dropped[kReplySize];
         if (m_ctrlSocket && m_ctrlSocket->stream)
             m_ctrlSocket->stream->ReceiveNow(dropped, sizeof dropped);
+        m_bControlDrained = true;
+        m_wake.Notify();
     }
     if (event == FD_CLOSE) {
         std::lock_guard guard(m_socketLock);
@@ -455,6 +469,7 @@ void CTransferDlg::ResetFtp() {
     m_bNotFound = 0;
     m_bLoginFailed = 0;
     m_bLoggedIn = 0;
+    m_bControlDrained = false;
 }
 
 }  // namespace orvane

@@ -41,6 +41,7 @@ class SourceHandle final : public LoopHandle {
 struct WatchTarget {
     int fd;
     std::function<void(long)> deliver;
+    bool errorDelivered = false;
 };
 
 void DeleteTarget(gpointer data) {
@@ -80,6 +81,15 @@ gboolean OnStreamReadable(gint fd, GIOCondition condition, gpointer data) {
     auto* target = static_cast<WatchTarget*>(data);
     GSource* self = g_main_current_source();
     int waiting = BytesWaiting(fd);
+    if (waiting == 0 && (condition & G_IO_ERR) != 0 && !target->errorDelivered) {
+        // A pending error (a reset by the peer) belongs to the reader: the
+        // peek below would take it and leave the reader an orderly end, and
+        // a cut-off file would count as complete. FD_READ lets the reader's
+        // receive report it; FD_CLOSE follows on the next wake-up.
+        target->errorDelivered = true;
+        target->deliver(FD_READ);
+        return g_source_is_destroyed(self) ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+    }
     if (waiting == 0) {
         if (!StreamEnded(fd, condition))
             return G_SOURCE_CONTINUE;

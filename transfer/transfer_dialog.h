@@ -150,6 +150,7 @@ class CTransferDlg {
     template <typename Test>
     bool WaitForFlags(Test test, std::int64_t maxMs);
     bool LoginWait();
+    bool WaitForControlDrain();
     void AskForNotifications();
     void InstallWatches();
     // User-interface side of FTP.
@@ -180,6 +181,9 @@ class CTransferDlg {
     std::mutex m_commandLock;  // guards m_commands
     std::mutex m_socketLock;   // guards m_ctrlSocket and m_listenSocket
     sockaddr_in m_controlPeer{};
+    // The control connection's write-ready drain has run (user-interface
+    // thread); the worker queues USER only after it.
+    std::atomic<bool> m_bControlDrained{false};
     bool m_bHttpWriteFailed = false;
     bool m_bProgressPending = false;  // FTP texts lag m_nReceived
     bool m_bEnded = false;

@@ -22,6 +22,8 @@ class LoopHandle {
 enum class SocketKind {
     // FD_WRITE once when the watch starts, FD_READ while bytes are waiting
     // (each delivery reads at most one piece), FD_CLOSE once at the end.
+    // A pending error (a reset) comes first as one FD_READ, so that the
+    // reader's receive reports it; the close follows.
     Stream,
     // FD_ACCEPT while a connection waits, FD_CLOSE on a socket error.
     Listener,

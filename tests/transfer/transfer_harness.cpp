@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -41,14 +42,20 @@ long ScriptedStream::ReceiveNow(char* buffer, std::size_t size) {
     return static_cast<long>(count);
 }
 
-TransferHarness::TransferHarness()
+std::unique_ptr<LoopHandle> FastTimerLoop::StartTimer(unsigned periodMs,
+                                                      std::function<void()> tick) {
+    return inner_.StartTimer(std::max(1u, periodMs / factor_), std::move(tick));
+}
+
+TransferHarness::TransferHarness(unsigned timerFactor)
     : context(g_main_context_new()),
       loop(context),
+      dialogLoop(loop, std::max(1u, timerFactor)),
       app(desktop, world, ProfileFile(folder / "settings.ini"),
           RegistryStore(RegistryFiles{folder / "hklm.ini", folder / "hkcu.ini"})) {
     std::filesystem::create_directory(folder / "downloads");
     app.m_szDownloadDir = folder / "downloads/";
-    dialog = std::make_unique<CTransferDlg>(app, surface, loop);
+    dialog = std::make_unique<CTransferDlg>(app, surface, dialogLoop);
 }
 
 TransferHarness::~TransferHarness() {
@@ -57,6 +64,14 @@ TransferHarness::~TransferHarness() {
     while (g_main_context_iteration(context, FALSE)) {
     }
     g_main_context_unref(context);
+}
+
+void TransferHarness::Renew() {
+    dialog.reset();
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    surface = RecordingSurface();
+    dialog = std::make_unique<CTransferDlg>(app, surface, dialogLoop);
 }
 
 void TransferHarness::Start(const std::string& url, bool http) {

@@ -101,12 +101,35 @@ class ScriptedStream final : public ByteStream {
     Ending ending_;
 };
 
+// The dialog's loop with its timers running faster by a whole factor, the
+// rest passed through: the FTP command pacing (a line every second tick)
+// then takes milliseconds, so that tests may run a thousand transfers.
+class FastTimerLoop final : public UiLoop {
+  public:
+    FastTimerLoop(UiLoop& inner, unsigned factor) : inner_(inner), factor_(factor) {}
+    std::unique_ptr<LoopHandle> StartTimer(unsigned periodMs, std::function<void()> tick) override;
+    std::unique_ptr<LoopHandle> WatchSocket(int fd, SocketKind kind,
+                                            std::function<void(long event)> deliver) override {
+        return inner_.WatchSocket(fd, kind, std::move(deliver));
+    }
+    void RunUntil(const std::function<bool()>& finished) override { inner_.RunUntil(finished); }
+    void Post(std::function<void()> call) override { inner_.Post(std::move(call)); }
+
+  private:
+    UiLoop& inner_;
+    unsigned factor_;
+};
+
 // One dialog on a private GLib main context, with a download folder of its
 // own, the application object and a recording surface.
 class TransferHarness {
   public:
-    TransferHarness();
+    // timerFactor > 1 runs the dialog's timer that many times faster.
+    explicit TransferHarness(unsigned timerFactor = 1);
     ~TransferHarness();
+    // A new dialog and surface in place of the old ones, for the next
+    // transfer in the same folder.
+    void Renew();
 
     // Sets the URL and the client, opens the surface and runs OnInitDialog.
     void Start(const std::string& url, bool http);
@@ -124,6 +147,7 @@ class TransferHarness {
     TempFolder folder;
     GMainContext* context;
     GlibUiLoop loop;
+    FastTimerLoop dialogLoop;
     QuietDesktop desktop;
     QuietWorld world;
     CBrowserApp app;

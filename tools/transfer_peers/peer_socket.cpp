@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace orvane::peers {
 
@@ -96,6 +97,31 @@ bool SendAll(int fd, const std::string& bytes) {
         sent += static_cast<std::size_t>(done);
     }
     return true;
+}
+
+bool SendAllBefore(int fd, const std::string& bytes, Clock::time_point deadline,
+                   const std::atomic<bool>& stop) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        if (stop || Clock::now() >= deadline)
+            return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, MsUntil(deadline)) <= 0)
+            continue;
+        ssize_t done =
+            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (done < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        if (done <= 0)
+            return false;
+        sent += static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+void ResetOnClose(int fd) {
+    linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
 }
 
 bool PeerClosedBefore(int fd, Clock::time_point deadline) {

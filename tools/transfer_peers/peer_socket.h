@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -21,6 +22,13 @@ int AcceptBefore(int listener, Clock::time_point deadline);
 bool ReadUntil(int fd, const std::string& terminator, std::string& text,
                Clock::time_point deadline);
 bool SendAll(int fd, const std::string& bytes);
+// Sends all of the bytes unless the peer goes, the deadline passes or stop
+// is set first; a client that stops reading cannot hold the server up.
+bool SendAllBefore(int fd, const std::string& bytes, Clock::time_point deadline,
+                   const std::atomic<bool>& stop);
+// Makes the coming close of the connection abort it with a reset (RST)
+// instead of the orderly end.
+void ResetOnClose(int fd);
 // True when the peer closed the connection before the deadline.
 bool PeerClosedBefore(int fd, Clock::time_point deadline);
 

@@ -1,8 +1,11 @@
 #include "tools/transfer_peers/scripted_ftp_server.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -60,12 +63,18 @@ void ScriptedFtpServer::Serve(int maxSeconds, int maxSessions) {
 }
 
 void ScriptedFtpServer::RunSession(int control) {
+    loggedIn_ = false;
     if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, "220 Scripted FTP"))
         return;
     std::string line;
     while (!stop_ && line.size() < 4096) {
         if (!WaitReadable(control, Clock::now() + std::chrono::milliseconds(100)))
             continue;
+        // The client sends a line and its CR LF in two pieces; acknowledged
+        // at once, the second is not held back for the delayed ACK, which
+        // would add 40 ms to every command.
+        int one = 1;
+        ::setsockopt(control, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         char c;
         if (::recv(control, &c, 1, 0) <= 0)
             return;  // the client closed the connection
@@ -84,6 +93,8 @@ void ScriptedFtpServer::RunSession(int control) {
 }
 
 bool ScriptedFtpServer::Answer(int control, const std::string& line) {
+    if (script_.silentAfterLogin && loggedIn_)
+        return true;
     std::string verb = VerbOf(line);
     if (verb == "USER") {
         if (script_.greeting == FtpScript::Greeting::AfterUser) {
@@ -93,11 +104,14 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
         }
         if (!script_.answerUser)
             return true;
+        loggedIn_ = script_.loginAtUser;
         return Reply(control, script_.loginAtUser ? "230 Login successful."
                                                   : "331 Please specify the password.");
     }
-    if (verb == "PASS")
+    if (verb == "PASS") {
+        loggedIn_ = script_.loginAtUser || script_.passReply.rfind("230", 0) == 0;
         return Reply(control, script_.loginAtUser ? "230 Already logged in." : script_.passReply);
+    }
     if (verb == "PORT") {
         int h[6] = {};
         if (std::sscanf(line.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4],
@@ -133,8 +147,10 @@ void ScriptedFtpServer::Deliver(int control) {
     }
     SendData(data);
     ::close(data);
-    if (!stop_)
-        Reply(control, "226 Transfer complete.");
+    if (stop_)
+        return;
+    Reply(control, script_.resetAfter >= 0 ? "426 Connection closed; transfer aborted."
+                                           : "226 Transfer complete.");
 }
 
 void ScriptedFtpServer::KnockAsStranger() {
@@ -146,20 +162,44 @@ void ScriptedFtpServer::KnockAsStranger() {
 }
 
 void ScriptedFtpServer::SendData(int data) {
-    std::size_t limit = script_.stallAfter >= 0
-                            ? std::min(script_.file.size(), std::size_t(script_.stallAfter))
-                            : script_.file.size();
-    for (std::size_t at = 0; at < limit && !stop_; at += 65536) {
-        std::string piece = script_.file.substr(at, std::min<std::size_t>(65536, limit - at));
-        if (!SendAll(data, piece))
-            return;
-        delivered_ += static_cast<long>(piece.size());
+    std::size_t limit = script_.file.size();
+    for (long cut : {script_.stallAfter, script_.resetAfter})
+        if (cut >= 0)
+            limit = std::min(limit, std::size_t(cut));
+    bool sent = script_.dataPaceMs > 0 ? SendPaced(data, limit) : SendFilePart(data, limit);
+    if (!sent)
+        return;
+    if (script_.resetAfter >= 0) {
+        ResetOnClose(data);
+        return;
     }
     if (script_.stallAfter < 0)
         return;
     // Stalled: held until the client closes the data connection or the end.
     while (!stop_ && !PeerClosedBefore(data, Clock::now() + std::chrono::milliseconds(50))) {
     }
+}
+
+bool ScriptedFtpServer::SendFilePart(int data, std::size_t limit) {
+    for (std::size_t at = 0; at < limit && !stop_; at += 65536) {
+        std::string piece = script_.file.substr(at, std::min<std::size_t>(65536, limit - at));
+        if (!SendAll(data, piece))
+            return false;
+        delivered_ += static_cast<long>(piece.size());
+    }
+    return !stop_;
+}
+
+// One byte, then a pause, until the limit, the stop or the client's close.
+bool ScriptedFtpServer::SendPaced(int data, std::size_t limit) {
+    for (std::size_t at = 0; at < limit && !stop_; ++at) {
+        if (!SendAll(data, script_.file.substr(at, 1)))
+            return false;
+        ++delivered_;
+        for (int waited = 0; waited < script_.dataPaceMs && !stop_; waited += 10)
+            PauseMs(10);
+    }
+    return !stop_;
 }
 
 bool ScriptedFtpServer::Reply(int control, const std::string& text) {

@@ -28,6 +28,14 @@ struct FtpScript {
     bool strangerFirst = false;
     // After this many bytes of the file the data connection stalls (-1: never).
     long stallAfter = -1;
+    // After this many bytes of the file the data connection is aborted with
+    // a reset (RST) (-1: never).
+    long resetAfter = -1;
+    // The data connection sends one byte every dataPaceMs (0: at full speed).
+    int dataPaceMs = 0;
+    // Once the login has succeeded every command is read and recorded but
+    // never answered, as by a server that hangs after the login.
+    bool silentAfterLogin = false;
 };
 
 // An FTP server on 127.0.0.1 for one session at a time, in active mode: it
@@ -56,6 +64,8 @@ class ScriptedFtpServer {
     void Deliver(int control);
     void KnockAsStranger();
     void SendData(int data);
+    bool SendFilePart(int data, std::size_t limit);
+    bool SendPaced(int data, std::size_t limit);
     bool Reply(int control, const std::string& text);
 
     FtpScript script_;
@@ -67,6 +77,7 @@ class ScriptedFtpServer {
     std::atomic<bool> strangerClosed_{false};
     std::atomic<long> delivered_{0};
     std::atomic<bool> sessionEnded_{false};
+    bool loggedIn_ = false;  // in the current session; server thread only
     std::mutex lock_;
     std::vector<std::string> commands_;
     std::thread thread_;

@@ -39,13 +39,13 @@ void ScriptedHttpServer::Serve(int maxSeconds, int maxConnections) {
             AcceptBefore(listener_, std::min(end, Clock::now() + std::chrono::milliseconds(50)));
         if (client < 0)
             continue;
-        Answer(client);
+        Answer(client, end);
         ::close(client);
         ++served;
     }
 }
 
-void ScriptedHttpServer::Answer(int client) {
+void ScriptedHttpServer::Answer(int client, Clock::time_point end) {
     std::string request;
     ReadUntil(client, "\r\n\r\n", request, Clock::now() + std::chrono::seconds(5));
     {
@@ -53,15 +53,44 @@ void ScriptedHttpServer::Answer(int client) {
         requests_.push_back(request);
     }
     partsSent_ = 0;
+    bytesSent_ = 0;
+    if (!SendParts(client))
+        return;
+    if (script_.resetAfterParts) {
+        ResetOnClose(client);
+        return;
+    }
+    if (!script_.endlessPiece.empty())
+        SendEndlessly(client, end);
+    if (script_.holdOpen)
+        HoldOpen(client);
+}
+
+bool ScriptedHttpServer::SendParts(int client) {
     for (const HttpPart& part : script_.parts) {
         for (int waited = 0; waited < part.delayMs && !stop_; waited += 10)
             ::usleep(10000);
-        if (stop_ || !SendAll(client, part.bytes))
-            return;
+        if (stop_)
+            return false;
+        if (!SendAll(client, part.bytes)) {
+            clientClosed_ = true;
+            return false;
+        }
         ++partsSent_;
+        bytesSent_ += static_cast<long long>(part.bytes.size());
     }
-    if (!script_.holdOpen)
-        return;
+    return true;
+}
+
+void ScriptedHttpServer::SendEndlessly(int client, Clock::time_point end) {
+    while (SendAllBefore(client, script_.endlessPiece, end, stop_))
+        bytesSent_ += static_cast<long long>(script_.endlessPiece.size());
+    // The send failed before the end of the server's time: the client went.
+    if (!stop_ && Clock::now() < end)
+        clientClosed_ = true;
+}
+
+void ScriptedHttpServer::HoldOpen(int client) {
     // Held open until the client gives up or the server is stopped.
     while (!stop_) {
         if (PeerClosedBefore(client, Clock::now() + std::chrono::milliseconds(50))) {

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/transfer_peers/peer_socket.h"
+
 namespace orvane::peers {
 
 // One piece of a scripted response, sent after a pause.
@@ -20,6 +22,12 @@ struct HttpScript {
     // After the parts: keep the connection open until the client closes it
     // or the server's time is up (a server that never finishes).
     bool holdOpen = false;
+    // After the parts: the connection is aborted with a reset (RST), as by a
+    // server that crashes or a firewall that cuts it.
+    bool resetAfterParts = false;
+    // Not empty: after the parts this piece is sent again and again until the
+    // client goes or the server's time is up (a body or a header without end).
+    std::string endlessPiece{};
 };
 
 // An HTTP server on 127.0.0.1 that answers every request with the same
@@ -38,15 +46,20 @@ class ScriptedHttpServer {
     std::vector<std::string> requests();
     // How many parts of the script the last connection has sent.
     int partsSent() const { return partsSent_; }
-    // True once the client closed a held connection.
+    // True once the client closed a connection the server still used.
     bool clientClosed() const { return clientClosed_; }
+    // Bytes sent on the last connection, parts and endless pieces together.
+    long long bytesSent() const { return bytesSent_; }
 
     // A response of the given status line and body, with Content-Length.
     static std::string Response(const std::string& statusLine, const std::string& body);
 
   private:
     void Serve(int maxSeconds, int maxConnections);
-    void Answer(int client);
+    void Answer(int client, Clock::time_point end);
+    bool SendParts(int client);
+    void SendEndlessly(int client, Clock::time_point end);
+    void HoldOpen(int client);
 
     HttpScript script_;
     int listener_ = -1;
@@ -54,6 +67,7 @@ class ScriptedHttpServer {
     std::atomic<bool> stop_{false};
     std::atomic<int> partsSent_{0};
     std::atomic<bool> clientClosed_{false};
+    std::atomic<long long> bytesSent_{0};
     std::mutex lock_;
     std::vector<std::string> requests_;
     std::thread thread_;
