@@ -1,85 +1,25 @@
 #include "tests/browser/loopback_servers.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "tests/platform/child_process.h"
+#include "tools/transfer_peers/peer_socket.h"
 
 namespace orvane::testing {
 
 namespace {
-constexpr int kServerSeconds = 300;
 constexpr std::size_t kMaxClients = 4;
-
-std::string serverScript(const char* name) {
-    return std::string(ORVANE_SOURCE_DIR) + "/tools/transfer_servers/" + name;
-}
-
-int loopbackListener(int& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, kMaxClients) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
 }  // namespace
-
-int freeLoopbackPort() {
-    int port = 0;
-    int fd = loopbackListener(port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
-}
-
-bool RealServer::installed(const std::string& kind) {
-    if (kind == "pyftpdlib")
-        return std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
-    for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/"})
-        if (std::filesystem::exists(folder + kind))
-            return true;
-    return false;
-}
-
-RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work)
-    : kind_(kind), work_(work) {
-    int port = freeLoopbackPort();
-    auto result = runProgram(
-        serverScript("start-server"),
-        {kind, root, work, std::to_string(port), std::to_string(kServerSeconds)}, {}, 20000);
-    if (result.exitStatus == 0)
-        port_ = port;
-    else
-        failure_ = result.standardError;
-}
-
-RealServer::~RealServer() {
-    if (running())
-        runProgram(serverScript("stop-server"), {work_ + "/" + kind_ + ".pid"}, {}, 20000);
-}
 
 TricklingWebServer::TricklingWebServer(std::size_t totalBytes, std::size_t pieceBytes,
                                        int intervalMs, int maxSeconds)
     : total_(totalBytes), piece_(pieceBytes), intervalMs_(intervalMs) {
-    listener_ = loopbackListener(port_);
+    listener_ = peers::ListenOnLoopback(static_cast<int>(kMaxClients), port_);
     if (listener_ >= 0)
         thread_ = std::thread([this, maxSeconds] { serve(maxSeconds); });
 }

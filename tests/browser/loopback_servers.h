@@ -5,33 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "tests/platform/real_server.h"
+
 namespace orvane::testing {
-
-// A free TCP port on 127.0.0.1 at the time of asking.
-int freeLoopbackPort();
-
-// nginx, vsftpd or pyftpdlib on a loopback port, started with the transfer
-// engine's server script and stopped (by its PID) when the object ends.
-class RealServer {
-  public:
-    // kind: "nginx", "vsftpd" or "pyftpdlib"; root: the folder served;
-    // work: a folder for its configuration and logs.
-    RealServer(const std::string& kind, const std::string& root, const std::string& work);
-    ~RealServer();
-    RealServer(const RealServer&) = delete;
-    RealServer& operator=(const RealServer&) = delete;
-
-    // Whether the server program is installed at all.
-    static bool installed(const std::string& kind);
-    bool running() const { return port_ > 0; }
-    int port() const { return port_; }
-    const std::string& failure() const { return failure_; }
-
-  private:
-    std::string kind_, work_;
-    int port_ = 0;
-    std::string failure_;
-};
 
 // An HTTP/1.1 server on 127.0.0.1 that sends one file slowly: the header
 // with its length, then a piece every interval, so that a download stays

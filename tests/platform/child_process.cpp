@@ -15,7 +15,6 @@
 extern char** environ;
 
 namespace orvane::testing {
-namespace {
 
 std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& extra) {
     std::map<std::string, std::string> merged;
@@ -45,11 +44,9 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     return pointers;
 }
 
-}  // namespace
-
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::map<std::string, std::string>& environment,
-                           const std::string& stderrFile) {
+                           const std::string& stderrFile, const ChildSetup& setup) {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<std::string> envp = mergedEnvironment(environment);
@@ -60,6 +57,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!setup.stdoutFile.empty())
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, setup.stdoutFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!setup.workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
     if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argvPointers.data(),
                     envPointers.data()) != 0)
         pid_ = -1;

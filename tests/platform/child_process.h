@@ -9,6 +9,13 @@
 
 namespace orvane::testing {
 
+// Where a child's standard output goes (inherited when empty) and the
+// folder it starts in (the test's when empty).
+struct ChildSetup {
+    std::string stdoutFile;
+    std::string workingFolder;
+};
+
 // A program run by a test: started with an argument vector and extra
 // environment variables, its standard error kept in a file. Whatever
 // happens, it is killed (by its PID) and reaped when the object ends.
@@ -16,7 +23,7 @@ class ChildProcess {
   public:
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                  const std::map<std::string, std::string>& environment,
-                 const std::string& stderrFile);
+                 const std::string& stderrFile, const ChildSetup& setup = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -45,6 +52,12 @@ struct ProgramResult {
 };
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment, int timeoutMs);
+
+// The test's own environment with the extra variables set (an empty value
+// removes the variable), as NAME=value texts.
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& extra);
+// The texts as a null-ended argument or environment vector for exec.
+std::vector<char*> pointersTo(std::vector<std::string>& texts);
 
 // The folder of the built programs ($ORVANE_BIN, set by CTest).
 std::string programFolder();

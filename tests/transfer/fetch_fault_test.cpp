@@ -97,30 +97,6 @@ bool WaitFor(const std::function<bool()>& test, int timeoutMs) {
     return test();
 }
 
-std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& extra) {
-    std::map<std::string, std::string> merged;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        auto equals = text.find('=');
-        if (equals != std::string::npos)
-            merged[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-    for (const auto& [name, value] : extra)
-        merged[name] = value;
-    std::vector<std::string> list;
-    for (const auto& [name, value] : merged)
-        list.push_back(name + "=" + value);
-    return list;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (auto& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // In the child between fork and exec: only calls that are safe there.
 [[noreturn]] void ExecWithFileLimit(char** argv, char** envp, const char* errPath, rlim_t limit) {
     int err = ::open(errPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -142,9 +118,9 @@ int RunFetchWithFileLimit(const std::vector<std::string>& arguments, const Fetch
                           rlim_t limit, int timeoutMs) {
     std::vector<std::string> argv{FetchProgram()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> envp = MergedEnvironment(folders.Environment());
-    auto argvPointers = Pointers(argv);
-    auto envPointers = Pointers(envp);
+    std::vector<std::string> envp = mergedEnvironment(folders.Environment());
+    auto argvPointers = pointersTo(argv);
+    auto envPointers = pointersTo(envp);
     pid_t pid = ::fork();
     if (pid == 0)
         ExecWithFileLimit(argvPointers.data(), envPointers.data(), folders.errors.c_str(), limit);

@@ -151,7 +151,7 @@ TEST(FtpTransfer, NoLoginWithinThePollsTimesOut) {
 
 TEST(FtpTransfer, ConnectFailuresNameTheHost) {
     TransferHarness refused;
-    std::string host = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
+    std::string host = "127.0.0.1:" + std::to_string(freeLoopbackPort());
     refused.Start("ftp://" + host + "/ev.seed", false);
     ASSERT_TRUE(refused.RunToEnd(10000));
     EXPECT_EQ(refused.surface.text(258), "Cannot connect to " + host);

@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HttpTransfer, ConnectFailuresAndNamesThatAreNotFound) {
     TransferHarness refused;
-    refused.Start("http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/ev.sac", true);
+    refused.Start("http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/ev.sac", true);
     ASSERT_TRUE(refused.RunToEnd(10000));
     EXPECT_EQ(refused.surface.text(258), "Can't connect to server");
 

@@ -29,10 +29,10 @@ class RealServers : public ::testing::Test {
 
     // Downloads every file and a missing one from the server.
     void FetchAll(const std::string& kind, const std::string& scheme) {
-        if (!ServerInstalled(kind))
+        if (!RealServer::installed(kind))
             GTEST_SKIP() << kind << " is not installed (scripts/install-deps)";
         RealServer server(kind, root_->path());
-        ASSERT_TRUE(server.started()) << server.failure();
+        ASSERT_TRUE(server.running()) << server.failure();
         TempFolder downloads;
         for (const ServedFile& file : kFiles) {
             std::string url = scheme + "://" + server.host() + "/" + file.name;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "browser/app.h"
+#include "tests/platform/real_server.h"
 #include "tests/platform/temp_folder.h"
 #include "transfer/byte_stream.h"
 #include "transfer/glib_ui_loop.h"
@@ -159,7 +160,5 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 // Bytes that are not all alike, so that a misplaced piece shows.
 std::string PatternBytes(std::size_t size);
-// A port on 127.0.0.1 that nothing listens on right now.
-int FreeLoopbackPort();
 
 }  // namespace orvane::testing

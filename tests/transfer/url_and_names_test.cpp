@@ -64,8 +64,8 @@ TEST(TransferParseUrl, RefusesWhatCannotNameAFile) {
     EXPECT_EQ(Parse(harness, "http://host.net").result, 0);        // no slash after the host
     EXPECT_EQ(Parse(harness, "http://ab/a.sac").result, 0);        // host under 3 characters
     EXPECT_EQ(Parse(harness, "http://abc/a.sac").result, 1);
-    EXPECT_EQ(Parse(harness, "http://host.net/q/ (x)").result, 0);  // cut to a folder
-    EXPECT_EQ(Parse(harness, "ftp://host.net/quakes/..").result, 0);   // the parent folder
+    EXPECT_EQ(Parse(harness, "http://host.net/q/ (x)").result, 0);      // cut to a folder
+    EXPECT_EQ(Parse(harness, "ftp://host.net/quakes/..").result, 0);    // the parent folder
     EXPECT_EQ(Parse(harness, "http://host.net/userdata/.").result, 0);  // the folder itself
     EXPECT_EQ(Parse(harness, "http://host.net/q/..evt").result, 1);
 }

@@ -1,0 +1,68 @@
+#include "tests/platform/real_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/platform/child_process.h"
+
+namespace orvane::testing {
+
+namespace {
+constexpr int kServerSeconds = 600;
+constexpr int kScriptMs = 20000;
+
+std::string serverScript(const char* name) {
+    return std::string(ORVANE_SOURCE_DIR) + "/tools/transfer_servers/" + name;
+}
+}  // namespace
+
+int freeLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+bool RealServer::installed(const std::string& kind) {
+    if (kind == "pyftpdlib")
+        return std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
+    for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/usr/local/sbin/"})
+        if (std::filesystem::exists(folder + kind))
+            return true;
+    return false;
+}
+
+RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work)
+    : kind_(kind), work_(work) {
+    if (work_.empty()) {
+        ownWork_ = std::make_unique<TempFolder>();
+        work_ = ownWork_->path();
+    }
+    int port = freeLoopbackPort();
+    auto result = runProgram(
+        serverScript("start-server"),
+        {kind, root, work_, std::to_string(port), std::to_string(kServerSeconds)}, {}, kScriptMs);
+    if (result.exitStatus == 0)
+        port_ = port;
+    else
+        failure_ = result.standardError;
+}
+
+RealServer::~RealServer() {
+    if (running())
+        runProgram(serverScript("stop-server"), {work_ + "/" + kind_ + ".pid"}, {}, kScriptMs);
+}
+
+}  // namespace orvane::testing
