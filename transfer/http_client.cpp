@@ -59,13 +59,16 @@ std::int64_t GetContentLength(const std::string& header) {
     const char* text = header.c_str() + field + 15;
     while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
         ++text;
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+')
+    // A negative length is no length: it would show a negative count and
+    // percentage while the body is judged as if there were none.
+    if (*text == '-')
+        return 0;
+    if (*text == '+')
         ++text;
     std::int64_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text)
         value = value > (INT64_MAX - 9) / 10 ? INT64_MAX : value * 10 + (*text - '0');
-    return negative ? -value : value;
+    return value;
 }
 
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {

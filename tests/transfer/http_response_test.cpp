@@ -53,6 +53,16 @@ TEST(HttpResponse, StoresTheBodyAndCountsIt) {
     EXPECT_EQ(c.Stored(), body);
 }
 
+TEST(HttpResponse, ANegativeLengthCountsAsNoneAndNeverShowsANegativePercent) {
+    ResponseCase c;
+    std::string body = PatternBytes(300);
+    EXPECT_EQ(c.Feed({Header("HTTP/1.1 200 OK", "Content-Length: -512\r\n") + body}), 1);
+    EXPECT_EQ(c.harness.dialog->m_nExpected, 0);
+    EXPECT_EQ(c.harness.dialog->m_nPercent, 0);
+    EXPECT_EQ(c.harness.dialog->m_szPercent.get(), "");
+    EXPECT_EQ(c.Stored(), body);
+}
+
 TEST(HttpResponse, PercentIsRoundedAndTextsFollowEachReceive) {
     ResponseCase c;
     std::string header = Header("HTTP/1.1 200 OK", "Content-Length: 3\r\n");

@@ -143,6 +143,8 @@ TEST(HttpTexts, HeaderEndAndContentLength) {
     EXPECT_EQ(GetContentLength("X\r\ncontent-length: 1234"), 0);  // the field's case matters
     EXPECT_EQ(GetContentLength("X\r\nContent-Length: none"), 0);
     EXPECT_EQ(GetContentLength("X"), 0);
+    EXPECT_EQ(GetContentLength("X\r\nContent-Length: -512"), 0);  // a broken server's length
+    EXPECT_EQ(GetContentLength("X\r\nContent-Length: +12"), 12);
 }
 
 TEST(HttpTexts, RequestCarriesTheHostAsWritten) {
