@@ -134,6 +134,10 @@ int CTransferDlg::ReceiveHttpResponse(ByteStream& stream) {
             SetProgress(m_nReceived, m_nExpected, true);
         if (headerFound && m_nReceived >= m_nExpected)
             break;
+        // A file that takes no more bytes (a full disk) ends the receive: the
+        // rest of a long body would only be read to be thrown away.
+        if (m_bHttpWriteFailed)
+            break;
     }
     stream.Close();
     return JudgeHttpResponse(head, headerFound, total);

@@ -63,6 +63,18 @@ TEST(HttpResponse, ANegativeLengthCountsAsNoneAndNeverShowsANegativePercent) {
     EXPECT_EQ(c.Stored(), body);
 }
 
+TEST(HttpResponse, AFileThatTakesNoMoreBytesEndsTheReceiveAtOnce) {
+    ResponseCase c;
+    c.harness.dialog->m_pFile->Discard();  // writes fall short from here on
+    std::deque<std::string> pieces{Header("HTTP/1.1 200 OK", "Content-Length: 90000\r\n") + "a"};
+    for (int i = 0; i < 50; ++i)
+        pieces.push_back(PatternBytes(1800));
+    EXPECT_EQ(c.Feed(pieces), 0);
+    EXPECT_EQ(c.error(), "Write File Error");
+    EXPECT_EQ(c.receives, 1);
+    EXPECT_TRUE(c.closed);
+}
+
 TEST(HttpResponse, PercentIsRoundedAndTextsFollowEachReceive) {
     ResponseCase c;
     std::string header = Header("HTTP/1.1 200 OK", "Content-Length: 3\r\n");
