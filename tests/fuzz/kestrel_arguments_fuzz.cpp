@@ -26,7 +26,13 @@ void checkSettings(const std::vector<std::string>& arguments,
             "the file name is one of the arguments");
     require(settings.portNumber == 1 || present(arguments, "-p"), "only -p changes the port");
     require(!settings.identifyOnly || present(arguments, "-t"), "only -t identifies");
-    require(!settings.usbMode || settings.portNumber == 0, "USB mode starts from port 0");
+    // A later "-p N" sets the number, but USB mode stays and the adapter
+    // search decides the port.
+    require(!settings.usbMode || std::any_of(arguments.begin(), arguments.end(),
+                                             [](const std::string& argument) {
+                                                 return argument.find("USB") != std::string::npos;
+                                             }),
+            "only a -p value with USB turns USB mode on");
 }
 
 // The output of a run that fails at the port.
@@ -53,12 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!settings) {
         require(status == orvane::kUsageExit, "refused arguments end with 30");
         require(console.text().starts_with("Usage: Kestrel "), "refused arguments show usage");
-    } else if (settings->usbMode) {
+    } else if (settings->usbMode && settings->portNumber == 0) {
         require(status == orvane::kNoUsbExit, "no adapter ends with 20");
         require(console.text() == "USB Port Not Found!\n", "no adapter is reported");
     } else {
+        // Without an adapter the search keeps a number given by a later -p.
+        std::string usbLine =
+            settings->usbMode ? orvane::formatText("USB Port = %d\n", settings->portNumber) : "";
         require(status == 0, "a port that cannot be opened ends with 0");
-        require(console.text() == expectedRun(*settings), "the run's lines");
+        require(console.text() == usbLine + expectedRun(*settings), "the run's lines");
         require(ports.opens() == 0 && !console.errors().empty(), "the open failure is named");
     }
     return 0;
