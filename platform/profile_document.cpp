@@ -79,9 +79,15 @@ ProfileDocument ProfileDocument::parse(std::string_view text) {
         std::size_t end = text.find('\n');
         std::string_view piece = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!piece.empty() && piece.back() == '\r')
+        bool crBeforeEnd = !piece.empty() && piece.back() == '\r';
+        if (crBeforeEnd)
             piece.remove_suffix(1);
-        document.lines_.push_back(classify(std::string(piece)));
+        Line line = classify(std::string(piece));
+        // Each line keeps its own end, so that rewriting one key leaves every
+        // other line's bytes, stray carriage returns included, as they were.
+        if (end != std::string_view::npos)
+            line.ending = crBeforeEnd ? "\r\n" : "\n";
+        document.lines_.push_back(std::move(line));
     }
     return document;
 }
@@ -89,7 +95,7 @@ ProfileDocument ProfileDocument::parse(std::string_view text) {
 std::string ProfileDocument::render() const {
     std::string text = byteOrderMark_;
     for (const Line& line : lines_)
-        text += line.raw + lineEnd_;
+        text += line.raw + (line.ending.empty() ? lineEnd_ : line.ending);
     return text;
 }
 
@@ -147,7 +153,9 @@ void ProfileDocument::setEntry(std::string_view section, std::string_view key,
         Line& line = lines_[*existing];
         // Keep the key as it was spelt and laid out; only the value changes.
         std::string kept = line.raw.substr(0, line.raw.find('=') + 1);
+        std::string ending = std::move(line.ending);
         line = classify(kept + std::string(value));
+        line.ending = std::move(ending);
         return;
     }
     addSection(section);

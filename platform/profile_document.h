@@ -15,6 +15,9 @@ class ProfileDocument {
     enum class Kind { Other, Section, Entry };
     struct Line {
         std::string raw;  // the bytes of the line, without its line end
+        // The line end as read ("\r\n" or "\n"); empty for a line the program
+        // added or a last line without one, which get the file's own.
+        std::string ending;
         Kind kind = Kind::Other;
         std::string name;   // section or key name, blanks trimmed
         std::string value;  // an entry's value, trimmed and unquoted

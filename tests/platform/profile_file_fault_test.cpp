@@ -115,6 +115,24 @@ TEST(SettingsFileFaults, DamagedLinesReadAsFarAsTheyCanAndAWriteKeepsTheRest) {
     EXPECT_EQ(reread.readString("Endpoints", "MainWebHost"), "127.0.0.1:8080");
 }
 
+TEST(SettingsFileFaults, AWriteLeavesEveryOtherLineByteForByte) {
+    TempFolder folder;
+    const std::string settings = folder / "ORVANEEXPLORER.INI";
+    // Line ends of three kinds in one file, one with a stray carriage return.
+    const std::string before =
+        "[Settings]\nQuoted=\"  /b/  \"\r\r\nCrLf=x\r\nTremoraDir=/opt/t/\n[Other]\nLast=y";
+    writeRaw(settings, before);
+    ProfileFile profile(settings);
+    const std::string quoted = profile.readString("Settings", "Quoted");
+    ASSERT_TRUE(profile.writeString("Settings", "DownloadDir", "/data/"));
+    EXPECT_EQ(readFileText(settings),
+              "[Settings]\nQuoted=\"  /b/  \"\r\r\nCrLf=x\r\nTremoraDir=/opt/t/\n"
+              "DownloadDir=/data/\n[Other]\nLast=y\n");
+    EXPECT_EQ(ProfileFile(settings).readString("Settings", "Quoted"), quoted);
+    ASSERT_TRUE(profile.writeString("Settings", "CrLf", "z"));
+    EXPECT_NE(readFileText(settings).find("CrLf=z\r\n"), std::string::npos);
+}
+
 TEST(SettingsFileFaults, AWriteOverAFifoReplacesItWithASoundFile) {
     TempFolder folder;
     const std::string settings = folder / "ORVANEEXPLORER.INI";
