@@ -51,16 +51,7 @@ bool onlyLoaderMessages(const std::string& text) {
          "Erasing Block: 0x", "Blocks = ", "Writing: 0x", "Reading: 0x", "Reset Sent"});
 }
 
-struct Rig {
-    explicit Rig(orvane::fuzz::ScriptedAnswers& answers) : board(answers) {
-        ports.attach(1, board);
-    }
-    testkit::VirtualClock clock;
-    testkit::SimPortDirectory ports{clock};
-    testkit::MemoryConsole console;
-    ScriptedBoard board;
-    BoardLoader loader{ports, clock, console};
-};
+using Rig = orvane::fuzz::LoaderRig<ScriptedBoard, BoardLoader>;
 
 // Runs one operation and checks it ended in time for the frames it sent.
 template <typename Operation>

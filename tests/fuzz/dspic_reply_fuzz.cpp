@@ -82,16 +82,7 @@ bool onlyLoaderMessages(const std::string& text) {
         isDifferenceLine);
 }
 
-struct Rig {
-    explicit Rig(orvane::fuzz::ScriptedAnswers& answers) : board(answers) {
-        ports.attach(1, board);
-    }
-    testkit::VirtualClock clock;
-    testkit::SimPortDirectory ports{clock};
-    testkit::MemoryConsole console;
-    ScriptedDspic board;
-    DspicLoader loader{ports, clock, console};
-};
+using Rig = orvane::fuzz::LoaderRig<ScriptedDspic, DspicLoader>;
 
 // Runs one operation and checks it ended in time for the commands it sent.
 template <typename Operation>

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/testkit/memory_console.h"
 #include "tools/testkit/sim_port.h"
+#include "tools/testkit/virtual_clock.h"
 
 namespace orvane::fuzz {
 
@@ -42,6 +44,18 @@ class ScriptedAnswers {
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t position_ = 0;
+};
+
+// A loader on port 1 of a simulated directory, with the scripted board that
+// answers it, a virtual clock and a console that keeps what was printed.
+template <typename Board, typename Loader>
+struct LoaderRig {
+    explicit LoaderRig(ScriptedAnswers& answers) : board(answers) { ports.attach(1, board); }
+    testkit::VirtualClock clock;
+    testkit::SimPortDirectory ports{clock};
+    testkit::MemoryConsole console;
+    Board board;
+    Loader loader{ports, clock, console};
 };
 
 }  // namespace orvane::fuzz
