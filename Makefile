@@ -20,17 +20,20 @@ deps:
 
 check: deps all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	tests/skip-report $(BUILD)
 
 check-asan: deps
 	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	tests/skip-report $(ASAN_BUILD)
 
 # The transfer tests again under ThreadSanitizer; only their targets are built.
 check-tsan: deps
 	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS) -R '^(Transfer|Http|Ftp|RealServers|FetchProgram|Scripted/HttpServerBehaviour)'
+	tests/skip-report $(TSAN_BUILD)
 
 run: deps all
 	@scripts/run-main

@@ -138,6 +138,10 @@ void GtkTransferWindow::AddRow(GtkGrid* grid, int row, const char* label, GtkWid
 }
 
 void GtkTransferWindow::SetText(int controlId, const std::string& text) {
+    // Every text the dialog shows goes to GLib's debug log as well, which
+    // prints it when G_MESSAGES_DEBUG names the domain: the record of what a
+    // user saw, for a bug report or a test.
+    g_log("OrvaneDialog", G_LOG_LEVEL_DEBUG, "%d %s", controlId, text.c_str());
     auto found = texts_.find(controlId);
     if (found != texts_.end())
         gtk_label_set_text(found->second, text.c_str());

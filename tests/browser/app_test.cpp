@@ -23,7 +23,7 @@ constexpr char kProgramDir[] = "/opt/Orvane Explorer/bin/";
 constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     fs::path root = fs::temp_directory_path() / ("orvane-app-" + std::to_string(getpid()));
     FakeDesktop desktop;
     FakeWorld world;
@@ -39,7 +39,8 @@ protected:
     std::unique_ptr<CBrowserApp> makeApp() {
         auto made = std::make_unique<CBrowserApp>(
             desktop, world, ProfileFile((root / "ORVANEEXPLORER.INI").string()),
-            RegistryStore(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()}));
+            RegistryStore(
+                RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()}));
         made->programDirectorySource = [] { return std::string(kProgramDir); };
         return made;
     }
@@ -48,11 +49,13 @@ protected:
         settings().writeString("Settings", key, value);
     }
     void machineValue(const char* key, const std::string& value) {
-        RegistryStore store(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
+        RegistryStore store(
+            RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
         store.createKey(RegistryRoot::LocalMachine, key)->setValue("Location", value);
     }
     std::optional<std::string> machineLocation(const char* key) {
-        RegistryStore store(RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
+        RegistryStore store(
+            RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()});
         auto opened = store.openKey(RegistryRoot::LocalMachine, key);
         return opened ? opened->queryValue("Location") : std::nullopt;
     }
@@ -84,15 +87,20 @@ TEST_F(AppTest, RegistersItsOwnRealPathAndRewritesAKeyDifferingInCase) {
 }
 
 TEST_F(AppTest, AnUnwritableMachineStoreFailsQuietly) {
-    fs::create_directories(root / "hklm.ini");  // a folder where the file should be
+    // A store whose path runs through a regular file cannot be written by
+    // anyone, root included.
+    std::ofstream(root / "hklm.ini") << "not a folder";
     app = std::make_unique<CBrowserApp>(
         desktop, world, ProfileFile((root / "ORVANEEXPLORER.INI").string()),
-        RegistryStore(RegistryFiles{(root / "hklm.ini" / "sub" / "x.ini").string(),
-                                    (root / "hkcu.ini").string()}));
-    fs::permissions(root / "hklm.ini", fs::perms::owner_read | fs::perms::owner_exec);
+        RegistryStore(
+            RegistryFiles{(root / "hklm.ini" / "x.ini").string(), (root / "hkcu.ini").string()}));
+    app->programDirectorySource = [] { return std::string(kProgramDir); };
     ASSERT_TRUE(app->InitInstance({}));
     EXPECT_TRUE(desktop.messages.empty());
-    fs::permissions(root / "hklm.ini", fs::perms::owner_all);
+    EXPECT_EQ(app->IsBrowserRegistered(), 0) << "the registration was not stored";
+    std::ifstream file(root / "hklm.ini");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "not a folder");
+    EXPECT_FALSE(fs::exists(root / "hkcu.ini")) << "nothing went to the user store instead";
 }
 
 TEST_F(AppTest, DeletedDownloadDirectoryIsReportedAndForgotten) {
@@ -169,7 +177,8 @@ TEST_F(AppTest, OpenCommandNavigatesAndBringsTheWindowForward) {
     ASSERT_TRUE(app->InitInstance({}));
     desktop.control.calls.clear();
     EXPECT_TRUE(world.served("[open(\"http://www.orvane.net/quakes/\")]"));
-    EXPECT_EQ(desktop.control.calls, std::vector<std::string>{"navigate http://www.orvane.net/quakes/"});
+    EXPECT_EQ(desktop.control.calls,
+              std::vector<std::string>{"navigate http://www.orvane.net/quakes/"});
     EXPECT_EQ(desktop.broughtToFront, 1);
     EXPECT_TRUE(app->HandleDdeCommand(""));
     EXPECT_EQ(desktop.broughtToFront, 2);
@@ -185,7 +194,7 @@ TEST_F(AppTest, AboutShowsTheBox) {
 }
 
 class HandOffTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         ASSERT_TRUE(app->InitInstance({}));
@@ -235,7 +244,7 @@ TEST_F(HandOffTest, HelpPageLivesBesideTheProgram) {
 }
 
 class DialogTest : public HandOffTest {
-protected:
+  protected:
     FakeDialogs dialogs;
 };
 

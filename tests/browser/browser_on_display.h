@@ -12,6 +12,7 @@
 
 #include "platform/window_titles.h"
 #include "tests/platform/child_process.h"
+#include "tests/platform/required_program.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
 
@@ -24,29 +25,31 @@ class BrowserOnDisplayBase : public ::testing::Test {
     static constexpr int kWaitMs = 20000;
 
     void SetUp() override {
-        if (!XvfbDisplay::installed())
-            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
         xvfb = std::make_unique<XvfbDisplay>();
         ASSERT_TRUE(xvfb->running());
         ::mkdir((home / "run").c_str(), 0700);
     }
 
     std::map<std::string, std::string> environment() const {
-        return {{"DISPLAY", xvfb->name()},
-                {"HOME", home.path()},
-                {"XDG_RUNTIME_DIR", home / "run"},
-                {"XDG_CONFIG_HOME", home / "cfg"},
-                {"XDG_DATA_HOME", home / "data"},
-                {"XDG_CACHE_HOME", home / "cache"},
-                {"ORVANE_HKLM", home / "hklm.ini"},
-                {"ORVANE_HKCU", home / "hkcu.ini"},
-                {"NO_AT_BRIDGE", "1"},
-                {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
+        std::map<std::string, std::string> variables{{"DISPLAY", xvfb->name()},
+                                                     {"HOME", home.path()},
+                                                     {"XDG_RUNTIME_DIR", home / "run"},
+                                                     {"XDG_CONFIG_HOME", home / "cfg"},
+                                                     {"XDG_DATA_HOME", home / "data"},
+                                                     {"XDG_CACHE_HOME", home / "cache"},
+                                                     {"ORVANE_HKLM", home / "hklm.ini"},
+                                                     {"ORVANE_HKCU", home / "hkcu.ini"},
+                                                     {"NO_AT_BRIDGE", "1"},
+                                                     {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
+        variables.insert(extraEnvironment.begin(), extraEnvironment.end());
+        return variables;
     }
     std::unique_ptr<ChildProcess> start(const std::string& program,
                                         const std::vector<std::string>& arguments) {
-        auto child = std::make_unique<ChildProcess>(programFolder() + "/" + program, arguments,
-                                                    environment(), home / (program + ".err"));
+        auto child = std::make_unique<ChildProcess>(
+            programFolder() + "/" + program, arguments, environment(), home / (program + ".err"),
+            ChildSetup{.stdoutFile = home / (program + ".out"), .workingFolder = {}});
         EXPECT_TRUE(child->started());
         return child;
     }
@@ -90,6 +93,8 @@ class BrowserOnDisplayBase : public ::testing::Test {
 
     TempFolder home;
     std::unique_ptr<XvfbDisplay> xvfb;
+    // Variables a test adds for the programs it starts.
+    std::map<std::string, std::string> extraEnvironment;
 };
 
 }  // namespace orvane::testing

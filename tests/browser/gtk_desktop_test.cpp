@@ -15,6 +15,7 @@
 #include "browser/platform_world.h"
 #include "tests/browser/gtk_session.h"
 #include "tests/browser/loopback_servers.h"
+#include "tests/platform/required_program.h"
 #include "tools/testkit/local_web_server.h"
 
 namespace orvane {
@@ -39,8 +40,8 @@ struct Seen {
 class GtkDesktopTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!GtkSession::get())
-            GTEST_SKIP() << "no X display for GTK";
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
+        ASSERT_TRUE(GtkSession::get()) << "GTK could not open its private X display";
         fs::create_directories(downloads);
         ProfileFile settings(folder / "ORVANEEXPLORER.INI");
         settings.writeString("Settings", "DownloadDir", downloads);

@@ -15,6 +15,7 @@
 #include "browser/menu_text.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/browser/gtk_session.h"
+#include "tests/platform/required_program.h"
 
 namespace orvane {
 namespace {
@@ -120,9 +121,9 @@ GtkWidget* findNamed(GtkWidget* root, const std::string& name) {
 class GtkFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
         session = GtkSession::get();
-        if (!session)
-            GTEST_SKIP() << "no X display for GTK";
+        ASSERT_TRUE(session) << "GTK could not open its private X display";
         std::string favorites = folder / "fav";
         fs::create_directories(favorites + "/News");
         std::ofstream(favorites + "/Home.url") << "[InternetShortcut]\nURL=http://home.example/\n";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/browser/gtk_session.h"
+#include "tests/platform/required_program.h"
 
 namespace orvane {
 namespace {
@@ -29,8 +30,8 @@ std::vector<std::string> frameTitles(GtkWidget* widget) {
 class GtkTransferWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!GtkSession::get())
-            GTEST_SKIP() << "no X display for GTK";
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
+        ASSERT_TRUE(GtkSession::get()) << "GTK could not open its private X display";
         owner = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
         dialog = std::make_unique<GtkTransferWindow>(owner, [this] { ++cancels; });
         dialog->Open();

@@ -12,9 +12,13 @@ namespace orvane::testing {
 
 namespace {
 
-Display* dpy(void* display) { return static_cast<Display*>(display); }
+Display* dpy(void* display) {
+    return static_cast<Display*>(display);
+}
 
-int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 std::vector<unsigned long> longProperty(Display* d, Window w, const char* name, Atom type) {
     Atom atom = XInternAtom(d, name, False);
@@ -29,7 +33,8 @@ std::vector<unsigned long> longProperty(Display* d, Window w, const char* name, 
         auto* items = reinterpret_cast<unsigned long*>(data);
         values.assign(items, items + count);
     }
-    if (data) XFree(data);
+    if (data)
+        XFree(data);
     return values;
 }
 
@@ -45,7 +50,8 @@ std::string titleOf(Display* d, Window w) {
                            &data) == Success &&
         data)
         title.assign(reinterpret_cast<char*>(data), count);
-    if (data) XFree(data);
+    if (data)
+        XFree(data);
     return title;
 }
 
@@ -72,13 +78,33 @@ XWindowProbe::XWindowProbe(const std::string& displayName) {
 }
 
 XWindowProbe::~XWindowProbe() {
-    if (display_) XCloseDisplay(dpy(display_));
+    if (display_)
+        XCloseDisplay(dpy(display_));
+}
+
+bool XWindowProbe::windowManagerReady() {
+    Display* d = dpy(display_);
+    auto check = longProperty(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (check.empty() || check[0] == 0)
+        return false;
+    auto self = longProperty(d, check[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    return !self.empty() && self[0] == check[0];
+}
+
+bool XWindowProbe::managed(unsigned long window) {
+    Display* d = dpy(display_);
+    constexpr unsigned long kNormalState = 1;
+    Atom wmState = XInternAtom(d, "WM_STATE", False);
+    auto state = longProperty(d, window, "WM_STATE", wmState);
+    return !state.empty() && state[0] == kNormalState &&
+           longProperty(d, window, "_NET_FRAME_EXTENTS", XA_CARDINAL).size() == 4;
 }
 
 std::optional<unsigned long> XWindowProbe::findWindow(const std::string& title) {
     Display* d = dpy(display_);
     for (unsigned long w : longProperty(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW))
-        if (titleOf(d, w) == title) return w;
+        if (titleOf(d, w) == title)
+            return w;
     return std::nullopt;
 }
 
@@ -93,7 +119,8 @@ bool XWindowProbe::isMaximized(unsigned long window) {
     Display* d = dpy(display_);
     Atom vertical = XInternAtom(d, "_NET_WM_STATE_MAXIMIZED_VERT", False);
     for (unsigned long state : longProperty(d, window, "_NET_WM_STATE", XA_ATOM))
-        if (state == vertical) return true;
+        if (state == vertical)
+            return true;
     return false;
 }
 
@@ -113,7 +140,8 @@ void XWindowProbe::close(unsigned long window) {
 std::optional<WindowGeometry> XWindowProbe::geometry(unsigned long window) {
     Display* d = dpy(display_);
     XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(d, window, &attributes)) return std::nullopt;
+    if (!XGetWindowAttributes(d, window, &attributes))
+        return std::nullopt;
     int x = 0, y = 0;
     Window child = 0;
     XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);

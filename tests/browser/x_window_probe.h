@@ -12,13 +12,19 @@ struct WindowGeometry {
 // Looks at and acts on top-level windows of an X display the way a user
 // (through the window manager) would: find by title, maximise, close.
 class XWindowProbe {
-public:
+  public:
     explicit XWindowProbe(const std::string& displayName);
     ~XWindowProbe();
     XWindowProbe(const XWindowProbe&) = delete;
     XWindowProbe& operator=(const XWindowProbe&) = delete;
 
     bool connected() const { return display_ != nullptr; }
+    // Whether a window manager has taken the display: the root names its
+    // check window in _NET_SUPPORTING_WM_CHECK and that window names itself.
+    bool windowManagerReady();
+    // Whether the window manager has taken the window in: it is listed as a
+    // client, framed (_NET_FRAME_EXTENTS) and in the normal state (WM_STATE).
+    bool managed(unsigned long window);
     // The managed client window whose title is exactly this one.
     std::optional<unsigned long> findWindow(const std::string& title);
     // Asks the window manager to maximise the window.
@@ -31,7 +37,7 @@ public:
     // The title of the window the window manager calls active.
     std::string activeWindowTitle();
 
-private:
+  private:
     void* display_ = nullptr;
 };
 

@@ -1,4 +1,5 @@
 #include "platform/device_map.h"
+#include "tests/platform/scoped_environment.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -87,12 +88,13 @@ TEST(ComNames, OnlyComFollowedByDigitsParses) {
 }
 
 TEST(DeviceMapEnvironment, DosdevicesFolderComesFromTheEnvironment) {
-    setenv("ORVANE_DOSDEVICES", "/tmp/somewhere", 1);
-    EXPECT_EQ(DeviceMap::fromEnvironment().dosdevices, "/tmp/somewhere");
-    unsetenv("ORVANE_DOSDEVICES");
-    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    {
+        testing::ScopedEnvironment dosdevices("ORVANE_DOSDEVICES", "/tmp/somewhere");
+        EXPECT_EQ(DeviceMap::fromEnvironment().dosdevices, "/tmp/somewhere");
+    }
+    testing::ScopedEnvironment noDosdevices("ORVANE_DOSDEVICES", std::nullopt);
+    testing::ScopedEnvironment config("XDG_CONFIG_HOME", "/tmp/cfg");
     EXPECT_EQ(DeviceMap::fromEnvironment().dosdevices, "/tmp/cfg/orvane/dosdevices");
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

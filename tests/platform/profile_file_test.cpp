@@ -179,7 +179,7 @@ TEST_F(ProfileFileTest, WritesCreateFoldersKeepModesAndLeaveNoTemporaryFiles) {
 
 TEST_F(ProfileFileTest, AWriteThatCannotBeDoneFailsAndLeavesTheOldFileWhole) {
     if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind root";
+        GTEST_SKIP() << "cannot be checked as root, whom permissions do not bind";
     writeRaw("[S]\nK=old\n");
     ::chmod(folder.path().c_str(), 0500);
     EXPECT_FALSE(profile.writeString("S", "K", "new"));

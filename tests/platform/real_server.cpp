@@ -35,15 +35,6 @@ int freeLoopbackPort() {
     return port;
 }
 
-bool RealServer::installed(const std::string& kind) {
-    if (kind == "pyftpdlib")
-        return std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
-    for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/usr/local/sbin/"})
-        if (std::filesystem::exists(folder + kind))
-            return true;
-    return false;
-}
-
 RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work)
     : kind_(kind), work_(work) {
     if (work_.empty()) {

@@ -22,8 +22,6 @@ class RealServer {
     RealServer(const RealServer&) = delete;
     RealServer& operator=(const RealServer&) = delete;
 
-    // Whether the server program is installed (scripts/install-deps brings it).
-    static bool installed(const std::string& kind);
     bool running() const { return port_ > 0; }
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }

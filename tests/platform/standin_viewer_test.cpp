@@ -10,6 +10,7 @@
 
 #include "platform/window_titles.h"
 #include "tests/platform/child_process.h"
+#include "tests/platform/required_program.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
 
@@ -30,8 +31,7 @@ constexpr int kWaitMs = 15000;
 class StandinViewerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!XvfbDisplay::installed())
-            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
         xvfb = std::make_unique<XvfbDisplay>();
         ASSERT_TRUE(xvfb->running());
     }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "loaders/common/serial_link.h"
@@ -32,6 +34,33 @@ std::unique_ptr<SerialPort> openSlave(const PseudoTerminal& pty) {
 void feed(const PseudoTerminal& pty, std::initializer_list<std::uint8_t> bytes) {
     std::vector<std::uint8_t> data(bytes);
     ASSERT_EQ(::write(pty.master(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
+}
+
+// Polls the condition until it holds, for at most a second: bytes through a
+// pseudo-terminal take a moment to cross, and a loaded machine takes longer.
+bool soon(const std::function<bool()>& condition) {
+    auto end = std::chrono::steady_clock::now() + Ms(1000);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(Ms(1));
+    }
+    return true;
+}
+
+// Reads what the other side of the pseudo-terminal received, waiting up to
+// a second for the count asked.
+std::vector<std::uint8_t> readAtMaster(const PseudoTerminal& pty, std::size_t count) {
+    std::vector<std::uint8_t> got;
+    soon([&] {
+        pollfd ready{pty.master(), POLLIN, 0};
+        std::uint8_t buffer[64];
+        ssize_t n = ::poll(&ready, 1, 0) == 1 ? ::read(pty.master(), buffer, sizeof buffer) : 0;
+        if (n > 0)
+            got.insert(got.end(), buffer, buffer + n);
+        return got.size() >= count;
+    });
+    return got;
 }
 
 long elapsedMs(std::chrono::steady_clock::time_point since) {
@@ -61,13 +90,12 @@ TEST(TermiosPort, CountsWaitingBytesReadsThemAndPurgeEmptiesTheQueue) {
     ASSERT_TRUE(port->configure(57600));
     feed(pty, {1, 2, 3});
     ASSERT_TRUE(port->waitForInput(1000));
-    std::this_thread::sleep_for(Ms(20));
-    EXPECT_EQ(port->bytesWaiting(), 3u);
+    EXPECT_TRUE(soon([&] { return port->bytesWaiting() == 3u; })) << port->bytesWaiting();
     std::uint8_t got[8] = {};
     EXPECT_EQ(port->read(got, 2), 2u);
     EXPECT_EQ(got[1], 2);
     feed(pty, {4, 5});
-    std::this_thread::sleep_for(Ms(20));
+    ASSERT_TRUE(soon([&] { return port->bytesWaiting() == 3u; })) << "4 and 5 arrived";
     port->purge();
     EXPECT_EQ(port->bytesWaiting(), 0u);
     EXPECT_EQ(port->read(got, 8), 0u);
@@ -79,10 +107,8 @@ TEST(TermiosPort, WritesReachTheOtherSide) {
     ASSERT_TRUE(port->configure(57600));
     const std::uint8_t frame[] = {0x0F, 0x0F, 0x00, 0x02, 0xFE, 0x04};
     EXPECT_EQ(port->write(frame, sizeof frame, 5000), sizeof frame);
-    std::uint8_t got[16] = {};
-    std::this_thread::sleep_for(Ms(20));
-    ASSERT_EQ(::read(pty.master(), got, sizeof got), 6);
-    EXPECT_EQ(got[4], 0xFE);
+    EXPECT_EQ(readAtMaster(pty, sizeof frame),
+              (std::vector<std::uint8_t>{0x0F, 0x0F, 0x00, 0x02, 0xFE, 0x04}));
 }
 
 TEST(TermiosPort, WaitForInputEndsAtItsBoundOrAtTheFirstByte) {
@@ -176,11 +202,13 @@ TEST(SerialLinkOnPty, WaitsEndWithinTheirBoundsAndBytesComeInOrder) {
     ASSERT_TRUE(link.OpenPort(3, 19200)) << console.errors();
 
     feed(pty, {0x0F, 0x0F, 0x00});
-    std::this_thread::sleep_for(Ms(30));
     std::vector<int> got;
     std::uint8_t byte = 0;
-    while (link.ReadByteNow(byte))
-        got.push_back(byte);
+    soon([&] {
+        while (link.ReadByteNow(byte))
+            got.push_back(byte);
+        return got.size() >= 3;
+    });
     EXPECT_EQ(got, (std::vector<int>{0x0F, 0x0F, 0x00}));
 
     auto start = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "tests/platform/required_program.h"
 #include "tests/platform/scoped_environment.h"
 #include "tests/platform/xvfb_display.h"
 
@@ -28,8 +29,7 @@ std::vector<std::string> sorted(std::vector<std::string> titles) {
 class WindowTitlesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!XvfbDisplay::installed())
-            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(testing::programInstalled("Xvfb"));
         xvfb = std::make_unique<XvfbDisplay>();
         ASSERT_TRUE(xvfb->running());
         display = XOpenDisplay(xvfb->name().c_str());

@@ -1,5 +1,7 @@
 #include "tests/platform/xvfb_display.h"
 
+#include "tests/platform/required_program.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,22 +20,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kDisplayFd = 3;
-
-std::string findInPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        std::size_t colon = folders.find(':', start);
-        std::string candidate = folders.substr(start, colon - start) + "/" + program;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        if (colon == std::string::npos)
-            break;
-        start = colon + 1;
-    }
-    return {};
-}
 
 // Reads the display number that Xvfb writes once it is ready.
 std::string readDisplayNumber(int fd) {
@@ -55,12 +41,8 @@ std::string readDisplayNumber(int fd) {
 
 }  // namespace
 
-bool XvfbDisplay::installed() {
-    return !findInPath("Xvfb").empty();
-}
-
 XvfbDisplay::XvfbDisplay() {
-    std::string program = findInPath("Xvfb");
+    std::string program = requiredProgramPath("Xvfb");
     int ends[2];
     if (program.empty() || ::pipe2(ends, O_CLOEXEC) != 0)
         return;

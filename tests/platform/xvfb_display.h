@@ -12,9 +12,6 @@ namespace orvane::testing {
 // (so tests running side by side never meet), stopped by its PID at the end.
 class XvfbDisplay {
   public:
-    // Whether Xvfb is installed; tests without it skip.
-    static bool installed();
-
     XvfbDisplay();
     ~XvfbDisplay();
     XvfbDisplay(const XvfbDisplay&) = delete;

@@ -74,9 +74,14 @@ TEST(TransferCancel, HttpDuringTheNameLookup) {
 
 TEST(TransferCancel, HttpDuringTheConnect) {
     peers::BlockedListener blocked;
+    int fillers = blocked.pendingConnects();
     CancelCase c;
     c.Start("http", "127.0.0.1:" + std::to_string(blocked.port()));
-    c.CancelWhen(After(300));
+    // The client's own connect is pending in the kernel when Cancel comes.
+    c.CancelWhen([&] {
+        return blocked.pendingConnects() > fillers &&
+               c.harness.dialog->m_szStatus.get() == "Connecting to host...";
+    });
 }
 
 TEST(TransferCancel, HttpWhileTheServerNeverAnswers) {
@@ -104,9 +109,14 @@ TEST(TransferCancel, FtpDuringTheNameLookup) {
 
 TEST(TransferCancel, FtpDuringTheConnect) {
     peers::BlockedListener blocked;
+    int fillers = blocked.pendingConnects();
     CancelCase c;
     c.Start("ftp", "127.0.0.1:" + std::to_string(blocked.port()));
-    c.CancelWhen(After(300));
+    // The client's own connect is pending in the kernel when Cancel comes.
+    c.CancelWhen([&] {
+        return blocked.pendingConnects() > fillers &&
+               c.harness.dialog->m_szStatus.get() == "Connecting to host...";
+    });
 }
 
 TEST(TransferCancel, FtpDuringTheLogin) {

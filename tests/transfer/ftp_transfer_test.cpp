@@ -68,6 +68,13 @@ TEST(FtpTransfer, AGreetingAfterUserIsTakenAsItsReply) {
     ASSERT_TRUE(run.harness.RunToEnd(20000));
     EXPECT_EQ(run.harness.dialog->m_bFailed, 0);
     EXPECT_EQ(ReadFile(run.harness.dialog->m_szLocalPath), "late greeting");
+    // PASS went out on the late greeting, before USER's own reply came.
+    auto transcript = run.server.transcript();
+    ASSERT_GE(transcript.size(), 4u);
+    EXPECT_EQ(
+        std::vector<std::string>(transcript.begin(), transcript.begin() + 4),
+        (std::vector<std::string>{"> USER anonymous", "< 220 Scripted FTP, late",
+                                  "> PASS FtpGuest01@", "< 331 Please specify the password."}));
     EXPECT_EQ(run.server.commands().size(), 5u);
 }
 

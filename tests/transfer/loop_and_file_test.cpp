@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <filesystem>
 #include <thread>
 
@@ -65,12 +67,23 @@ struct LoopCase {
     GMainContext* context = g_main_context_new();
     GlibUiLoop loop{context};
     ~LoopCase() { g_main_context_unref(context); }
-    void RunFor(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
+    // Runs the loop until the condition holds; false after ten seconds.
+    bool RunUntil(const std::function<bool()>& condition) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
             g_main_context_iteration(context, FALSE);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        return true;
+    }
+    // Runs the loop through a few ticks of a timer of its own: whatever was
+    // ready on the loop before has had its turn by then.
+    bool RunSomeTicks() {
+        int ticks = 0;
+        auto timer = loop.StartTimer(10, [&] { ++ticks; });
+        return RunUntil([&] { return ticks >= 3; });
     }
 };
 
@@ -86,13 +99,14 @@ TEST(TransferUiLoop, PostedCallsRunOnTheLoopThread) {
 TEST(TransferUiLoop, TimerTicksUntilItsHandleEnds) {
     LoopCase c;
     int ticks = 0;
+    auto started = std::chrono::steady_clock::now();
     auto timer = c.loop.StartTimer(20, [&] { ++ticks; });
-    c.RunFor(130);
-    EXPECT_GE(ticks, 3);
-    EXPECT_LE(ticks, 7);
+    ASSERT_TRUE(c.RunUntil([&] { return ticks >= 3; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3 * 20))
+        << "no tick comes before its interval";
     timer.reset();
     int stopped = ticks;
-    c.RunFor(60);
+    ASSERT_TRUE(c.RunSomeTicks());
     EXPECT_EQ(ticks, stopped);
 }
 
@@ -109,12 +123,14 @@ TEST(TransferUiLoop, StreamReportsWriteOnceReadsPerPieceAndCloseOnce) {
         if (event == FD_READ)
             received.append(piece, std::size_t(::read(ours.get(), piece, 1024)));
     });
-    c.RunFor(30);
+    ASSERT_TRUE(c.RunUntil([&] { return !events.empty(); }));
+    ASSERT_TRUE(c.RunSomeTicks());
     EXPECT_EQ(events, std::vector<long>{FD_WRITE});
     std::string bytes = PatternBytes(3000);
     ASSERT_TRUE(peers::SendAll(theirs.get(), bytes));
     theirs.reset();
-    c.RunFor(60);
+    ASSERT_TRUE(c.RunUntil([&] { return events.back() == FD_CLOSE; }));
+    ASSERT_TRUE(c.RunSomeTicks());
     EXPECT_EQ(events, (std::vector<long>{FD_WRITE, FD_READ, FD_READ, FD_READ, FD_CLOSE}));
     EXPECT_EQ(received, bytes);
 }
@@ -134,8 +150,9 @@ TEST(TransferUiLoop, ListenerReportsAcceptAndAHandlerMayEndItsOwnWatch) {
     });
     UniqueFd first(peers::ConnectFrom("127.0.0.1", "127.0.0.1", port));
     UniqueFd second(peers::ConnectFrom("127.0.0.1", "127.0.0.1", port));
-    c.RunFor(60);
-    EXPECT_EQ(accepts, 1);
+    ASSERT_TRUE(c.RunUntil([&] { return accepts == 1; }));
+    ASSERT_TRUE(c.RunSomeTicks());
+    EXPECT_EQ(accepts, 1) << "the second connection is not reported";
 }
 
 }  // namespace

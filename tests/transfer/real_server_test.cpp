@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
 
@@ -18,6 +19,8 @@ struct ServedFile {
 constexpr ServedFile kFiles[] = {
     {"empty.bin", 0}, {"five.bin", 5}, {"one-mb.bin", 1 << 20}, {"fifty-mb.bin", 50 << 20}};
 
+constexpr char kPyftpdlibModule[] = "/usr/lib/python3/dist-packages/pyftpdlib/__init__.py";
+
 class RealServers : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -29,8 +32,6 @@ class RealServers : public ::testing::Test {
 
     // Downloads every file and a missing one from the server.
     void FetchAll(const std::string& kind, const std::string& scheme) {
-        if (!RealServer::installed(kind))
-            GTEST_SKIP() << kind << " is not installed (scripts/install-deps)";
         RealServer server(kind, root_->path());
         ASSERT_TRUE(server.running()) << server.failure();
         TempFolder downloads;
@@ -59,12 +60,15 @@ class RealServers : public ::testing::Test {
 std::unique_ptr<TempFolder> RealServers::root_;
 
 TEST_F(RealServers, NginxOverHttp) {
+    ASSERT_TRUE(testing::programInstalled("nginx"));
     FetchAll("nginx", "http");
 }
 TEST_F(RealServers, VsftpdOverActiveFtp) {
+    ASSERT_TRUE(testing::programInstalled("vsftpd"));
     FetchAll("vsftpd", "ftp");
 }
 TEST_F(RealServers, PyftpdlibOverActiveFtp) {
+    ASSERT_TRUE(testing::programInstalled(kPyftpdlibModule));
     FetchAll("pyftpdlib", "ftp");
 }
 

@@ -5,6 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
 #include "tools/transfer_peers/peer_socket.h"
 
 namespace orvane::peers {
@@ -22,6 +28,24 @@ BlockedListener::BlockedListener() {
         fillers_.push_back(fd);
     }
     ::usleep(100000);
+}
+
+int BlockedListener::pendingConnects() const {
+    // Lines of /proc/net/tcp: "sl local_address rem_address st ...", the
+    // addresses as hex "ADDR:PORT" and the state 02 for SYN_SENT.
+    constexpr char kSynSent[] = "02";
+    char remote[16];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", port_);
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    int pending = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, peer, state;
+        if (fields >> slot >> local >> peer >> state && peer == remote && state == kSynSent)
+            ++pending;
+    }
+    return pending;
 }
 
 BlockedListener::~BlockedListener() {

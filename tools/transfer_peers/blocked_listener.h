@@ -14,6 +14,10 @@ class BlockedListener {
     BlockedListener(const BlockedListener&) = delete;
     BlockedListener& operator=(const BlockedListener&) = delete;
     int port() const { return port_; }
+    // How many connects to the port are waiting for an answer (SYN sent, no
+    // reply), as the kernel lists them: a client's connect shows up here
+    // while it is pending.
+    int pendingConnects() const;
 
   private:
     int listener_ = -1;

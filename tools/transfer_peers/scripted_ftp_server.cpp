@@ -48,6 +48,11 @@ std::vector<std::string> ScriptedFtpServer::commands() {
     return commands_;
 }
 
+std::vector<std::string> ScriptedFtpServer::transcript() {
+    std::lock_guard guard(lock_);
+    return transcript_;
+}
+
 void ScriptedFtpServer::Serve(int maxSeconds, int maxSessions) {
     auto end = Clock::now() + std::chrono::seconds(maxSeconds);
     for (int served = 0; !stop_ && served < maxSessions && Clock::now() < end;) {
@@ -66,10 +71,27 @@ void ScriptedFtpServer::RunSession(int control) {
     loggedIn_ = false;
     if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, "220 Scripted FTP"))
         return;
+    while (!stop_) {
+        auto line = ReadCommand(control, Clock::now() + std::chrono::milliseconds(100));
+        if (!line)
+            return;  // the client closed the connection, or sent no line end
+        if (line->empty() && !stop_)
+            continue;
+        if (!Answer(control, *line))
+            return;
+    }
+}
+
+std::optional<std::string> ScriptedFtpServer::ReadCommand(int control, Clock::time_point until) {
     std::string line;
     while (!stop_ && line.size() < 4096) {
-        if (!WaitReadable(control, Clock::now() + std::chrono::milliseconds(100)))
+        // Once a line has begun, its rest is awaited whatever the time.
+        auto slice = Clock::now() + std::chrono::milliseconds(100);
+        if (!WaitReadable(control, line.empty() ? std::min(until, slice) : slice)) {
+            if (line.empty() && Clock::now() >= until)
+                return std::string();  // nothing came in the time
             continue;
+        }
         // The client sends a line and its CR LF in two pieces; acknowledged
         // at once, the second is not held back for the delayed ACK, which
         // would add 40 ms to every command.
@@ -77,19 +99,17 @@ void ScriptedFtpServer::RunSession(int control) {
         ::setsockopt(control, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         char c;
         if (::recv(control, &c, 1, 0) <= 0)
-            return;  // the client closed the connection
+            return std::nullopt;
         line += c;
         if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0)
             continue;
         line.resize(line.size() - 2);
-        {
-            std::lock_guard guard(lock_);
-            commands_.push_back(line);
-        }
-        if (!Answer(control, line))
-            return;
-        line.clear();
+        std::lock_guard guard(lock_);
+        commands_.push_back(line);
+        transcript_.push_back("> " + line);
+        return line;
     }
+    return std::nullopt;
 }
 
 bool ScriptedFtpServer::Answer(int control, const std::string& line) {
@@ -98,9 +118,22 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
     std::string verb = VerbOf(line);
     if (verb == "USER") {
         if (script_.greeting == FtpScript::Greeting::AfterUser) {
+            // USER's own reply waits until the client has answered the late
+            // greeting (a second at most), so that the transcript shows
+            // whether it took the greeting for USER's reply.
             if (!Reply(control, "220 Scripted FTP, late"))
                 return false;
-            PauseMs(100);
+            auto early = ReadCommand(control, Clock::now() + std::chrono::seconds(1));
+            if (!early)
+                return false;
+            if (!script_.answerUser)
+                return true;
+            loggedIn_ = script_.loginAtUser;
+            if (!Reply(control, script_.loginAtUser ? "230 Login successful."
+                                                    : "331 Please specify the password."))
+                return false;
+            PauseMs(100);  // the two replies in separate reads, as a slow server sends them
+            return early->empty() || Answer(control, *early);
         }
         if (!script_.answerUser)
             return true;
@@ -203,6 +236,10 @@ bool ScriptedFtpServer::SendPaced(int data, std::size_t limit) {
 }
 
 bool ScriptedFtpServer::Reply(int control, const std::string& text) {
+    {
+        std::lock_guard guard(lock_);
+        transcript_.push_back("< " + text);
+    }
     return SendAll(control, text + "\r\n");
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +55,9 @@ class ScriptedFtpServer {
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     // Every command line received, without its CR LF.
     std::vector<std::string> commands();
+    // Commands ("> USER ...") and replies ("< 331 ...") in the order they
+    // crossed the control connection, as the server saw them.
+    std::vector<std::string> transcript();
     bool strangerWasClosed() const { return strangerClosed_; }
     long bytesDelivered() const { return delivered_; }
     bool sessionEnded() const { return sessionEnded_; }
@@ -61,6 +66,10 @@ class ScriptedFtpServer {
     void Serve(int maxSeconds, int maxSessions);
     void RunSession(int control);
     bool Answer(int control, const std::string& line);
+    // The next command line, recorded; "" when none began before the time,
+    // nullopt when the client closed the connection.
+    std::optional<std::string> ReadCommand(int control,
+                                           std::chrono::steady_clock::time_point until);
     void Deliver(int control);
     void KnockAsStranger();
     void SendData(int data);
@@ -80,6 +89,7 @@ class ScriptedFtpServer {
     bool loggedIn_ = false;  // in the current session; server thread only
     std::mutex lock_;
     std::vector<std::string> commands_;
+    std::vector<std::string> transcript_;
     std::thread thread_;
 };
 

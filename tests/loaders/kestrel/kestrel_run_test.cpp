@@ -19,7 +19,6 @@ namespace {
 
 using dspicsim::BoardOptions;
 using dspicsim::DspicSimBoard;
-using kestreltest::Upper;
 using kestreltest::Words;
 
 const std::string kUsage =
@@ -39,12 +38,31 @@ std::string progress(const char* format, int rows) {
     return text + "\n";
 }
 
+// Runs a test inside its own folder, so that the file names typed are the
+// short ones a user types and the lines expected can be written out whole.
+class WorkingFolder {
+  public:
+    explicit WorkingFolder(const std::string& path) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(path);
+    }
+    ~WorkingFolder() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+    }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+};
+
 class KestrelRun : public ::testing::Test {
   protected:
     testkit::VirtualClock clock;
     testkit::SimPortDirectory ports{clock};
     testkit::MemoryConsole console;
     dspicsim::TempFolder folder{"orvane-kestrel-run"};
+    WorkingFolder inside{folder.path()};
     std::map<int, std::unique_ptr<DspicSimBoard>> boards;
 
     DspicSimBoard& attach(int port, BoardOptions options = {}) {
@@ -52,8 +70,10 @@ class KestrelRun : public ::testing::Test {
         ports.attach(port, *boards[port]);
         return *boards[port];
     }
+    // Writes the file into the test's folder and returns its name as typed.
     std::string hexFile(const std::string& name, const std::string& text) {
-        return kestreltest::WriteText(folder.file(name), text);
+        kestreltest::WriteText(folder.file(name), text);
+        return name;
     }
     std::string firmware() { return hexFile("firm.hex", kestreltest::HexForWords(kFirmware)); }
     int run(std::vector<std::string> arguments) {
@@ -63,8 +83,9 @@ class KestrelRun : public ::testing::Test {
         return formatText("Comm Port=%d\nReset Sent\nGot something! 55\nDevice ID = %d\n", port,
                           deviceId);
     }
-    std::string loadHead(const std::string& path, int port = 1) {
-        return "File Name=" + NormaliseHexFileName(path) + " " + head(port);
+    // The lines up to the identified device, for the name as the console shows it.
+    std::string loadHead(const std::string& shownName, int port = 1) {
+        return "File Name=" + shownName + " " + head(port);
     }
     bool anyRowWritten(int port = 1) {
         const auto& written = ports.line(port).written;
@@ -77,7 +98,7 @@ TEST_F(KestrelRun, CompletedLoadPrintsItsLinesInOrderAndLeavesTheWordsOnTheBoard
     std::string path = firmware();
     EXPECT_EQ(run({path}), 1);
     // Image end 0x180 words * 2 + 4 = 0x300 bytes: six rows after the extra one.
-    std::string expected = loadHead(path) +
+    std::string expected = loadHead("FIRM.HEX") +
                            "End Address: 0x180 Size: 384 Bytes\n"
                            "Downloading to device dsPIC30F4013...\n" +
                            progress("Write Block Address: 0x%04x\r", 7) + "Verifying...\n" +
@@ -180,7 +201,7 @@ TEST_F(KestrelRun, PortArgumentsChooseTheLineAndTheSpeedStaysFixed) {
         console.clear();
         int opensBefore = ports.opens();
         EXPECT_EQ(run(c.arguments), 1) << c.port;
-        EXPECT_EQ(console.text().rfind(loadHead(path, c.port), 0), 0u) << console.text();
+        EXPECT_EQ(console.text().rfind(loadHead("FIRM.HEX", c.port), 0), 0u) << console.text();
         EXPECT_EQ(ports.openedNumbers().at(static_cast<std::size_t>(opensBefore)), c.port);
     }
     for (int port : {1, 3, 12})
@@ -196,26 +217,28 @@ TEST_F(KestrelRun, UsbModeNeedsAnUpperCaseUsbAndAnAdapter) {
 
     console.clear();
     EXPECT_EQ(run({"-p", "usb", path}), 0);
-    EXPECT_EQ(console.text(),
-              "File Name=" + NormaliseHexFileName(path) + " Comm Port=0\nOpen Comm Port Error\n");
+    EXPECT_EQ(console.text(), "File Name=FIRM.HEX Comm Port=0\nOpen Comm Port Error\n");
 
     console.clear();
     ports.setUsbAdapters({"COM3", "COM7", "COM12"}, {"COM3", "COM7"});
     EXPECT_EQ(run({"-p", "xUSBx", path}), 1);
-    EXPECT_EQ(console.text().rfind("USB Port = 7\n" + loadHead(path, 7), 0), 0u);
+    EXPECT_EQ(console.text().rfind("USB Port = 7\n" + loadHead("FIRM.HEX", 7), 0), 0u);
 }
 
 TEST_F(KestrelRun, FileNamesAreUpperCasedForPrintingAndFoundInAnyCase) {
     attach(1);
     std::string words = kestreltest::HexForWords(kFirmware);
-    hexFile("Firmware.Hex", words);
-    EXPECT_EQ(run({folder.file("firmware")}), 1);
-    EXPECT_EQ(console.text().rfind("File Name=" + Upper(folder.path()) + "/FIRMWARE.HEX ", 0), 0u);
+    std::filesystem::create_directory(folder.file("Sub"));
+    hexFile("Sub/Firmware.Hex", words);
+    EXPECT_EQ(run({"Sub/firmware"}), 1);
+    EXPECT_EQ(console.text().rfind("File Name=SUB/FIRMWARE.HEX Comm Port=1\n", 0), 0u)
+        << console.text();
 
     console.clear();
     hexFile("prog.hexfile", words);
-    EXPECT_EQ(run({folder.file("prog.hexfile"), "-p", "1"}), 1);
-    EXPECT_EQ(console.text().rfind("File Name=" + Upper(folder.path()) + "/PROG.HEXFILE ", 0), 0u);
+    EXPECT_EQ(run({"prog.hexfile", "-p", "1"}), 1);
+    EXPECT_EQ(console.text().rfind("File Name=PROG.HEXFILE Comm Port=1\n", 0), 0u)
+        << console.text();
 }
 
 TEST_F(KestrelRun, LocatingPrefersTheTypedNameThenTheFirstCaseInsensitiveMatch) {
@@ -240,8 +263,8 @@ TEST_F(KestrelRun, SilentBoardIsGivenUpAfterTheTenthProbe) {
     std::string probes;
     for (int i = 0; i < 10; ++i)
         probes += "timeout\nsts=0\n";
-    EXPECT_EQ(console.text(), "File Name=" + NormaliseHexFileName(path) +
-                                  " Comm Port=1\nReset Sent\n" + probes + "Bootloader not found\n");
+    EXPECT_EQ(console.text(),
+              "File Name=FIRM.HEX Comm Port=1\nReset Sent\n" + probes + "Bootloader not found\n");
     EXPECT_EQ(clock.sleptMs(), 2000 + 10 * 2600);
 }
 
@@ -249,8 +272,7 @@ TEST_F(KestrelRun, BoardFaultsBeforeTheLoadEndTheRunWithTheirLines) {
     std::vector<BoardOptions> cases{
         {.deviceId = 999}, {.versionMinor = 3}, {.deviceIdUnreadable = true}};
     std::string path = firmware();
-    std::string opened =
-        "File Name=" + NormaliseHexFileName(path) + " Comm Port=1\nReset Sent\nGot something! 55\n";
+    std::string opened = "File Name=FIRM.HEX Comm Port=1\nReset Sent\nGot something! 55\n";
     std::vector<std::string> expected{
         opened + "Device ID = 999\nUnknown Device ID 999 (0x3e7)\n",
         opened + "GetLoaderID Bad Ver: 1.3\nGetLoaderID Bad Ver: 1.3\nBad Bootloader ID\n",
@@ -317,28 +339,30 @@ TEST_F(KestrelRun, BadHexFilesAreRefusedWithTheirLinesAndNothingIsWritten) {
         std::string name;
         std::string text;  // not written when empty
         std::string lines;
+        std::string shown;  // the name as the console shows it
     };
     std::vector<Case> cases{
-        {"missing.hex", "", ""},
-        {"dir.hex", "", ""},
-        {"garbage.hex", garbage, ""},
-        {"nonhex.hex", good.substr(0, 9) + "0G" + good.substr(11) + "\n", "Bad record in line 1\n"},
-        {"odd.hex", good + "0\n", "Bad record in line 1\n"},
-        {"count.hex", ":05" + good.substr(3) + "\n", "Bad record in line 1\n"},
+        {"missing.hex", "", "", "MISSING.HEX"},
+        {"dir.hex", "", "", "DIR.HEX"},
+        {"garbage.hex", garbage, "", "GARBAGE.HEX"},
+        {"nonhex.hex", good.substr(0, 9) + "0G" + good.substr(11) + "\n", "Bad record in line 1\n",
+         "NONHEX.HEX"},
+        {"odd.hex", good + "0\n", "Bad record in line 1\n", "ODD.HEX"},
+        {"count.hex", ":05" + good.substr(3) + "\n", "Bad record in line 1\n", "COUNT.HEX"},
         {"loader.hex", HexRecord(0xFC02, 0, {1, 2, 3, 4}) + "\n",
-         "Warning address 0xfc02 in boot area. Hex recorded skipped.\n"},
+         "Warning address 0xfc02 in boot area. Hex recorded skipped.\n", "LOADER.HEX"},
         {"beyond.hex", HexRecord(0, 4, {0x00, 0x01}) + "\n" + HexRecord(0, 0, {1}) + "\n",
-         "Warning address 0x10000 in boot area. Hex recorded skipped.\n"},
+         "Warning address 0x10000 in boot area. Hex recorded skipped.\n", "BEYOND.HEX"},
         {"limit.hex", HexRecord(0xFBF0, 0, std::vector<std::uint8_t>(16, 0xAB)) + "\n",
-         "Memory load error\n"},
+         "Memory load error\n", "LIMIT.HEX"},
     };
     for (const auto& c : cases) {
         console.clear();
         DspicSimBoard& board = attach(1);
-        std::string path = c.text.empty() ? folder.file(c.name) : hexFile(c.name, c.text);
+        std::string path = c.text.empty() ? c.name : hexFile(c.name, c.text);
         EXPECT_EQ(run({path}), 0) << c.name;
-        std::string identified = loadHead(path);
-        EXPECT_EQ(console.text(), identified + c.lines + "Error reading " + Upper(path) + " file\n")
+        EXPECT_EQ(console.text(),
+                  loadHead(c.shown) + c.lines + "Error reading " + c.shown + " file\n")
             << c.name;
         EXPECT_EQ(board.bootloader().rowsProgrammed(), 0) << c.name;
         bool binary = c.name == "garbage.hex";
