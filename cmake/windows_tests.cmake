@@ -17,6 +17,14 @@ add_subdirectory(${ORVANE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCL
 add_test(NAME WinePrefixReady COMMAND ${ORVANE_WINE_RUN} ${ORVANE_WINEPREFIX})
 set_tests_properties(WinePrefixReady PROPERTIES FIXTURES_SETUP wine_prefix)
 
+# The programs run on a bare Windows: they may import only Windows' own DLLs,
+# none of the compiler's (libstdc++, libgcc, libwinpthread).
+add_test(NAME ProgramsNeedOnlyWindowsDlls
+         COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:kestrel> $<TARGET_FILE:boot>)
+set_tests_properties(ProgramsNeedOnlyWindowsDlls PROPERTIES
+    PASS_REGULAR_EXPRESSION "DLL Name: KERNEL32.dll"
+    FAIL_REGULAR_EXPRESSION "DLL Name: lib")
+
 # A whole suite run as one test passes only when some of its cases ran and
 # none failed (a filter that matches nothing passes in GoogleTest).
 set(ORVANE_SUITE_RAN

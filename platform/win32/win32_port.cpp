@@ -134,8 +134,7 @@ std::size_t Win32Port::read(std::uint8_t* dest, std::size_t max) {
 std::size_t Win32Port::write(const std::uint8_t* src, std::size_t count, int timeoutMs) {
     if (lost_)
         return 0;
-    COMMTIMEOUTS timeouts = applied_.value_or(kReadAtOnce);
-    timeouts.WriteTotalTimeoutMultiplier = 0;
+    COMMTIMEOUTS timeouts = kReadAtOnce;
     timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(timeoutMs);
     applyTimeouts(timeouts);
     DWORD written = 0;
