@@ -4,6 +4,14 @@
 #include <string>
 #include <string_view>
 
+// The printf dialect that format strings are checked against: the one the
+// console's formatting implements. The Windows build names MinGW's
+// GNU-compatible formatting (which takes %zx), since the compiler would
+// otherwise check against Microsoft's runtime.
+#ifndef ORVANE_PRINTF_DIALECT
+#define ORVANE_PRINTF_DIALECT printf
+#endif
+
 namespace orvane {
 
 // The loaders' console: progress and results on standard output, diagnostics
@@ -17,11 +25,12 @@ class Console {
     // Takes the waiting key without echo.
     virtual void readKey() = 0;
 
-    void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void printErr(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void print(const char* format, ...) __attribute__((format(ORVANE_PRINTF_DIALECT, 2, 3)));
+    void printErr(const char* format, ...) __attribute__((format(ORVANE_PRINTF_DIALECT, 2, 3)));
 };
 
-std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatText(const char* format, ...)
+    __attribute__((format(ORVANE_PRINTF_DIALECT, 1, 2)));
 
 // The process's own console. A key is looked for only when standard input is
 // a terminal; piped input is never read.

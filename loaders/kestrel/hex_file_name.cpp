@@ -43,9 +43,11 @@ std::optional<std::string> LocateHexFile(const std::string& typed, const std::st
     if (!appended && fs::exists(typed, ec))
         return typed;
 
-    // Upper-casing keeps every '/' where it was, so both names split alike.
-    std::size_t slash = typed.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
+    // The folder as typed is everything before the file name, whichever
+    // separators the platform takes. Upper-casing keeps every separator where
+    // it was, so both names split alike.
+    std::string leaf = fs::path(typed).filename().string();
+    std::string folder = typed.substr(0, typed.size() - leaf.size());
     std::string wanted = normalised.substr(folder.size());
     std::vector<std::string> matches;
     for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {

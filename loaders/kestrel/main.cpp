@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "loaders/kestrel/kestrel_cli.h"
-#include "platform/device_map.h"
-#include "platform/termios_port.h"
+#include "platform/system_ports.h"
 
 int main(int argc, char** argv) {
-    orvane::TermiosPortDirectory ports(orvane::DeviceMap(orvane::DeviceMap::fromEnvironment()));
+    std::unique_ptr<orvane::PortDirectory> ports = orvane::MakeSystemPortDirectory();
     orvane::RealClock clock;
     orvane::StdConsole console;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     // A completed identification ends with -1, which the shell sees as 255.
-    return orvane::RunKestrel(arguments, ports, clock, console);
+    return orvane::RunKestrel(arguments, *ports, clock, console);
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,20 +77,6 @@ int waitWithin(pid_t pid, double seconds, bool& timedOut) {
 }
 
 }  // namespace
-
-TempFolder::TempFolder(const std::string& prefix) {
-    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create " + pattern);
-    path_ = pattern;
-    // Open to everyone, so a program run as another user can look inside.
-    chmod(path_.c_str(), 0755);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
 
 ProgramResult RunProgram(const ProgramRun& run) {
     ProgramResult result;

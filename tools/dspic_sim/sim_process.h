@@ -7,22 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/testkit/temp_folder.h"
+
 namespace orvane::dspicsim {
 
-// A folder of its own under the temporary directory, removed with its
-// contents when the object goes.
-class TempFolder {
-  public:
-    explicit TempFolder(const std::string& prefix);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+// The tests' temporary folders, named here as the tests have always used them.
+using testkit::TempFolder;
 
 struct ProgramResult {
     int status = -1;  // exit status, or -1 when it did not exit by itself

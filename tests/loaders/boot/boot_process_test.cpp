@@ -1,5 +1,6 @@
 // boot as a program, loading board-sim through a pseudo-terminal named in
-// the COM device map.
+// the COM device map; and boot.exe under Wine, the same pseudo-terminal
+// linked as a COM port of the Wine prefix (run by the Windows build).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "tests/loaders/boot/boot_test_support.h"
+#include "tools/testkit/wine.h"
 
 extern char** environ;
 
@@ -139,26 +141,52 @@ class BootProcess : public ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(BootProcess, WholeLoadLeavesTheFlashEqualToTheFile) {
-    const auto data = firmwareBytes(0x900, 5);
-    auto board = startBoard({});
-    int input[2];
-    ASSERT_EQ(pipe(input), 0);
-    ASSERT_EQ(write(input[1], "x\n", 2), 2);  // never read: standard input is not a terminal
-    EXPECT_EQ(runBoot(hexFile(0x200, data), input[0]), 1) << bootOutput();
-    EXPECT_EQ(board->stop(), 0);  // board-sim writes its flash as it ends
-    EXPECT_TRUE(bootOutput().ends_with("Good File Download!!!\nReset Sent\n"));
-    const std::string flash = readFile(dir.file("flash.bin"));
+// A pipe on standard input holding "x\n", which a load must leave unread.
+class PipedInput {
+  public:
+    PipedInput() {
+        EXPECT_EQ(pipe(fds_), 0);
+        EXPECT_EQ(write(fds_[1], "x\n", 2), 2);
+    }
+    ~PipedInput() {
+        close(fds_[0]);
+        if (fds_[1] >= 0)
+            close(fds_[1]);
+    }
+    PipedInput(const PipedInput&) = delete;
+    PipedInput& operator=(const PipedInput&) = delete;
+    int readEnd() const { return fds_[0]; }
+    // What is still in the pipe once the writer has gone.
+    long bytesLeft() {
+        close(fds_[1]);
+        fds_[1] = -1;
+        char left[4] = {};
+        return read(fds_[0], left, sizeof left);
+    }
+
+  private:
+    int fds_[2] = {-1, -1};
+};
+
+// The file's bytes at 0x200 and erased flash after them.
+void ExpectFlashHolds(const std::string& flash, const std::vector<std::uint8_t>& data) {
     ASSERT_EQ(flash.size(), 0x8000u);
     EXPECT_TRUE(
         std::equal(data.begin(), data.end(), flash.begin() + 0x200,
                    [](std::uint8_t d, char f) { return d == static_cast<std::uint8_t>(f); }));
     EXPECT_EQ(flash.substr(0x200 + data.size(), 512), std::string(512, '\xFF'));
+}
+
+TEST_F(BootProcess, WholeLoadLeavesTheFlashEqualToTheFile) {
+    const auto data = firmwareBytes(0x900, 5);
+    auto board = startBoard({});
+    PipedInput input;  // never read: standard input is not a terminal
+    EXPECT_EQ(runBoot(hexFile(0x200, data), input.readEnd()), 1) << bootOutput();
+    EXPECT_EQ(board->stop(), 0);  // board-sim writes its flash as it ends
+    EXPECT_TRUE(bootOutput().ends_with("Good File Download!!!\nReset Sent\n"));
+    ExpectFlashHolds(readFile(dir.file("flash.bin")), data);
     EXPECT_NE(readFile(dir.file("stats.txt")).find("frame_errors 0\n"), std::string::npos);
-    char left[4] = {};
-    close(input[1]);
-    EXPECT_EQ(read(input[0], left, sizeof left), 2);
-    close(input[0]);
+    EXPECT_EQ(input.bytesLeft(), 2);
 }
 
 TEST_F(BootProcess, SilentBoardIsReachedThroughTheBootCommand) {
@@ -185,6 +213,56 @@ TEST_F(BootProcess, PortVanishingDuringTheWriteFailsWithinSeconds) {
     EXPECT_TRUE(bootOutput().ends_with("Writing: 0x2c0\rFlash Dump Error\n")) << bootOutput();
     EXPECT_NE(readFile(dir.file("boot.out.err")).find("COM5 went away"), std::string::npos);
     EXPECT_EQ(board->waitExit(5000), 0);
+}
+
+class BootUnderWine : public BootProcess {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(wine.complete()) << "ORVANE_WINE, WINEPREFIX or ORVANE_WIN_BIN is not set";
+    }
+    // The board's pseudo-terminal as COM N of the Wine prefix.
+    std::unique_ptr<testkit::WineComPort> wineCom(int port) {
+        return std::make_unique<testkit::WineComPort>(
+            wine.prefix, port, std::filesystem::read_symlink(dos() + "/com5"));
+    }
+    std::optional<int> runBootExe(int port, const std::string& hexFile, int inputFd = -1) {
+        Process boot({wine.wine, wine.winBin + "/boot.exe", "-p", std::to_string(port),
+                      testkit::WindowsPath(hexFile)},
+                     dos(), dir.file("boot.out"), inputFd);
+        return boot.waitExit(60000);
+    }
+    std::string exeOutput() const { return testkit::LinuxLineEnds(bootOutput()); }
+
+    testkit::WineSetup wine = testkit::WineSetup::fromEnvironment();
+};
+
+// COM12 is opened by its long name. board-sim ends by itself once the reset
+// command has come: the last frame left before the port was closed.
+TEST_F(BootUnderWine, WholeLoadLeavesTheFlashEqualToTheFileAndTheResetReachesTheBoard) {
+    const auto data = firmwareBytes(0x900, 7);
+    auto board = startBoard({"--exit-on-reset"});
+    auto com12 = wineCom(12);
+    PipedInput input;
+    EXPECT_EQ(runBootExe(12, hexFile(0x200, data), input.readEnd()), 1) << exeOutput();
+    EXPECT_EQ(board->waitExit(5000), 0);
+    EXPECT_TRUE(exeOutput().ends_with("Good File Download!!!\nReset Sent\n")) << exeOutput();
+    ExpectFlashHolds(readFile(dir.file("flash.bin")), data);
+    EXPECT_NE(readFile(dir.file("stats.txt")).find("frame_errors 0\n"), std::string::npos);
+    EXPECT_EQ(input.bytesLeft(), 2);
+}
+
+// The boot command goes out at the application's rate, the search again at
+// the bootloader's: the port is closed and opened at each speed.
+TEST_F(BootUnderWine, SilentBoardIsReachedThroughTheBootCommandOnAShortComName) {
+    auto board = startBoard({"--silent"});
+    auto com4 = wineCom(4);
+    EXPECT_EQ(runBootExe(4, hexFile(0x200, firmwareBytes(0x100))), 1) << exeOutput();
+    EXPECT_EQ(board->stop(), 0);
+    EXPECT_NE(exeOutput().find("Bootloader not found, sending boot command\n"
+                               "Bootloader Found - Reading Hex File...\n"),
+              std::string::npos)
+        << exeOutput();
+    EXPECT_NE(readFile(dir.file("stats.txt")).find("boot_commands 2\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "tests/loaders/boot/boot_test_support.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,15 +8,11 @@
 #include <fstream>
 
 #include "tools/board_sim/frame_codec.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane::boottest {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "boot-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        ADD_FAILURE() << "cannot make a temporary folder";
-    path_ = pattern;
-}
+TempDir::TempDir() : path_(testkit::MakeUniqueFolder("boot-test")) {}
 
 TempDir::~TempDir() {
     std::error_code ec;

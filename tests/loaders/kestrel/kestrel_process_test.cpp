@@ -1,7 +1,10 @@
 // Kestrel as a program: COM numbers resolved through $ORVANE_DOSDEVICES,
-// the simulated board behind a pseudo-terminal, real time.
+// the simulated board behind a pseudo-terminal, real time. The same with
+// kestrel.exe under Wine, on Wine's own COM ports (run by the Windows build).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include "tests/loaders/kestrel/hex_text.h"
 #include "tools/dspic_sim/sim_process.h"
 #include "tools/testkit/pty.h"
+#include "tools/testkit/wine.h"
 
 namespace orvane {
 namespace {
@@ -20,6 +24,8 @@ using dspicsim::ProgramResult;
 using dspicsim::SimProcess;
 using dspicsim::TempFolder;
 using kestreltest::Upper;
+using testkit::WineComPort;
+using testkit::WineSetup;
 namespace fs = std::filesystem;
 
 std::string binDir() {
@@ -41,6 +47,18 @@ bool endsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A firmware image that reaches from the reset vector to the highest word a
+// four-byte record may carry.
+kestreltest::Words wholeApplicationArea() {
+    kestreltest::Words words;
+    for (std::uint32_t pc = 0; pc < 0x80; pc += 2)
+        words[pc] = 0x0A0000 | pc;
+    for (std::uint32_t pc = 0x4000; pc < 0x4040; pc += 2)
+        words[pc] = 0xB00000 | pc;
+    words[0x7DFA] = 0x123456;
+    return words;
+}
+
 class KestrelProcess : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_FALSE(binDir().empty()) << "ORVANE_BIN is not set"; }
@@ -48,12 +66,7 @@ class KestrelProcess : public ::testing::Test {
 
 TEST_F(KestrelProcess, LoadsTheWholeApplicationAreaThroughThePtyBoard) {
     SimProcess sim(binDir(), {"--row-ms", "0"}, 4);
-    kestreltest::Words words;
-    for (std::uint32_t pc = 0; pc < 0x80; pc += 2)
-        words[pc] = 0x0A0000 | pc;
-    for (std::uint32_t pc = 0x4000; pc < 0x4040; pc += 2)
-        words[pc] = 0xB00000 | pc;
-    words[0x7DFA] = 0x123456;  // the highest word a four-byte record may carry
+    kestreltest::Words words = wholeApplicationArea();
     kestreltest::WriteText(sim.folder().file("Firmware.HEX"), kestreltest::HexForWords(words));
 
     // After "-p N" only a name with a full stop is taken as the file name.
@@ -133,6 +146,115 @@ TEST_F(KestrelProcess, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
                  "Flash Dump Error\n"))
         << result.out;
     EXPECT_EQ(result.err, "COM1 went away (device disconnected)\n");
+    sim.stop();
+    EXPECT_EQ(sim.stats().rowsProgrammed, 3);
+}
+
+// kestrel.exe under Wine, on a COM port of the Wine prefix that is linked to
+// the simulator's pseudo-terminal.
+class KestrelUnderWine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(binDir().empty()) << "ORVANE_BIN is not set";
+        ASSERT_TRUE(wine.complete()) << "ORVANE_WINE, WINEPREFIX or ORVANE_WIN_BIN is not set";
+    }
+    ProgramResult kestrelExe(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), wine.winBin + "/kestrel.exe");
+        ProgramResult result = dspicsim::RunProgram({wine.wine, arguments, {}, 120, false});
+        result.out = testkit::LinuxLineEnds(result.out);
+        result.err = testkit::LinuxLineEnds(result.err);
+        return result;
+    }
+    // The simulator's pseudo-terminal, as COM N of the Wine prefix.
+    std::unique_ptr<WineComPort> wineCom(const SimProcess& sim, int port) {
+        std::string device = fs::read_symlink(sim.dosdevices() + "/com" + std::to_string(port));
+        return std::make_unique<WineComPort>(wine.prefix, port, device);
+    }
+
+    WineSetup wine = WineSetup::fromEnvironment();
+};
+
+// A line settings check from the Linux side: what SetCommState left on the device.
+void ExpectRawEightNOneAt57600(const std::string& device) {
+    int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << device;
+    termios settings{};
+    ASSERT_EQ(tcgetattr(fd, &settings), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetospeed(&settings), B57600);
+    EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), 0u);
+}
+
+// COM14 is opened by its long name ("\\.\COM14"), the file by a Windows path.
+TEST_F(KestrelUnderWine, LoadsTheWholeApplicationAreaAndTheFlashEqualsTheFile) {
+    SimProcess sim(binDir(), {"--row-ms", "0"}, 14);
+    auto com14 = wineCom(sim, 14);
+    kestreltest::Words words = wholeApplicationArea();
+    kestreltest::WriteText(sim.folder().file("Firmware.HEX"), kestreltest::HexForWords(words));
+
+    std::string windowsFolder = testkit::WindowsPath(sim.folder().path());
+    ProgramResult result = kestrelExe({"-p", "14", windowsFolder + "\\firmware.hex"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_EQ(result.out.rfind("File Name=" + Upper(windowsFolder) +
+                                   "\\FIRMWARE.HEX Comm Port=14\nReset Sent\nGot something! 55\n"
+                                   "Device ID = 320\nEnd Address: 0x7dfc Size: 32252 Bytes\n",
+                               0),
+              0u)
+        << result.out;
+    EXPECT_TRUE(
+        endsWith(result.out, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(result.err, "");
+    ExpectRawEightNOneAt57600(fs::read_symlink(sim.dosdevices() + "/com14"));
+    EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
+    EXPECT_EQ(sim.stats().rowsProgrammed, 504);
+    EXPECT_TRUE(sim.flash() == kestreltest::ExpectedFlash(words, 0x4000, 0x7E));
+}
+
+TEST_F(KestrelUnderWine, IdentifiesTheChipOnAShortComName) {
+    SimProcess sim(binDir(), {"--device-id", "352"}, 3);
+    auto com3 = wineCom(sim, 3);
+    ProgramResult result = kestrelExe({"-p", "3", "-t"});
+    EXPECT_EQ(result.status, 255);  // -1, as Wine hands it to Linux
+    EXPECT_EQ(result.out,
+              "Comm Port=3\nReset Sent\nGot something! 55\nDevice ID = 352\n"
+              "CPU Type = dsPIC30F3014\n");
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+// A missing port says on standard error what Windows said; the USB search
+// finds no adapter among Wine's ports.
+TEST_F(KestrelUnderWine, AMissingPortOrNoUsbAdapterEndsTheRunWithItsStatus) {
+    std::error_code ec;
+    fs::remove(wine.prefix + "/dosdevices/com29", ec);
+    ProgramResult missing = kestrelExe({"-p", "29", "fw.hex"});
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_EQ(missing.out, "File Name=FW.HEX Comm Port=29\nOpen Comm Port Error\n");
+    EXPECT_EQ(missing.err.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.err;
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
+
+    ProgramResult usb = kestrelExe({"-p", "USB", "fw.hex"});
+    EXPECT_EQ(usb.status, 20);
+    EXPECT_EQ(usb.out, "USB Port Not Found!\n");
+}
+
+TEST_F(KestrelUnderWine, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
+    SimProcess sim(binDir(), {"--vanish-after-rows", "3", "--row-ms", "0"}, 16);
+    auto com16 = wineCom(sim, 16);
+    kestreltest::Words words;
+    for (std::uint32_t pc = 0; pc < 0x200; pc += 2)
+        words[pc] = pc;
+    std::string path =
+        kestreltest::WriteText(sim.folder().file("fw.hex"), kestreltest::HexForWords(words));
+
+    ProgramResult result = kestrelExe({"-p", "16", testkit::WindowsPath(path)});
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(
+        endsWith(result.out, "Bad Write Acc timeout\n\nWrite Block Error!!!\nFlash Dump Error\n"))
+        << result.out;
+    EXPECT_EQ(result.err, "COM16 went away (device disconnected)\n");
     sim.stop();
     EXPECT_EQ(sim.stats().rowsProgrammed, 3);
 }
