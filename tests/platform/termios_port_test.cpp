@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -196,23 +197,33 @@ TEST(TermiosPort, ClosingTheOtherSideIsSeenAsADisconnect) {
 }
 
 // The last frame before a close reaches a board that reads slowly: on a
-// pseudo-terminal (socat, ser2net, a virtual port) nothing shows as
-// queued, and emptying the output side would throw it away.
+// pseudo-terminal (socat, ser2net, a virtual port) nothing shows as queued,
+// and emptying the output side throws away what the other end has not read.
+// Earlier frames the board has not read yet hold the last one back.
 TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
     PseudoTerminal pty;
     auto port = openSlave(pty);
     ASSERT_TRUE(port->configure(19200));
     feed(pty, {0x0F, 0x0F, 0x00});  // an answer nobody reads any more
     std::this_thread::sleep_for(Ms(20));
-    const std::uint8_t reset[] = {0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04};
-    ASSERT_EQ(port->write(reset, sizeof reset, 5000), sizeof reset);
+    std::vector<std::uint8_t> unread(8192, 0x11);
+    ASSERT_EQ(port->write(unread.data(), unread.size(), 5000), unread.size());
+    const std::vector<std::uint8_t> reset{0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04};
+    ASSERT_EQ(port->write(reset.data(), reset.size(), 5000), reset.size());
     port->drainForClose();
     EXPECT_EQ(port->bytesWaiting(), 0u);
     port.reset();
-    std::this_thread::sleep_for(Ms(200));
-    std::uint8_t got[16] = {};
-    ASSERT_EQ(::read(pty.master(), got, sizeof got), 6);
-    EXPECT_EQ(std::vector<std::uint8_t>(got, got + 6), std::vector<std::uint8_t>(reset, reset + 6));
+    std::this_thread::sleep_for(Ms(100));
+    std::vector<std::uint8_t> received;
+    std::uint8_t chunk[4096];
+    for (pollfd more{pty.master(), POLLIN, 0}; poll(&more, 1, 200) == 1;) {
+        ssize_t got = ::read(pty.master(), chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        received.insert(received.end(), chunk, chunk + got);
+    }
+    ASSERT_EQ(received.size(), unread.size() + reset.size()) << "written bytes were thrown away";
+    EXPECT_TRUE(std::equal(reset.begin(), reset.end(), received.end() - 6));
 }
 
 // Every COM number is told with the device behind it, and a device named by
