@@ -87,20 +87,28 @@ bool walkArguments(const std::vector<std::string>& arguments, KestrelSettings& s
     return true;
 }
 
+// A refused reply may leave bytes on the line (the acknowledge after a
+// wrong checksum): they are taken off before the second try, or that try
+// would read them as the start of its own reply.
+template <class Step>
+bool withSecondTry(DspicLoader& loader, Step step) {
+    if (step())
+        return true;
+    loader.DiscardInput();
+    return step();
+}
+
 bool catchBootloader(DspicLoader& loader) {
     loader.ResetWithNotice();
     if (!loader.FindBootloader(true)) {
         loader.console().print("Bootloader not found\n");
         return false;
     }
-    // A refused reply may leave bytes on the line (the acknowledge after a
-    // wrong checksum): they are taken off before the second try, or that
-    // try would read them as the start of its own reply.
-    if (!loader.GetLoaderID() && (loader.DiscardInput(), !loader.GetLoaderID())) {
+    if (!withSecondTry(loader, [&] { return loader.GetLoaderID(); })) {
         loader.console().print("Bad Bootloader ID\n");
         return false;
     }
-    if (!loader.ReadDeviceID() && (loader.DiscardInput(), !loader.ReadDeviceID())) {
+    if (!withSecondTry(loader, [&] { return loader.ReadDeviceID(); })) {
         loader.console().print("Can't get device ID\n");
         return false;
     }
