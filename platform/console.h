@@ -33,7 +33,9 @@ std::string formatText(const char* format, ...)
     __attribute__((format(ORVANE_PRINTF_DIALECT, 1, 2)));
 
 // The process's own console. A key is looked for only when standard input is
-// a terminal; piped input is never read.
+// a terminal; piped input is never read. The terminal is put into single-key
+// mode only once a key is looked for, and gets its modes back when the
+// console goes or SIGINT, SIGTERM or SIGHUP ends the process.
 class StdConsole final : public Console {
   public:
     StdConsole();

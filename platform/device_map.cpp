@@ -79,6 +79,8 @@ std::string DeviceMap::defaultDevice(int portNumber) const {
 }
 
 std::string DeviceMap::devicePath(int portNumber) const {
+    if (auto named = assigned_.find(portNumber); named != assigned_.end())
+        return named->second;
     std::string entry = entryPath(portNumber);
     return entry.empty() ? defaultDevice(portNumber) : entry;
 }

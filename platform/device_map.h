@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class DeviceMap {
 
     // The device path for a COM number; empty when nothing is mapped.
     std::string devicePath(int portNumber) const;
+    // From now on the COM number stands for this device, whatever the
+    // folder and the default mapping say.
+    void assign(int portNumber, std::string device) { assigned_[portNumber] = std::move(device); }
     // Every COM name known, entries first, then default devices that exist.
     std::optional<std::vector<std::string>> portNames() const;
     // Whether the device behind the COM name is driven by a USB-serial or
@@ -38,6 +42,7 @@ class DeviceMap {
     std::string entryPath(int portNumber) const;
     std::string defaultDevice(int portNumber) const;
     Roots roots_;
+    std::map<int, std::string> assigned_;
 };
 
 // Parses "COMn"/"comn" into n; nullopt for anything else.

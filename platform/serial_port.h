@@ -24,6 +24,9 @@ class SerialPort {
     virtual std::size_t write(const std::uint8_t* src, std::size_t count, int timeoutMs) = 0;
     // Drops everything queued in both directions.
     virtual void purge() = 0;
+    // Before closing: lets every written byte leave the line (the last frame
+    // a loader sends must reach the board), then drops what was received.
+    virtual void drainForClose() { purge(); }
     // Waits at most timeoutMs for a byte to be waiting; true when one is.
     virtual bool waitForInput(int timeoutMs) = 0;
     // True once the device has gone away (an unplugged adapter).
@@ -45,6 +48,12 @@ class PortDirectory {
     virtual std::optional<std::vector<std::string>> listPortNames() = 0;
     // Whether the named port is a USB-serial (or CDC-ACM) adapter.
     virtual bool isUsbSerialAdapter(const std::string& portName) = 0;
+    // One line telling the user which device a COM number stands for
+    // ("COM33 is /dev/ttyUSB0"); empty when nothing can be said.
+    virtual std::string describePort(int /*portNumber*/) { return {}; }
+    // Makes a COM number stand for a device named by its path (-p /dev/ttyUSB0);
+    // false where devices cannot be named that way.
+    virtual bool assignDevicePath(int /*portNumber*/, const std::string& /*path*/) { return false; }
 };
 
 }  // namespace orvane

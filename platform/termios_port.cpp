@@ -12,41 +12,24 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
+
+#include "platform/line_speed.h"
 
 namespace orvane {
 namespace {
 
 constexpr int kDrainLimitMs = 1000;
 
-speed_t speedFor(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
-
+// Names the device's group only when its members may read and write it: a
+// group without those bits would send the user after the wrong fix.
 std::string groupHint(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
+        return {};
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    if ((info.st_mode & kGroupReadWrite) != kGroupReadWrite)
         return {};
     const group* owner = getgrgid(info.st_gid);
     if (!owner)
@@ -82,8 +65,7 @@ TermiosPort::~TermiosPort() {
 
 bool TermiosPort::configure(int baud) {
     termios settings{};
-    speed_t speed = speedFor(baud);
-    if (speed == B0 || tcgetattr(fd_, &settings) != 0)
+    if (baud <= 0 || tcgetattr(fd_, &settings) != 0)
         return false;
     cfmakeraw(&settings);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -91,9 +73,7 @@ bool TermiosPort::configure(int baud) {
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
-    if (tcsetattr(fd_, TCSANOW, &settings) != 0)
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0 || !setLineSpeed(fd_, baud))
         return false;
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd_, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines
@@ -148,17 +128,38 @@ std::size_t TermiosPort::write(const std::uint8_t* src, std::size_t count, int t
     return sent;
 }
 
-void TermiosPort::purge() {
-    // Bytes already written were handed over by a completed write: let them
-    // leave (the final reset frame before a close, say) before the queues
-    // are emptied. Bounded, so a line that never drains cannot hang us.
+bool TermiosPort::waitForOutputQueue() {
     using namespace std::chrono;
     auto deadline = steady_clock::now() + milliseconds(kDrainLimitMs);
     int queued = 0;
-    while (!lost_ && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 &&
-           steady_clock::now() < deadline)
+    while (!lost_ && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(milliseconds(1));
+    }
+    return true;
+}
+
+void TermiosPort::purge() {
+    // Bytes already written were handed over by a completed write: let them
+    // leave before the queues are emptied. Bounded, so a line that never
+    // drains cannot hang us.
+    waitForOutputQueue();
     tcflush(fd_, TCIOFLUSH);
+}
+
+void TermiosPort::drainForClose() {
+    // Flushing the output side of a pseudo-terminal throws away what the
+    // other end has not read yet (it reports nothing queued), so written
+    // bytes are only ever waited for here. A real line that is stuck gets
+    // its output dropped, or closing it would hang.
+    if (lost_)
+        return;
+    if (waitForOutputQueue())
+        tcdrain(fd_);
+    else
+        tcflush(fd_, TCOFLUSH);
+    tcflush(fd_, TCIFLUSH);
 }
 
 bool TermiosPort::waitForInput(int timeoutMs) {
@@ -182,6 +183,18 @@ bool TermiosPort::waitForInput(int timeoutMs) {
 
 void TermiosPort::markLost() {
     lost_ = true;
+}
+
+std::string TermiosPortDirectory::describePort(int portNumber) {
+    const std::string mapped = map_.devicePath(portNumber);
+    if (mapped.empty())
+        return {};
+    std::error_code ec;
+    const std::string device = std::filesystem::canonical(mapped, ec).string();
+    std::string text = "COM" + std::to_string(portNumber) + " is ";
+    if (ec || device == mapped)
+        return text + mapped;
+    return text + device + " (through " + mapped + ")";
 }
 
 PortOpenResult TermiosPortDirectory::open(int portNumber) {

@@ -22,12 +22,16 @@ class TermiosPort final : public SerialPort {
     std::size_t read(std::uint8_t* dest, std::size_t max) override;
     std::size_t write(const std::uint8_t* src, std::size_t count, int timeoutMs) override;
     void purge() override;
+    void drainForClose() override;
     bool waitForInput(int timeoutMs) override;
     bool disconnected() const override { return lost_; }
 
   private:
     TermiosPort(int fd, std::string label) : fd_(fd), label_(std::move(label)) {}
     void markLost();
+    // Waits (bounded) until the driver has sent what was written; false
+    // when the line did not drain in time.
+    bool waitForOutputQueue();
     int fd_;
     std::string label_;
     bool lost_ = false;
@@ -41,6 +45,13 @@ class TermiosPortDirectory final : public PortDirectory {
     std::optional<std::vector<std::string>> listPortNames() override { return map_.portNames(); }
     bool isUsbSerialAdapter(const std::string& name) override {
         return map_.isUsbSerialAdapter(name);
+    }
+    // "COM5 is /dev/ttyUSB0", with the link it was reached through when the
+    // mapping named one ("(through .../dosdevices/com5)").
+    std::string describePort(int portNumber) override;
+    bool assignDevicePath(int portNumber, const std::string& path) override {
+        map_.assign(portNumber, path);
+        return true;
     }
 
   private:

@@ -106,12 +106,20 @@ bool BoardLoader::receiveFrame() {
 BoardLoader::Receive BoardLoader::takeAnswerByte(std::uint8_t byte, FrameState& state) {
     using Stage = FrameState::Stage;
     if (state.stage != Stage::Body) {
-        if (byte == FRAME_START)
+        // A header is two start bytes in a row: noise may hold a lone one,
+        // and the byte after it starts the search again.
+        if (byte != FRAME_START)
+            state.stage = Stage::FirstStart;
+        else
             state.stage = state.stage == Stage::FirstStart ? Stage::SecondStart : Stage::Body;
         return Receive::More;
     }
     const bool escaped = state.escaped;
     if (!escaped) {
+        // Noise that ends in a start byte runs into the header: of a run of
+        // start bytes, the last two are the header.
+        if (byte == FRAME_START && answerLength_ == 0)
+            return Receive::More;
         if (byte == FRAME_ESCAPE) {
             state.escaped = true;
             return Receive::More;

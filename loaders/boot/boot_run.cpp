@@ -32,30 +32,49 @@ bool isOption(const char* text) {
     return std::strcmp(text, "-p") == 0 || std::strcmp(text, "-b") == 0;
 }
 
+bool asksForHelp(int argc, const char* const argv[]) {
+    for (int index = 1; index < argc; ++index)
+        if (std::strcmp(argv[index], "-h") == 0 || std::strcmp(argv[index], "--help") == 0)
+            return true;
+    return false;
+}
+
+// A device path ("/dev/ttyUSB0", "/dev/serial/by-id/...") names the port
+// directly; anything else is a COM number.
+void applyPortValue(const char* value, BootSettings& settings) {
+    if (value[0] == '/') {
+        settings.portDevice = value;
+        settings.portNumber = 0;
+    } else {
+        settings.portDevice.clear();
+        settings.portNumber = decimalValue(value);
+    }
+}
+
 }  // namespace
 
 bool parseArguments(int argc, const char* const argv[], BootSettings& settings) {
     int count = argc - 1;
-    if (count <= 0)
+    if (count <= 0 || asksForHelp(argc, argv))
         return false;
     if (count == 1) {
         settings.hexFileName = argv[1];
         return true;
     }
-    // An option with nothing after it has no value to take.
-    if (isOption(argv[argc - 1]))
-        return false;
     // Each argument lowers the count by one, an option's value by one more
     // and a file name by two: the walk stops one argument early after a
-    // file name, which is how options may follow it.
+    // file name, which is how options may follow it. An option the walk
+    // reaches with nothing after it has no value to take.
     for (int index = 1; count >= 1 && index < argc; ++index) {
         const char* argument = argv[index];
         --count;
         if (isOption(argument)) {
             if (++index >= argc || --count == 0)
                 return false;
-            int& setting = argument[1] == 'p' ? settings.portNumber : settings.baudRate;
-            setting = decimalValue(argv[index]);
+            if (argument[1] == 'p')
+                applyPortValue(argv[index], settings);
+            else
+                settings.baudRate = decimalValue(argv[index]);
         } else if (std::strchr(argument, '.') != nullptr) {
             settings.hexFileName = argument;
             --count;
@@ -77,7 +96,11 @@ int runBoot(int argc, const char* const argv[], PortDirectory& ports, Clock& clo
         return printUsage(console);
     console.print("File Name=%s Comm Port=%d Baud=%d\n", settings.hexFileName.c_str(),
                   settings.portNumber, settings.baudRate);
+    if (!settings.portDevice.empty() &&
+        !ports.assignDevicePath(settings.portNumber, settings.portDevice))
+        console.err("this system cannot open a port by its device path\n");
     BoardLoader loader(ports, clock, console);
+    loader.NamePortDevice(settings.portNumber);
     loader.portNumber = settings.portNumber;
     loader.applicationBaud = settings.baudRate;
     if (!loader.downloadFile(settings.portNumber, settings.hexFileName))

@@ -137,18 +137,32 @@ int HexImage::storeData(const std::string& line, std::uint32_t address, unsigned
     bool aboveApplication = settings_.bootAreaAboveApplication && units > limitUnits();
     if (belowLoader || aboveApplication) {
         console_.print("Warning address 0x%x in boot area. Hex recorded skipped.\n", address);
-        return belowLoader ? 0 : -1;
+        if (aboveApplication)
+            return -1;
+        // A record that runs from the loader's area into the application
+        // still carries the application's first bytes: those are kept.
+        const std::uint32_t skipped = settings_.bootAreaBelow - address;
+        if (count <= skipped)
+            return 0;
+        return storeBytes(line, address, count, skipped);
     }
+    return storeBytes(line, address, count, 0);
+}
+
+int HexImage::storeBytes(const std::string& line, std::uint32_t address, unsigned count,
+                         std::uint32_t skipped) {
+    const std::uint32_t first = address + skipped;
+    const std::uint32_t units = first / settings_.addressDivisor;
     std::int32_t end = static_cast<std::int32_t>(address + count);
     endAddress = std::max(endAddress, end);
     if (settings_.keepStartAddress)
-        startAddress = std::min(startAddress, static_cast<std::int32_t>(address));
-    if (units + count >= limitUnits()) {
+        startAddress = std::min(startAddress, static_cast<std::int32_t>(first));
+    if (units + count - skipped >= limitUnits()) {
         console_.print("Memory load error\n");
         return -1;
     }
-    std::size_t index = address;
-    for (std::size_t i = 9; i + 2 < line.size() && index < usedBytes(); i += 2)
+    std::size_t index = first;
+    for (std::size_t i = 9 + 2 * skipped; i + 2 < line.size() && index < usedBytes(); i += 2)
         data[index++] = decodeHexPair(line, i);
     return 0;
 }

@@ -58,6 +58,9 @@ class HexImage {
     std::size_t usedBytes() const;
     bool wellFormed(const std::string& line) const;
     int storeData(const std::string& line, std::uint32_t address, unsigned count);
+    // Stores the record's data from its skipped-th byte on.
+    int storeBytes(const std::string& line, std::uint32_t address, unsigned count,
+                   std::uint32_t skipped);
 
     HexImageSettings settings_;
     Console& console_;

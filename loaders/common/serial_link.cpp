@@ -13,6 +13,10 @@ constexpr int kReadWaitPolls = 200;
 constexpr int kReadWaitPollMs = 20;
 constexpr int kRespPolls = 10;
 constexpr int kRespPollMs = 50;
+// The rest of a refused reply is taken off the line until it has been quiet
+// this long, within a bound for a board that never stops sending.
+constexpr int kQuietLineMs = 20;
+constexpr int kDiscardRounds = 50;
 }  // namespace
 
 SerialLink::SerialLink(PortDirectory& ports, Clock& clock, Console& console, LinkProfile profile)
@@ -34,13 +38,16 @@ bool SerialLink::OpenPort(int number, int baud) {
     disconnectReported_ = false;
     readCount_ = 0;
     readPosition_ = 0;
-    return port_->configure(baud);
+    if (port_->configure(baud))
+        return true;
+    console_.err(formatText("COM%d refused the line settings (%d baud, 8N1)\n", number, baud));
+    return false;
 }
 
 int SerialLink::ClosePort() {
     if (!port_)
         return -1;
-    port_->purge();
+    port_->drainForClose();
     port_.reset();
     return 1;
 }
@@ -48,6 +55,19 @@ int SerialLink::ClosePort() {
 void SerialLink::PurgePort() {
     if (port_)
         port_->purge();
+}
+
+void SerialLink::DiscardInput() {
+    std::array<std::uint8_t, 256> scrap{};
+    readCount_ = 0;
+    for (int round = 0; port_ && round < kDiscardRounds; ++round) {
+        std::size_t waiting = port_->bytesWaiting();
+        if (waiting > 0) {
+            port_->read(scrap.data(), std::min(waiting, scrap.size()));
+        } else if (!port_->waitForInput(kQuietLineMs)) {
+            return;
+        }
+    }
 }
 
 bool SerialLink::WriteByte(std::uint8_t byte) {
@@ -158,6 +178,11 @@ void SerialLink::ResetWithNotice() {
     port_->setDtr(false);
     clock_.sleepMs(1000);
     console_.print("Reset Sent\n");
+}
+
+void SerialLink::NamePortDevice(int number) {
+    if (std::string device = ports_.describePort(number); !device.empty())
+        console_.err(device + "\n");
 }
 
 bool SerialLink::FindUsbSerialPort() {

@@ -40,6 +40,10 @@ class SerialLink {
     int ClosePort();
     bool IsOpen() const { return port_ != nullptr; }
     void PurgePort();
+    // Takes everything off the receive side until the line has been quiet
+    // for a moment, so the unread rest of a refused reply is not read as
+    // the start of the next one.
+    void DiscardInput();
     bool WriteByte(std::uint8_t byte);
     bool WriteBuffer(std::size_t count);
     bool ReadByteWait(std::uint8_t& byte);
@@ -48,6 +52,9 @@ class SerialLink {
     void PulseReset();
     void ResetWithNotice();
     bool FindUsbSerialPort();
+    // Says on standard error which device a COM number stands for: the
+    // first thing to check when a board does not answer.
+    void NamePortDevice(int number);
 
     // The remembered port number that PulseReset opens when it has to.
     int portNumber = 1;

@@ -40,13 +40,27 @@ int leadingInteger(const std::string& value) {
     return static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
 }
 
+// A device path names the port directly, even one such as
+// /dev/ttyUSB0 that contains "USB"; the last "-p" decides between a path
+// and a COM number.
 void applyPortValue(KestrelSettings& settings, const std::string& value) {
-    if (value.find("USB") != std::string::npos) {
+    settings.portDevice.clear();
+    if (value.starts_with('/')) {
+        settings.portDevice = value;
+        settings.usbMode = false;
+        settings.portNumber = 0;
+    } else if (value.find("USB") != std::string::npos) {
         settings.usbMode = true;
         settings.portNumber = 0;
     } else {
         settings.portNumber = leadingInteger(value);
     }
+}
+
+bool asksForHelp(const std::vector<std::string>& arguments) {
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument == "-h" || argument == "--help";
+    });
 }
 
 // The walk over two or more arguments. The file name counts as two
@@ -73,17 +87,28 @@ bool walkArguments(const std::vector<std::string>& arguments, KestrelSettings& s
     return true;
 }
 
+// A refused reply may leave bytes on the line (the acknowledge after a
+// wrong checksum): they are taken off before the second try, or that try
+// would read them as the start of its own reply.
+template <class Step>
+bool withSecondTry(DspicLoader& loader, Step step) {
+    if (step())
+        return true;
+    loader.DiscardInput();
+    return step();
+}
+
 bool catchBootloader(DspicLoader& loader) {
     loader.ResetWithNotice();
     if (!loader.FindBootloader(true)) {
         loader.console().print("Bootloader not found\n");
         return false;
     }
-    if (!loader.GetLoaderID() && !loader.GetLoaderID()) {
+    if (!withSecondTry(loader, [&] { return loader.GetLoaderID(); })) {
         loader.console().print("Bad Bootloader ID\n");
         return false;
     }
-    if (!loader.ReadDeviceID() && !loader.ReadDeviceID()) {
+    if (!withSecondTry(loader, [&] { return loader.ReadDeviceID(); })) {
         loader.console().print("Can't get device ID\n");
         return false;
     }
@@ -130,7 +155,7 @@ bool writeAndVerify(DspicLoader& loader) {
 
 std::optional<KestrelSettings> ScanArguments(const std::vector<std::string>& arguments) {
     KestrelSettings settings;
-    if (arguments.empty())
+    if (arguments.empty() || asksForHelp(arguments))
         return std::nullopt;
     if (arguments.size() == 1) {
         if (arguments[0] == "-t")
@@ -157,6 +182,7 @@ bool RunLoad(DspicLoader& loader, const KestrelSettings& settings) {
         console.print("Comm Port=%d\n", settings.portNumber);
     else
         console.print("File Name=%s Comm Port=%d\n", normalised.c_str(), settings.portNumber);
+    loader.NamePortDevice(settings.portNumber);
     if (!loader.OpenPort(settings.portNumber, DspicLoader::kLinkBaud)) {
         console.print("Open Comm Port Error\n");
         return false;
@@ -179,7 +205,10 @@ int RunKestrel(const std::vector<std::string>& arguments, PortDirectory& ports, 
         return PrintUsage(console);
     DspicLoader loader(ports, clock, console);
     loader.portNumber = settings->portNumber;
-    if (settings->usbMode) {
+    if (!settings->portDevice.empty()) {
+        if (!ports.assignDevicePath(settings->portNumber, settings->portDevice))
+            console.err("this system cannot open a port by its device path\n");
+    } else if (settings->usbMode) {
         loader.FindUsbSerialPort();
         if (loader.portNumber == 0) {
             console.out(kNoUsbLine);

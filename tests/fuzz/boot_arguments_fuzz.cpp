@@ -26,6 +26,11 @@ void checkSettings(const std::vector<std::string>& arguments,
             "the file name is one of the arguments");
     require(settings.portNumber == 1 || present(arguments, "-p"), "only -p changes the port");
     require(settings.baudRate == 38400 || present(arguments, "-b"), "only -b changes the rate");
+    require(settings.portDevice.empty() ||
+                (present(arguments, settings.portDevice) && settings.portNumber == 0),
+            "a device path is a -p value and port 0");
+    require(!present(arguments, "-h") && !present(arguments, "--help"),
+            "a request for help is never run");
 }
 
 std::string expectedRun(const orvane::BootSettings& settings) {

@@ -33,6 +33,9 @@ void checkSettings(const std::vector<std::string>& arguments,
                                                  return argument.find("USB") != std::string::npos;
                                              }),
             "only a -p value with USB turns USB mode on");
+    require(settings.portDevice.empty() || (present(arguments, settings.portDevice) &&
+                                            settings.portNumber == 0 && !settings.usbMode),
+            "a device path is a -p value, port 0, and no USB search");
 }
 
 // The output of a run that fails at the port.

@@ -16,6 +16,7 @@
 
 #include "loaders/common/serial_link.h"
 #include "platform/clock.h"
+#include "platform/line_speed.h"
 #include "tools/testkit/memory_console.h"
 #include "tools/testkit/pty.h"
 
@@ -67,21 +68,43 @@ long elapsedMs(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
 }
 
+// The settings as another opener of the device sees them.
+termios settingsOf(const PseudoTerminal& pty) {
+    termios settings{};
+    int fd = ::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(tcgetattr(fd, &settings), 0);
+    ::close(fd);
+    return settings;
+}
+
 TEST(TermiosPort, ConfiguresRawEightNOneAtTheAskedSpeed) {
     PseudoTerminal pty;
     auto port = openSlave(pty);
     ASSERT_TRUE(port->configure(19200));
-    termios settings{};
-    int fd = ::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(tcgetattr(fd, &settings), 0);
-    ::close(fd);
+    termios settings = settingsOf(pty);
     EXPECT_EQ(cfgetospeed(&settings), B19200);
     EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), 0u);
     EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u);
-    EXPECT_FALSE(port->configure(12345));
+}
+
+// A board application at 14400 or 250000 baud is reached at that rate: the
+// driver is given the number itself, not the nearest rate of a table.
+TEST(TermiosPort, RatesOutsideTheStandardTableReachTheDriver) {
+    PseudoTerminal pty;
+    auto port = openSlave(pty);
+    for (int baud : {14400, 250000, 31250, 9600}) {
+        ASSERT_TRUE(port->configure(baud)) << baud;
+        EXPECT_EQ(lineSpeed(pty.master()), baud);
+        termios settings = settingsOf(pty);
+        EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u) << baud;
+    }
+    termios standard = settingsOf(pty);
+    EXPECT_EQ(cfgetospeed(&standard), B9600);  // standard rates keep their codes
+    EXPECT_FALSE(port->configure(0));
+    EXPECT_EQ(lineSpeed(pty.master()), 9600);
 }
 
 TEST(TermiosPort, CountsWaitingBytesReadsThemAndPurgeEmptiesTheQueue) {
@@ -144,21 +167,19 @@ TEST(TermiosPort, MissingDeviceNamesPathAndCause) {
               "cannot open COM9 (/dev/orvane-no-such-tty): No such file or directory");
 }
 
-// Opening a device the user may not open names the group that may; as root
-// the check runs in a child that drops to an unprivileged user.
-TEST(TermiosPort, PermissionErrorNamesTheGroupThatMayOpen) {
+// The open error for a device file of the given mode, met by a user who is
+// neither its owner nor in its group (as root: in a child run as nobody).
+std::string openErrorForMode(mode_t mode) {
     auto path =
         std::filesystem::temp_directory_path() / ("orvane-locked-" + std::to_string(getpid()));
     std::ofstream(path) << "x";
-    chmod(path.c_str(), 0660);
+    chmod(path.c_str(), mode);
     int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
+    EXPECT_EQ(pipe(pipeFds), 0);
     pid_t child = fork();
     if (child == 0) {
         if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(2);
-        if (getuid() != 0)
-            chmod(path.c_str(), 0);
         auto opened = TermiosPort::openDevice(path.string(), "COM2");
         ssize_t written = ::write(pipeFds[1], opened.error.data(), opened.error.size());
         _exit(written >= 0 ? 0 : 1);
@@ -170,10 +191,21 @@ TEST(TermiosPort, PermissionErrorNamesTheGroupThatMayOpen) {
     int status = 0;
     waitpid(child, &status, 0);
     std::filesystem::remove(path);
-    ASSERT_GT(got, 0);
-    std::string error(buffer);
+    EXPECT_GT(got, 0);
+    return buffer;
+}
+
+// A permission error names the group whose members may open the device,
+// and only when that group's bits let them (a test run by a normal user
+// owns the file: the owner bits are cleared so the open fails for it too).
+TEST(TermiosPort, PermissionErrorNamesTheGroupOnlyWhenItMayOpen) {
+    std::string error = openErrorForMode(0060);
     EXPECT_NE(error.find("Permission denied; members of group '"), std::string::npos) << error;
     EXPECT_NE(error.find("' may open it"), std::string::npos) << error;
+    for (mode_t mode : {0000, 0040, 0020}) {
+        error = openErrorForMode(mode);
+        EXPECT_TRUE(error.ends_with("Permission denied")) << mode << ": " << error;
+    }
 }
 
 TEST(TermiosPort, ClosingTheOtherSideIsSeenAsADisconnect) {
@@ -187,6 +219,55 @@ TEST(TermiosPort, ClosingTheOtherSideIsSeenAsADisconnect) {
     std::uint8_t byte = 0x11;
     EXPECT_EQ(port->write(&byte, 1, 100), 0u);
     EXPECT_LT(elapsedMs(start), 2000);
+}
+
+// The last frame before a close reaches a board that reads slowly: on a
+// pseudo-terminal (socat, ser2net, a virtual port) nothing shows as queued,
+// and emptying the output side throws away what the other end has not read.
+// Earlier frames the board has not read yet hold the last one back.
+TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
+    PseudoTerminal pty;
+    auto port = openSlave(pty);
+    ASSERT_TRUE(port->configure(19200));
+    feed(pty, {0x0F, 0x0F, 0x00});  // an answer nobody reads any more
+    std::this_thread::sleep_for(Ms(20));
+    std::vector<std::uint8_t> unread(8192, 0x11);
+    ASSERT_EQ(port->write(unread.data(), unread.size(), 5000), unread.size());
+    const std::vector<std::uint8_t> reset{0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04};
+    ASSERT_EQ(port->write(reset.data(), reset.size(), 5000), reset.size());
+    port->drainForClose();
+    EXPECT_EQ(port->bytesWaiting(), 0u);
+    port.reset();
+    std::this_thread::sleep_for(Ms(100));
+    std::vector<std::uint8_t> received;
+    std::uint8_t chunk[4096];
+    for (pollfd more{pty.master(), POLLIN, 0}; poll(&more, 1, 200) == 1;) {
+        ssize_t got = ::read(pty.master(), chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        received.insert(received.end(), chunk, chunk + got);
+    }
+    ASSERT_EQ(received.size(), unread.size() + reset.size()) << "written bytes were thrown away";
+    EXPECT_TRUE(std::equal(reset.begin(), reset.end(), received.end() - 6));
+}
+
+// Every COM number is told with the device behind it, and a device named by
+// its path stands for the number it is given.
+TEST(TermiosPortDirectory, NamesTheDeviceBehindANumberAndTakesDevicePaths) {
+    PseudoTerminal pty;
+    auto dir = std::filesystem::temp_directory_path() / ("orvane-dos-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink(pty.slavePath(), dir / "com3");
+    TermiosPortDirectory ports(DeviceMap({dir.string(), "/dev", "/nonexistent"}));
+    EXPECT_EQ(ports.describePort(3),
+              "COM3 is " + pty.slavePath() + " (through " + (dir / "com3").string() + ")");
+    EXPECT_EQ(ports.describePort(34), "COM34 is /dev/ttyUSB1");
+    EXPECT_EQ(ports.describePort(200), "");
+    ASSERT_TRUE(ports.assignDevicePath(0, pty.slavePath()));
+    EXPECT_EQ(ports.describePort(0), "COM0 is " + pty.slavePath());
+    PortOpenResult opened = ports.open(0);
+    EXPECT_TRUE(opened.port) << opened.error;
+    std::filesystem::remove_all(dir);
 }
 
 // The link's waits against a real device keep their bounds.

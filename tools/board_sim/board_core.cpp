@@ -35,11 +35,12 @@ bool bootCommandAt(std::span<const std::uint8_t> bytes, std::size_t i) {
            std::equal(kBootCommand.begin(), kBootCommand.end(), bytes.begin() + i);
 }
 
-// The answer with noise in front and junk between its two start bytes.
+// The answer after line noise that holds lone start bytes, the last one
+// right before the frame's own two.
 std::vector<std::uint8_t> withNoise(const std::vector<std::uint8_t>& frame) {
-    std::vector<std::uint8_t> bytes{0x00, 0x55, 0xAA, kFrameStart, 0x33, 0x00};
-    for (std::size_t i = 1; i < frame.size(); ++i)
-        bytes.push_back(frame[i]);
+    std::vector<std::uint8_t> bytes{0x00, 0x33, kFrameStart, 0x44, 0xAA, kFrameStart};
+    for (std::uint8_t byte : frame)
+        bytes.push_back(byte);
     return bytes;
 }
 

@@ -25,7 +25,7 @@ enum class Fault {
     ReadWrongAmount,            // read answers say 0x40 bytes
     ReadWrongAddressAndAmount,  // both of the above
     ShortRead,                  // read answers carry only 64 data bytes
-    NoiseBefore,                // noise before the answer and between its start bytes
+    NoiseBefore,                // noise holding lone start bytes before the answer
     DoubledStart,               // two unescaped start bytes inside the body
     EndlessNoise,               // a stream without any start byte that never stops
     EndlessBody,                // start bytes, then body bytes that never end

@@ -30,6 +30,7 @@ void printUsage() {
         "  --erase-ms N        flash erase time per 64-byte block (with --wire)\n"
         "  --write-ms N        flash write time per write frame (with --wire)\n"
         "  --exit-on-reset     end once the reset command has arrived\n"
+        "  --read-lag-ms N     leave the host's bytes unread N ms after they arrive\n"
         "  --fault KIND[:CMD[:FROM]]  misbehave on answers to command CMD (hex,\n"
         "                      default all) from its FROM-th frame on (default 0);\n"
         "                      KIND: checksum read-command read-address read-amount\n"
@@ -80,6 +81,8 @@ bool takeValue(const std::string& name, const char* value, PtyBoardOptions& opti
         options.board.eraseMsPerBlock = std::atoi(value);
     else if (name == "--write-ms")
         options.board.writeMsPerFrame = std::atoi(value);
+    else if (name == "--read-lag-ms")
+        options.readLagMs = std::atoi(value);
     else if (name == "--fault" && parseFault(value, fault))
         options.board.faults.push_back(fault);
     else
@@ -97,7 +100,8 @@ bool parse(int argc, char* argv[], PtyBoardOptions& options) {
     }
     const bool limitGood =
         options.timeLimitSeconds > 0 && options.timeLimitSeconds <= kLongestTimeLimit;
-    return !options.dosdevices.empty() && options.port > 0 && limitGood;
+    const bool lagGood = options.readLagMs >= 0 && options.readLagMs <= 10000;
+    return !options.dosdevices.empty() && options.port > 0 && limitGood && lagGood;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,7 +11,9 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "platform/line_speed.h"
 #include "tools/testkit/pty.h"
 
 namespace orvane::boardsim {
@@ -31,29 +32,6 @@ volatile std::sig_atomic_t gStopRequested = 0;
 
 void requestStop(int) {
     gStopRequested = 1;
-}
-
-int baudOf(speed_t speed) {
-    switch (speed) {
-        case B1200:
-            return 1200;
-        case B2400:
-            return 2400;
-        case B4800:
-            return 4800;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        case B57600:
-            return 57600;
-        case B115200:
-            return 115200;
-        default:
-            return 0;
-    }
 }
 
 // The time count bytes take on a line at baud, 10 bits each.
@@ -150,12 +128,9 @@ void PtyBoard::unpublish() {
 }
 
 // The master side of a pseudo-terminal reports the termios of the slave,
-// so the board sees the speed the host configured.
+// so the board sees the speed the host configured, whatever the rate.
 int PtyBoard::hostBaud() {
-    termios settings{};
-    if (tcgetattr(pty_.master(), &settings) != 0)
-        return 0;
-    return baudOf(cfgetospeed(&settings));
+    return lineSpeed(pty_.master());
 }
 
 void PtyBoard::takeHostBytes() {
@@ -260,9 +235,9 @@ void PtyBoard::writeResults() const {
     std::ofstream out(options_.statsOut, std::ios::trunc);
     out << "bytes_from_host " << bytesFromHost_ << "\nbytes_to_host " << bytesToHost_ << "\nframes "
         << stats.framesReceived << "\nbusy_ms " << stats.busyMs << "\nframe_errors "
-        << stats.frameErrors.size() << "\nboot_commands " << stats.bootCommandBauds.size()
-        << "\nout_of_flash " << stats.outOfFlash << "\nunerased_bits " << stats.unerasedBits
-        << "\n";
+        << stats.frameErrors.size() << "\nresets " << stats.resets << "\nboot_commands "
+        << stats.bootCommandBauds.size() << "\nout_of_flash " << stats.outOfFlash
+        << "\nunerased_bits " << stats.unerasedBits << "\n";
     for (const std::string& error : stats.frameErrors)
         out << "frame_error " << error << "\n";
 }
@@ -280,8 +255,10 @@ int PtyBoard::run() {
         timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
                          static_cast<long>(waitNs % 1'000'000'000)};
         pollfd pfd{pty_.master(), POLLIN, 0};
-        if (ppoll(&pfd, 1, &timeout, signals.waitMask()) > 0 && (pfd.revents & POLLIN))
+        if (ppoll(&pfd, 1, &timeout, signals.waitMask()) > 0 && (pfd.revents & POLLIN)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(options_.readLagMs));
             takeHostBytes();
+        }
         if (vanished_)
             break;
         now = SteadyClock::now();

@@ -16,6 +16,9 @@ struct PtyBoardOptions {
     // a byte) and let the board spend its flash work time.
     bool wire = false;
     bool exitOnReset = false;  // end once the host has sent the reset command
+    // Leave the host's bytes unread this long after they arrive, as a busy
+    // board or a slow serial bridge (socat, ser2net) does.
+    int readLagMs = 0;
     BoardCore::Options board;
 };
 

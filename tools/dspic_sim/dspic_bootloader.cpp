@@ -154,6 +154,10 @@ std::optional<DspicBootloader::Reply> DspicBootloader::answerRead() {
     Mode mode = program ? options_.readChecksum : Mode::Plain;
     if (mode == Mode::Complement)
         sum = static_cast<std::uint8_t>(0x100 - sum);
+    if (!program && deviceIdChecksumsSpoilt_ < options_.deviceIdChecksumFaults) {
+        ++deviceIdChecksumsSpoilt_;
+        mode = Mode::OffByOne;
+    }
     if (mode == Mode::OffByOne)
         sum = static_cast<std::uint8_t>(sum + 1);
     bytes.push_back(sum);

@@ -25,6 +25,9 @@ struct BoardOptions {
     std::uint8_t readAck = 0x55;
     // The device-ID read is never answered.
     bool deviceIdUnreadable = false;
+    // The first this many device-ID replies carry a checksum one too high
+    // (their acknowledge byte still follows).
+    int deviceIdChecksumFaults = 0;
     std::uint8_t writeAck = 0x55;
     // Reads report this byte at this image offset, whatever the flash holds.
     std::optional<std::pair<std::uint32_t, std::uint8_t>> readBackOverride = std::nullopt;
@@ -87,6 +90,7 @@ class DspicBootloader {
     std::int64_t lastByteMs_ = 0;
     int resets_ = 0;
     int rowsProgrammed_ = 0;
+    int deviceIdChecksumsSpoilt_ = 0;
     std::vector<std::string> faults_;
     std::uint64_t bytesReceived_ = 0;
     std::uint64_t bytesSent_ = 0;

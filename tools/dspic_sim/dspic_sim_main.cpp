@@ -45,7 +45,7 @@ constexpr const char* kUsage =
     "                 [--stats-out FILE] [--paced] [--row-ms MS] [--device-id ID]\n"
     "                 [--version MAJOR.MINOR] [--silent] [--probe-zeros] [--write-ack BYTE]\n"
     "                 [--read-checksum plain|complement|offbyone] [--read-back OFFSET:BYTE]\n"
-    "                 [--vanish-after-rows N]\n";
+    "                 [--vanish-after-rows N] [--id-checksum-faults N]\n";
 
 long number(const std::string& text) {
     return std::strtol(text.c_str(), nullptr, 0);
@@ -79,6 +79,8 @@ bool applyBoardOption(const std::string& name, const std::string& value, BoardOp
                                   static_cast<std::uint8_t>(number(value.substr(colon + 1)))};
     } else if (name == "--vanish-after-rows") {
         board.vanishAfterRows = static_cast<int>(number(value));
+    } else if (name == "--id-checksum-faults") {
+        board.deviceIdChecksumFaults = static_cast<int>(number(value));
     } else {
         return false;
     }

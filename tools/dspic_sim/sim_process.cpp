@@ -45,9 +45,9 @@ int anonymousFile() {
 [[noreturn]] void execChild(const ProgramRun& run, int out, int err) {
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
-    int devNull = ::open("/dev/null", O_RDONLY);
-    if (devNull >= 0)
-        dup2(devNull, STDIN_FILENO);
+    int input = run.inputFd >= 0 ? run.inputFd : ::open("/dev/null", O_RDONLY);
+    if (input >= 0)
+        dup2(input, STDIN_FILENO);
     for (const auto& [name, value] : run.environment)
         setenv(name.c_str(), value.c_str(), 1);
     if (run.asUnprivilegedUser && getuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
@@ -60,9 +60,13 @@ int anonymousFile() {
     _exit(127);
 }
 
-// Waits for the child within the bound; kills it (by its PID) when it overstays.
-int waitWithin(pid_t pid, double seconds, bool& timedOut) {
-    auto deadline = Steady::now() + std::chrono::duration<double>(seconds);
+// Waits for the child within the bound; kills it (by its PID) when it
+// overstays. Interrupts it first when asked to, as Ctrl-C would.
+int waitWithin(pid_t pid, double seconds, bool& timedOut, double interruptAfter = 0,
+               int* endingSignal = nullptr) {
+    const auto started = Steady::now();
+    const auto deadline = started + std::chrono::duration<double>(seconds);
+    bool interrupted = interruptAfter <= 0;
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (Steady::now() >= deadline) {
@@ -71,8 +75,13 @@ int waitWithin(pid_t pid, double seconds, bool& timedOut) {
             waitpid(pid, &status, 0);
             return -1;
         }
+        if (!interrupted &&
+            Steady::now() >= started + std::chrono::duration<double>(interruptAfter))
+            interrupted = kill(pid, SIGINT) == 0;
         std::this_thread::sleep_for(kPollStep);
     }
+    if (endingSignal && WIFSIGNALED(status))
+        *endingSignal = WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -88,7 +97,8 @@ ProgramResult RunProgram(const ProgramRun& run) {
     if (pid == 0)
         execChild(run, out, err);
     if (pid > 0)
-        result.status = waitWithin(pid, run.timeoutSeconds, result.timedOut);
+        result.status = waitWithin(pid, run.timeoutSeconds, result.timedOut,
+                                   run.interruptAfterSeconds, &result.signal);
     result.seconds = std::chrono::duration<double>(Steady::now() - started).count();
     result.out = readAll(out);
     result.err = readAll(err);

@@ -16,6 +16,7 @@ using testkit::TempFolder;
 
 struct ProgramResult {
     int status = -1;  // exit status, or -1 when it did not exit by itself
+    int signal = 0;   // the signal that ended it, if one did
     std::string out;
     std::string err;
     bool timedOut = false;
@@ -28,6 +29,8 @@ struct ProgramRun {
     std::map<std::string, std::string> environment;  // added to the inherited one
     double timeoutSeconds = 60;                      // killed after this
     bool asUnprivilegedUser = false;                 // when started as root: run as nobody
+    int inputFd = -1;                                // standard input; /dev/null when -1
+    double interruptAfterSeconds = 0;  // sends SIGINT this long after the start, when > 0
 };
 
 // Starts a program, captures its output and waits for it within its bound.

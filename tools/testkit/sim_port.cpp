@@ -5,6 +5,8 @@
 namespace orvane::testkit {
 
 bool SimPort::configure(int baud) {
+    if (!acceptsRate(baud))
+        return false;
     baud_ = baud;
     log_.bauds.push_back(baud);
     board_.onConfigure(*this, baud);
@@ -55,6 +57,13 @@ void SimPort::purge() {
     std::erase_if(incoming_, [now](const Timed& t) { return t.at <= now; });
 }
 
+void SimPort::drainForClose() {
+    // Writes reach the board at once: only the receive side is emptied.
+    ++log_.closes;
+    std::int64_t now = clock_.nowMs();
+    std::erase_if(incoming_, [now](const Timed& t) { return t.at <= now; });
+}
+
 bool SimPort::waitForInput(int timeoutMs) {
     if (bytesWaiting() > 0)
         return true;
@@ -86,6 +95,15 @@ void SimPortDirectory::setUsbAdapters(std::vector<std::string> names,
 
 bool SimPortDirectory::isUsbSerialAdapter(const std::string& name) {
     return std::find(usb_.begin(), usb_.end(), name) != usb_.end();
+}
+
+bool SimPortDirectory::assignDevicePath(int portNumber, const std::string& path) {
+    auto device = devices_.find(path);
+    if (device == devices_.end())
+        boards_.erase(portNumber);
+    else
+        boards_[portNumber] = device->second;
+    return true;
 }
 
 PortOpenResult SimPortDirectory::open(int portNumber) {

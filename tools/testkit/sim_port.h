@@ -26,6 +26,7 @@ struct LineLog {
     std::vector<int> bauds;             // each speed the host configured
     std::vector<std::pair<std::int64_t, bool>> dtrChanges;
     int purges = 0;
+    int closes = 0;          // closes, each after the written bytes had left
     bool unplugged = false;  // the device has gone away
 };
 
@@ -52,9 +53,12 @@ class SimPort final : public SerialPort {
     std::size_t read(std::uint8_t* dest, std::size_t max) override;
     std::size_t write(const std::uint8_t* src, std::size_t count, int timeoutMs) override;
     void purge() override;
+    void drainForClose() override;
     bool waitForInput(int timeoutMs) override;
     bool disconnected() const override { return log_.unplugged; }
 
+    // A driver refuses rates of no baud at all.
+    static bool acceptsRate(int baud) { return baud > 0; }
     // Queues bytes for the host, readable delayMs from now.
     void deliver(const std::vector<std::uint8_t>& bytes, int delayMs = 0);
     void unplug() { log_.unplugged = true, incoming_.clear(); }
@@ -82,11 +86,14 @@ class SimPortDirectory final : public PortDirectory {
   public:
     explicit SimPortDirectory(VirtualClock& clock) : clock_(clock) {}
     void attach(int portNumber, SimBoard& board) { boards_[portNumber] = &board; }
+    // A board reached by a device path (-p /dev/ttyUSB0) rather than a number.
+    void attachDevice(const std::string& path, SimBoard& board) { devices_[path] = &board; }
     void setUsbAdapters(std::vector<std::string> names, std::vector<std::string> usb);
 
     PortOpenResult open(int portNumber) override;
     std::optional<std::vector<std::string>> listPortNames() override { return names_; }
     bool isUsbSerialAdapter(const std::string& name) override;
+    bool assignDevicePath(int portNumber, const std::string& path) override;
 
     // What the host did on a COM number's line.
     LineLog& line(int portNumber) { return logs_[portNumber]; }
@@ -98,6 +105,7 @@ class SimPortDirectory final : public PortDirectory {
   private:
     VirtualClock& clock_;
     std::map<int, SimBoard*> boards_;
+    std::map<std::string, SimBoard*> devices_;
     std::vector<std::string> names_;
     std::vector<std::string> usb_;
     std::map<int, LineLog> logs_;

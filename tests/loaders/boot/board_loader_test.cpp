@@ -78,6 +78,22 @@ TEST_F(BootLoad, LowerCaseHexDigitsLoadTheSameBytes) {
     EXPECT_EQ(rig.text().find("Flash Read/Write Error"), std::string::npos);
 }
 
+// Compilers start some files with a record at 0x1F8: its first eight bytes
+// fall in the bootloader's area, the other eight are the application's start.
+TEST_F(BootLoad, RecordRunningFromTheLoaderAreaIntoTheApplicationKeepsItsUpperPart) {
+    const Bytes data = firmwareBytes(0x108, 11);  // 0x1F8 up to 0x2FF
+    ASSERT_TRUE(load(0x1F8, data));
+    EXPECT_NE(rig.text().find("Warning address 0x1f8 in boot area. Hex recorded skipped.\n"
+                              "Start Address: 0x200 End Address: 0x500 Size: 768 Bytes\n"),
+              std::string::npos)
+        << rig.text();
+    expectFlashHolds(0x200, Bytes(data.begin() + 8, data.end()), 0x500);
+    EXPECT_EQ(rig.text().find("Flash Read/Write Error"), std::string::npos);
+    const auto& flash = rig.board.core().flash();
+    EXPECT_TRUE(std::all_of(flash.begin() + 0x1F8, flash.begin() + 0x200,
+                            [](std::uint8_t b) { return b == BoardCore::oldContent(0x1F8); }));
+}
+
 TEST_F(BootLoad, DataAtTheImageEndNeverSendsAnAddressPastIt) {
     const Bytes data = firmwareBytes(0x7FFF - 0x7EF8, 3);  // 0x7EF8 up to 0x7FFE
     ASSERT_TRUE(load(0x7EF8, data));

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "tests/loaders/boot/boot_test_support.h"
+#include "tools/testkit/pty.h"
 #include "tools/testkit/wine.h"
 
 extern char** environ;
@@ -73,6 +75,12 @@ class Process {
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
+    // Ctrl-C, as a terminal sends it.
+    void interrupt() {
+        if (pid_ > 0 && !status_)
+            kill(pid_, SIGINT);
+    }
+
     // Asks the program to end; its exit status once it has.
     std::optional<int> stop() {
         if (pid_ > 0 && !status_)
@@ -128,11 +136,16 @@ class BootProcess : public ::testing::Test {
         return board;
     }
     std::optional<int> runBoot(const std::string& hexFile, int inputFd = -1) {
-        Process boot({programPath("boot"), "-p", "5", hexFile}, dos(), dir.file("boot.out"),
-                     inputFd);
+        return runBootWith({"-p", "5", hexFile}, inputFd);
+    }
+    std::optional<int> runBootWith(std::vector<std::string> arguments, int inputFd = -1) {
+        arguments.insert(arguments.begin(), programPath("boot"));
+        Process boot(arguments, dos(), dir.file("boot.out"), inputFd);
         return boot.waitExit(20000);
     }
     std::string bootOutput() const { return readFile(dir.file("boot.out")); }
+    std::string bootErrors() const { return readFile(dir.file("boot.out.err")); }
+    std::string stats() const { return readFile(dir.file("stats.txt")); }
     std::string hexFile(std::uint32_t start, const std::vector<std::uint8_t>& data) {
         writeText(dir.file("fw.hex"), hexText(start, data));
         return dir.file("fw.hex");
@@ -182,11 +195,79 @@ TEST_F(BootProcess, WholeLoadLeavesTheFlashEqualToTheFile) {
     auto board = startBoard({});
     PipedInput input;  // never read: standard input is not a terminal
     EXPECT_EQ(runBoot(hexFile(0x200, data), input.readEnd()), 1) << bootOutput();
+    const std::string device = std::filesystem::read_symlink(dos() + "/com5").string();
     EXPECT_EQ(board->stop(), 0);  // board-sim writes its flash as it ends
     EXPECT_TRUE(bootOutput().ends_with("Good File Download!!!\nReset Sent\n"));
     ExpectFlashHolds(readFile(dir.file("flash.bin")), data);
     EXPECT_NE(readFile(dir.file("stats.txt")).find("frame_errors 0\n"), std::string::npos);
     EXPECT_EQ(input.bytesLeft(), 2);
+    EXPECT_EQ(bootErrors(), "COM5 is " + device + " (through " + dos() + "/com5)\n");
+}
+
+// The reset frame goes out last and boot ends at once: a board behind a
+// pseudo-terminal (socat, ser2net, a virtual port) that reads a little
+// later must still get it.
+TEST_F(BootProcess, TheFinalResetReachesABoardThatReadsSlowly) {
+    auto board = startBoard({"--read-lag-ms", "60", "--exit-on-reset"});
+    EXPECT_EQ(runBoot(hexFile(0x200, firmwareBytes(0x40))), 1) << bootOutput();
+    EXPECT_TRUE(bootOutput().ends_with("Good File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(board->waitExit(5000), 0) << "the board never saw 0F 0F 08 02 F6 04";
+    EXPECT_NE(stats().find("resets 1\n"), std::string::npos) << stats();
+}
+
+// 14400 is in no fixed table of rates: the boot command must still go out
+// at it, or the application never hears it.
+TEST_F(BootProcess, ABoardApplicationAtANonStandardRateIsReached) {
+    auto board = startBoard({"--silent", "--app-baud", "14400"});
+    EXPECT_EQ(runBootWith({"-p", "5", "-b", "14400", hexFile(0x200, firmwareBytes(0x40))}), 1)
+        << bootOutput() << bootErrors();
+    EXPECT_EQ(board->stop(), 0);
+    EXPECT_NE(stats().find("boot_commands 2\n"), std::string::npos) << stats();
+    EXPECT_EQ(bootErrors().find("refused"), std::string::npos) << bootErrors();
+}
+
+// "-p /dev/..." names the device directly, also through a by-id link whose
+// name holds "USB"; the settings line shows port 0 and standard error the device.
+TEST_F(BootProcess, ADevicePathOrAByIdLinkNamesThePort) {
+    auto board = startBoard({});
+    const std::string device = std::filesystem::read_symlink(dos() + "/com5").string();
+    const std::string byId = dir.file("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    std::filesystem::create_symlink(device, byId);
+    const std::string file = hexFile(0x200, firmwareBytes(0x40));
+    EXPECT_EQ(runBootWith({"-p", device, file}), 1) << bootOutput() << bootErrors();
+    EXPECT_TRUE(bootOutput().starts_with("File Name=" + file + " Comm Port=0 Baud=38400\n"));
+    EXPECT_EQ(bootErrors(), "COM0 is " + device + "\n");
+    EXPECT_EQ(runBootWith({"-p", byId, file}), 1) << bootOutput() << bootErrors();
+    EXPECT_EQ(bootErrors(), "COM0 is " + device + " (through " + byId + ")\n");
+    EXPECT_EQ(board->stop(), 0);
+}
+
+// Ctrl-C during the erase must leave the terminal with its echo and line
+// editing, as boot found it.
+TEST_F(BootProcess, AnInterruptGivesTheTerminalItsModesBack) {
+    testkit::PseudoTerminal terminal;
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(terminal.master(), &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    ASSERT_EQ(tcsetattr(terminal.master(), TCSANOW, &cooked), 0);
+    const int input = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(input, 0);
+    auto board = startBoard({"--wire", "--erase-ms", "100"});
+    Process boot({programPath("boot"), "-p", "5", hexFile(0x200, firmwareBytes(0x800))}, dos(),
+                 dir.file("boot.out"), input);
+    auto singleKeyMode = [&] {
+        termios now{};
+        return tcgetattr(terminal.master(), &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0;
+    };
+    for (int i = 0; i < 1000 && !singleKeyMode() && !boot.waitExit(0); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(singleKeyMode()) << "boot never looked for a key: " << bootOutput();
+    boot.interrupt();
+    EXPECT_EQ(boot.waitExit(3000), 128 + SIGINT);
+    ::close(input);
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal.master(), &after), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
 }
 
 TEST_F(BootProcess, SilentBoardIsReachedThroughTheBootCommand) {

@@ -55,11 +55,33 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ValueBringsCountToZero", {"a.hex", "-b", "9600", "x.hex"}, false, 0, 0, ""},
         ParseCase{"OptionsAfterFile", {"fw.hex", "-p", "2", "-b", "9600"}, true, 2, 9600, "fw.hex"},
         ParseCase{"OptionWithoutValue", {"-b", "9600", "-p"}, false, 0, 0, ""},
-        ParseCase{"OptionLastAfterFile", {"fw.hex", "-b"}, false, 0, 0, ""},
+        // The walk ends after the file name and never reaches the option.
+        ParseCase{"BaudLastAfterFile", {"fw.hex", "-b"}, true, 1, 38400, "fw.hex"},
+        ParseCase{"PortLastAfterFile", {"fw.hex", "-p"}, true, 1, 38400, "fw.hex"},
+        ParseCase{"PortValueLastAfterFile", {"fw.hex", "-p", "4"}, true, 4, 38400, "fw.hex"},
+        ParseCase{"Help", {"--help"}, false, 0, 0, ""},
+        ParseCase{"ShortHelp", {"-h"}, false, 0, 0, ""},
+        ParseCase{"HelpAmongOptions", {"-p", "2", "--help", "fw.hex"}, false, 0, 0, ""},
         ParseCase{"LenientNumbers", {"-p", " +12abc", "-b", "x", "f.h"}, true, 12, 0, "f.h"},
         ParseCase{
             "LongFileName", {"-p", "99", kLongName.c_str()}, true, 99, 38400, kLongName.c_str()}),
     CaseName());
+
+// A "-p" value that begins with "/" names the device itself, as port 0;
+// the last "-p" decides.
+TEST(BootDevicePath, APathNamesTheDeviceAndALaterNumberReplacesIt) {
+    BootSettings settings;
+    Args byId{"boot", "-p", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+              "fw.hex"};
+    ASSERT_TRUE(parseArguments(static_cast<int>(byId.size()), byId.data(), settings));
+    EXPECT_EQ(settings.portNumber, 0);
+    EXPECT_EQ(settings.portDevice, byId[2]);
+    Args later{"boot", "-p", "/dev/ttyUSB0", "-p", "3", "fw.hex"};
+    BootSettings replaced;
+    ASSERT_TRUE(parseArguments(static_cast<int>(later.size()), later.data(), replaced));
+    EXPECT_EQ(replaced.portNumber, 3);
+    EXPECT_EQ(replaced.portDevice, "");
+}
 
 class BootRun : public ::testing::Test {
   protected:
@@ -135,6 +157,39 @@ TEST_F(BootRun, NameWithoutADotIsLoadedAndUnknownOptionsAreIgnored) {
     EXPECT_EQ(run({"-P", "2", dotted.c_str()}), 1);
     EXPECT_TRUE(rig.text().starts_with("File Name=" + dotted + " Comm Port=1 Baud=38400\n"));
     EXPECT_EQ(rig.ports.openedNumbers(), (std::vector<int>{1, 1}));
+}
+
+TEST_F(BootRun, HelpPrintsTheUsageAndOpensNothing) {
+    for (const char* help : {"--help", "-h"}) {
+        rig.console.clear();
+        EXPECT_EQ(run({help}), 57);
+        EXPECT_TRUE(
+            rig.text().starts_with("Usage: boot [ -p Port_Number -b Baud_Rate ] Hex_File\n"));
+        EXPECT_EQ(run({"fw.hex", help}), 57);
+    }
+    EXPECT_TRUE(rig.ports.openedNumbers().empty());
+}
+
+TEST_F(BootRun, ADevicePathIsOpenedAsPortZero) {
+    boardsim::SimBootBoard adapter;
+    rig.ports.attachDevice("/dev/ttyUSB0", adapter);
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x200, firmwareBytes(32)));
+    EXPECT_EQ(run({"-p", "/dev/ttyUSB0", file.c_str()}), 1);
+    EXPECT_TRUE(rig.text().starts_with("File Name=" + file + " Comm Port=0 Baud=38400\n"));
+    EXPECT_EQ(rig.ports.openedNumbers(), (std::vector<int>{0}));
+    EXPECT_EQ(adapter.stats().resets, 1);
+}
+
+// A rate the driver will not set is reported, not dropped without a word.
+TEST_F(BootRun, ARateTheDriverRefusesIsReportedOnStandardError) {
+    boardsim::SimBootBoard silent(silentBoard(38400));
+    rig.ports.attach(3, silent);
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x200, firmwareBytes(32)));
+    EXPECT_EQ(run({"-p", "3", "-b", "0", file.c_str()}), 0);
+    EXPECT_EQ(rig.console.errors(), "COM3 refused the line settings (0 baud, 8N1)\n");
+    EXPECT_TRUE(rig.text().ends_with("Board or bootloader not found\n"));
 }
 
 TEST_F(BootRun, MissingPortEndsWithZero) {

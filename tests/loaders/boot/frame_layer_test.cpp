@@ -2,6 +2,8 @@
 // escaping, and how answers are taken apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/loaders/boot/boot_test_support.h"
 
 namespace orvane::boottest {
@@ -98,9 +100,19 @@ TEST(BootFrameWire, DataByteFifteenInAWriteBlockIsEscapedAndCountedOnce) {
     EXPECT_TRUE(rig.board.stats().frameErrors.empty());
 }
 
-TEST_F(BootFrameLayer, NoiseBeforeAndBetweenTheStartBytesIsSkipped) {
-    ASSERT_TRUE(receive({0x33, 0x00, 0x0F, 0x44, 0x55, 0x0F, 0x01, 0x02, 0xFD, 0x04}));
+// A header is two start bytes in a row: a lone one in the noise before it
+// is noise too, and a run of them ends in the header.
+TEST_F(BootFrameLayer, NoiseHoldingLoneStartBytesBeforeTheHeaderIsSkipped) {
+    ASSERT_TRUE(receive({0x33, 0x0F, 0x44, 0x0F, 0x0F, 0x01, 0x02, 0xFD, 0x04}));
     EXPECT_EQ(answer(), (Bytes{0x01, 0x02, 0xFD}));
+    ASSERT_TRUE(receive({0x00, 0x0F, 0x0F, 0x0F, 0x01, 0x02, 0xFD, 0x04}));
+    EXPECT_EQ(answer(), (Bytes{0x01, 0x02, 0xFD}));
+    EXPECT_EQ(rig.text(), "");
+}
+
+TEST_F(BootFrameLayer, StartBytesWithOtherBytesBetweenThemAreNoHeader) {
+    EXPECT_FALSE(receive({0x0F, 0x44, 0x0F, 0x01, 0x02, 0xFD, 0x04}));
+    EXPECT_EQ(rig.text(), "");
 }
 
 TEST_F(BootFrameLayer, EscapedReservedBytesAndASingleStartByteAreKeptAsData) {
@@ -214,12 +226,17 @@ TEST(BootFrameWire, SilentOrEndlesslyNoisyAnswersFailWithoutAMessageWithinTheTim
     }
 }
 
+// Noise with lone start bytes in front of every answer, a whole load long.
 TEST(BootFrameWire, NoisyAnswersAreTakenAsSound) {
     BoardRig rig(faultyBoard(Fault::NoiseBefore, -1, 0));
-    ASSERT_TRUE(rig.loader.OpenPort(1, 19200));
-    EXPECT_TRUE(rig.loader.findLoader());
-    EXPECT_TRUE(rig.loader.eraseRange(0x200, 0x240));
-    EXPECT_TRUE(rig.loader.readRange(0x200, 0x240));
+    TempDir dir;
+    const Bytes firmware = firmwareBytes(0x180, 4);
+    writeText(dir.file("fw.hex"), hexText(0x200, firmware));
+    ASSERT_TRUE(rig.loader.downloadFile(1, dir.file("fw.hex"))) << rig.text();
+    const auto& flash = rig.board.core().flash();
+    EXPECT_TRUE(std::equal(firmware.begin(), firmware.end(), flash.begin() + 0x200));
+    EXPECT_EQ(rig.text().find("Error"), std::string::npos) << rig.text();
+    EXPECT_EQ(rig.text().find("sending boot command"), std::string::npos);
     EXPECT_TRUE(rig.loader.sendFinish());
 }
 

@@ -98,6 +98,22 @@ TEST_F(BoardImage, BootAreaRecordIsSkippedWithWarningAndLoadGoesOn) {
     EXPECT_EQ(image.startAddress, 0x200);
 }
 
+TEST_F(BoardImage, RecordCrossingIntoTheApplicationKeepsTheBytesFrom0x200) {
+    ASSERT_TRUE(
+        load(lines({record(0x1F8, 0, run(16, 0x50)), record(0x208, 0, run(8, 0x60)), kEof})));
+    EXPECT_EQ(console.text(), "Warning address 0x1f8 in boot area. Hex recorded skipped.\n");
+    EXPECT_EQ(image.data[0x1FF], 0xFF);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(image.data[0x200 + i], 0x58 + i);
+    EXPECT_EQ(image.data[0x208], 0x60);
+    EXPECT_EQ(image.startAddress, 0x200);
+    EXPECT_EQ(image.endAddress, 0x210 + 512);
+    // One that ends at 0x200 lies wholly in the loader's area.
+    ASSERT_TRUE(load(lines({record(0x1F8, 0, run(8, 0x50)), kEof})));
+    EXPECT_EQ(image.data[0x200], 0xFF);
+    EXPECT_EQ(image.startAddress, 0x800000);
+}
+
 TEST_F(BoardImage, MemoryLimitRefusesARecordEndingAtTheImageEnd) {
     EXPECT_TRUE(load(lines({record(0x7FE0, 0, run(16, 0)), kEof})));
     EXPECT_EQ(image.data[0x7FEF], 15);

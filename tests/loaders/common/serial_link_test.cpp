@@ -103,7 +103,7 @@ TEST_F(LinkTest, ClosePortTwiceDoesNothingTheSecondTime) {
     openedPort(kestrel);
     EXPECT_EQ(kestrel.ClosePort(), 1);
     EXPECT_EQ(kestrel.ClosePort(), -1);
-    EXPECT_EQ(ports.line(1).purges, 1);
+    EXPECT_EQ(ports.line(1).closes, 1);
 }
 
 TEST_F(LinkTest, OpenFailureNamesTheDeviceOnStandardError) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -82,7 +83,8 @@ TEST_F(KestrelProcess, LoadsTheWholeApplicationAreaThroughThePtyBoard) {
         << result.out;
     EXPECT_TRUE(
         endsWith(result.out, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "COM4 is " + fs::read_symlink(sim.dosdevices() + "/com4").string() +
+                              " (through " + sim.dosdevices() + "/com4)\n");
     EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
     EXPECT_EQ(sim.stats().rowsProgrammed, 504);
     EXPECT_TRUE(sim.flash() == kestreltest::ExpectedFlash(words, 0x4000, 0x7E));
@@ -109,7 +111,8 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
     auto holder = TermiosPort::openDevice(pty.slavePath(), "COM6");
     ASSERT_TRUE(holder.port) << holder.error;
     kestreltest::WriteText(dos.file("locked"), "");
-    chmod(dos.file("locked").c_str(), getuid() == 0 ? 0600 : 0);
+    // Only the group may open it: the group is named in the hint.
+    chmod(dos.file("locked").c_str(), 0060);
     fs::create_symlink(dos.file("locked"), dos.file("com7"));
 
     struct Case {
@@ -122,8 +125,9 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
         ProgramResult result = kestrel(dos.path(), {"-p", port, "fw.hex"}, c.port == 7);
         EXPECT_EQ(result.status, 0) << port;
         EXPECT_EQ(result.out, "File Name=FW.HEX Comm Port=" + port + "\nOpen Comm Port Error\n");
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_NE(result.err.find("COM" + port), std::string::npos) << result.err;
+        // The device the number stands for, then why it could not be opened.
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+        EXPECT_EQ(result.err.rfind("COM" + port + " is ", 0), 0u) << result.err;
         EXPECT_NE(result.err.find(c.cause), std::string::npos) << result.err;
     }
 }
@@ -145,9 +149,66 @@ TEST_F(KestrelProcess, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
                  "Write Block Address: 0x0080\rBad Write Acc timeout\n\nWrite Block Error!!!\n"
                  "Flash Dump Error\n"))
         << result.out;
-    EXPECT_EQ(result.err, "COM1 went away (device disconnected)\n");
+    EXPECT_TRUE(result.err.ends_with("\nCOM1 went away (device disconnected)\n")) << result.err;
     sim.stop();
     EXPECT_EQ(sim.stats().rowsProgrammed, 3);
+}
+
+// "-p" with a device path, and with a by-id style link whose name holds
+// "USB", names that device: no USB search, port 0 on the console, the
+// device on standard error.
+TEST_F(KestrelProcess, ADevicePathOrAByIdLinkNamesThePort) {
+    SimProcess sim(binDir(), {}, 3);
+    const std::string device = fs::read_symlink(sim.dosdevices() + "/com3").string();
+    const std::string byId = sim.folder().file("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    fs::create_symlink(device, byId);
+    const std::string identified =
+        "Comm Port=0\nReset Sent\nGot something! 55\nDevice ID = 320\nCPU Type = dsPIC30F4013\n";
+    ProgramResult direct = kestrel(sim.dosdevices(), {"-p", device, "-t"});
+    EXPECT_EQ(direct.status, 255) << direct.out << direct.err;
+    EXPECT_EQ(direct.out, identified);
+    EXPECT_EQ(direct.err, "COM0 is " + device + "\n");
+    ProgramResult linked = kestrel(sim.dosdevices(), {"-p", byId, "-t"});
+    EXPECT_EQ(linked.status, 255) << linked.out << linked.err;
+    EXPECT_EQ(linked.out, identified);
+    EXPECT_EQ(linked.err, "COM0 is " + device + " (through " + byId + ")\n");
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST_F(KestrelProcess, HelpPrintsTheUsageAtOnce) {
+    for (const char* help : {"--help", "-h"}) {
+        ProgramResult result = kestrel("/nonexistent", {help});
+        EXPECT_EQ(result.status, 30);
+        EXPECT_EQ(result.out.rfind("Usage: Kestrel [ -p Port_Number ]", 0), 0u) << result.out;
+        EXPECT_LT(result.seconds, 5);
+    }
+}
+
+// Kestrel never reads a key, so it never changes the terminal: Ctrl-C while
+// it searches for the bootloader leaves echo and line editing as they were.
+TEST_F(KestrelProcess, AnInterruptLeavesTheTerminalAsItWas) {
+    SimProcess sim(binDir(), {"--silent"}, 2);
+    testkit::PseudoTerminal terminal;
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(terminal.master(), &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    ASSERT_EQ(tcsetattr(terminal.master(), TCSANOW, &cooked), 0);
+    const int input = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(input, 0);
+    dspicsim::ProgramRun run{binDir() + "/kestrel",
+                             {"-p", "2", "fw.hex"},
+                             {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
+                             20,
+                             false,
+                             input,
+                             1.5};
+    ProgramResult result = dspicsim::RunProgram(run);
+    ::close(input);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.signal, SIGINT) << result.out;
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal.master(), &after), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
 }
 
 // kestrel.exe under Wine, on a COM port of the Wine prefix that is linked to

@@ -125,7 +125,8 @@ TEST_F(KestrelRun, CompletedLoadEndsWithAPlainPulseThenTheNoticedReset) {
         (std::vector<Change>{
             {pulse, true}, {pulse + 1000, false}, {pulse + 1000, true}, {pulse + 2000, false}}));
     EXPECT_EQ(clock.nowMs(), pulse + 3000);  // the noticed reset settles a second
-    EXPECT_EQ(line.purges, 2);               // the probe and the final close
+    EXPECT_EQ(line.purges, 1);               // before the probe
+    EXPECT_EQ(line.closes, 1);               // the final close
 }
 
 TEST_F(KestrelRun, IdentifyOnlyPrintsTheChipAndEndsWithTheClosedPortResult) {
@@ -147,7 +148,14 @@ TEST_F(KestrelRun, IdentifyOnlyPrintsTheChipAndEndsWithTheClosedPortResult) {
 TEST_F(KestrelRun, RefusedArgumentsPrintTheUsageAndOpenNothing) {
     attach(1);
     for (const auto& arguments :
-         std::vector<std::vector<std::string>>{{}, {"-p", "3"}, {"-t", "-p", "3"}, {"-t", "-p"}}) {
+         std::vector<std::vector<std::string>>{{},
+                                               {"-p", "3"},
+                                               {"-t", "-p", "3"},
+                                               {"-t", "-p"},
+                                               {"--help"},
+                                               {"-h"},
+                                               {"-p", "3", "--help", "a.hex"},
+                                               {"a.hex", "-h"}}) {
         console.clear();
         EXPECT_EQ(run(arguments), 30) << arguments.size();
         EXPECT_EQ(console.text(), kUsage);
@@ -184,6 +192,42 @@ TEST(KestrelArguments, PortValuesFileNamesAndModesAreTakenAsTheWalkFindsThem) {
         EXPECT_EQ(settings->identifyOnly, c.identify) << line;
         EXPECT_EQ(settings->fileName, c.file) << line;
     }
+}
+
+// A value that begins with "/" names the device, even one whose name holds
+// "USB"; the last "-p" decides between a device, a number and the search.
+TEST(KestrelArguments, ADevicePathIsNoUsbSearch) {
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    struct Case {
+        std::vector<std::string> arguments;
+        int port;
+        bool usb;
+        std::string device;
+    };
+    for (const auto& c : std::vector<Case>{
+             {{"-p", "/dev/ttyUSB0", "a.hex"}, 0, false, "/dev/ttyUSB0"},
+             {{"-p", byId, "-t"}, 0, false, byId},
+             {{"-p", "USB", "-p", "/dev/ttyACM0", "a.hex"}, 0, false, "/dev/ttyACM0"},
+             {{"-p", "/dev/ttyUSB0", "-p", "4", "a.hex"}, 4, false, ""},
+             {{"-p", "/dev/ttyUSB0", "-p", "USB", "a.hex"}, 0, true, ""},
+         }) {
+        auto settings = ScanArguments(c.arguments);
+        ASSERT_TRUE(settings) << c.arguments[1];
+        EXPECT_EQ(settings->portNumber, c.port) << c.arguments[1];
+        EXPECT_EQ(settings->usbMode, c.usb) << c.arguments[1];
+        EXPECT_EQ(settings->portDevice, c.device) << c.arguments[1];
+    }
+}
+
+TEST_F(KestrelRun, ADevicePathOpensThatDeviceAsPortZero) {
+    DspicSimBoard adapter;
+    ports.attachDevice("/dev/ttyUSB0", adapter);
+    ports.setUsbAdapters({"COM7"}, {"COM7"});
+    std::string path = firmware();
+    EXPECT_EQ(run({"-p", "/dev/ttyUSB0", path}), 1);
+    EXPECT_EQ(console.text().rfind(loadHead("FIRM.HEX", 0), 0), 0u) << console.text();
+    EXPECT_EQ(ports.openedNumbers(), std::vector<int>{0});
+    EXPECT_EQ(adapter.bootloader().rowsProgrammed(), 7);
 }
 
 TEST_F(KestrelRun, PortArgumentsChooseTheLineAndTheSpeedStaysFixed) {
@@ -286,6 +330,24 @@ TEST_F(KestrelRun, BoardFaultsBeforeTheLoadEndTheRunWithTheirLines) {
     }
 }
 
+// The acknowledge after a device-ID reply with a wrong checksum is still on
+// the line: the second try must not take it for the start of its reply.
+TEST_F(KestrelRun, TheSecondDeviceIdTryReadsItsOwnReply) {
+    DspicSimBoard& board = attach(1, BoardOptions{.deviceIdChecksumFaults = 1});
+    std::string path = firmware();
+    EXPECT_EQ(run({path}), 1) << console.text();
+    // 00 01 40, 00 30 01 and two zero words sum to 0x72; the board sent 0x73.
+    EXPECT_EQ(console.text().rfind("File Name=" + NormaliseHexFileName(path) +
+                                       " Comm Port=1\nReset Sent\nGot something! 55\n"
+                                       "Checksum Error=72 73\nDevice ID = 320\n",
+                                   0),
+              0u)
+        << console.text();
+    EXPECT_TRUE(console.text().ends_with("Good File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(board.bootloader().flashImage(), kestreltest::ExpectedFlash(kFirmware, 0x4000, 0x7E));
+    EXPECT_TRUE(board.bootloader().faults().empty());
+}
+
 TEST_F(KestrelRun, VerifyDifferenceIsReportedAndTheLoadStillCompletes) {
     attach(1, BoardOptions{.readBackOverride = {{0x206, 0x2E}}});
     std::string path = firmware();
@@ -317,11 +379,13 @@ TEST_F(KestrelRun, TransferFaultsEndInFlashDumpErrorAndAClosedPort) {
         console.clear();
         attach(1, c.options);
         int purges = ports.line(1).purges;
+        int closes = ports.line(1).closes;
         EXPECT_EQ(run({path}), 0);
         std::string text = console.text();
         ASSERT_GE(text.size(), c.tail.size());
         EXPECT_EQ(text.substr(text.size() - c.tail.size()), c.tail);
-        EXPECT_EQ(ports.line(1).purges - purges, 2);  // the probe and the close after the error
+        EXPECT_EQ(ports.line(1).purges - purges, 1);  // before the probe
+        EXPECT_EQ(ports.line(1).closes - closes, 1);  // the close after the error
     }
     EXPECT_EQ(console.errors(), "COM1 went away (device disconnected)\n");
 }
