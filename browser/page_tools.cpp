@@ -1,6 +1,7 @@
 #include "browser/page_tools.h"
 
 #include <array>
+#include <string>
 
 namespace orvane {
 
@@ -55,9 +56,13 @@ void FindInPage::Close() {
     bar_->FocusPage();
 }
 
-void FindInPage::OnSearchResult(bool found) {
-    if (open_)
-        bar_->SetFindResult(found ? "" : kNotFoundText);
+void FindInPage::OnSearchResult(unsigned matches) {
+    if (!open_)
+        return;
+    if (matches == 0)
+        bar_->SetFindResult(kNotFoundText);
+    else
+        bar_->SetFindResult(std::to_string(matches) + (matches == 1 ? " match" : " matches"));
 }
 
 }  // namespace orvane

@@ -10,7 +10,8 @@ class PageTools {
   public:
     virtual ~PageTools() = default;
     // Looks for the text from the current match on, forwards or backwards,
-    // wrapping at the end; the answer comes to FindInPage::OnSearchResult.
+    // wrapping at the end; the answer (the number of places) comes to
+    // FindInPage::OnSearchResult.
     virtual void SearchText(const std::string& text, bool backwards) = 0;
     // Takes the highlighting of the last search away.
     virtual void EndSearch() = 0;
@@ -34,8 +35,8 @@ class FindBarWindow {
 inline constexpr char kNotFoundText[] = "Not found";
 
 // Find in page: Ctrl+F opens the bar, Enter or F3 finds the next place,
-// Shift+F3 the previous one, Esc closes the bar; a text that is not on the
-// page says "Not found".
+// Shift+F3 the previous one, Esc closes the bar. The bar says how many
+// places hold the text ("1 match", "3 matches"), or "Not found".
 class FindInPage {
   public:
     void Attach(FindBarWindow& bar, PageTools& tools) {
@@ -46,7 +47,8 @@ class FindInPage {
     void Next() { Search(false); }
     void Previous() { Search(true); }
     void Close();
-    void OnSearchResult(bool found);
+    // The places the control found the text in (0: not on the page).
+    void OnSearchResult(unsigned matches);
     bool isOpen() const { return open_; }
 
   private:

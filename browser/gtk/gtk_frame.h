@@ -86,6 +86,7 @@ class GtkFrameWindow final : public FrameWindow {
     static void onAddressChanged(GtkComboBox*, gpointer self);
     static void onKeymapChanged(GdkKeymap*, gpointer self);
     static void onAddressChoiceDone(gpointer self);
+    static void onAddressListShown(GObject* box, GParamSpec*, gpointer);
 
     CMainFrame& logic_;
     const Endpoints& endpoints_;

@@ -54,6 +54,7 @@ void GtkFrameWindow::BuildAddressBand() {
     g_signal_connect(gtk_bin_get_child(GTK_BIN(addressBox_)), "activate",
                      G_CALLBACK(onAddressActivate), this);
     g_signal_connect(addressBox_, "changed", G_CALLBACK(onAddressChanged), this);
+    g_signal_connect(addressBox_, "notify::popup-shown", G_CALLBACK(onAddressListShown), this);
     g_signal_connect(addressBox_, "scroll-event", G_CALLBACK(swallowScroll), nullptr);
     gtk_box_pack_start(layout_, band, FALSE, FALSE, 0);
 }
@@ -142,6 +143,12 @@ void GtkFrameWindow::onAddressChanged(GtkComboBox* box, gpointer self) {
                 return G_SOURCE_REMOVE;
             },
             frame, nullptr);
+}
+
+void GtkFrameWindow::onAddressListShown(GObject* box, GParamSpec*, gpointer) {
+    gboolean shown = FALSE;
+    g_object_get(box, "popup-shown", &shown, nullptr);
+    logFrame(shown ? "address list shown" : "address list hidden");
 }
 
 void GtkFrameWindow::onAddressChoiceDone(gpointer self) {

@@ -6,6 +6,7 @@
 #include <jsc/jsc.h>
 
 #include "browser/certificate_page.h"
+#include "browser/gtk/gtk_log.h"
 #include "browser/gtk/webkit_control.h"
 #include "browser/page_downloads.h"
 #include "browser/status_line.h"
@@ -41,6 +42,7 @@ constexpr char kEditingScript[] = R"js((function() {
   document.addEventListener('focusin', report, true);
   document.addEventListener('focusout', function() { setTimeout(report, 0); }, true);
   window.addEventListener('pagehide', function() { post(false); last = null; }, true);
+  report();
 })();)js";
 
 unsigned problemsOf(GTlsCertificateFlags errors) {
@@ -85,7 +87,7 @@ void WebKitControl::ConnectPageSignals() {
                                                                          kScriptWorld);
     WebKitUserScript* script = webkit_user_script_new_for_world(
         kEditingScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, kScriptWorld, nullptr, nullptr);
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kScriptWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
     webkit_user_script_unref(script);
     g_signal_connect(webkit_web_view_get_context(view_), "download-started",
@@ -157,6 +159,7 @@ void WebKitControl::onEditingMessage(WebKitUserContentManager*, WebKitJavascript
     else
         control->editingFrames_.erase(frame);
     control->editingText_ = !control->editingFrames_.empty();
+    logFrame(control->editingText_ ? "page focus in a text field" : "page focus not in a text field");
 }
 
 void WebKitControl::SearchText(const std::string& text, bool backwards) {
@@ -177,16 +180,16 @@ void WebKitControl::EndSearch() {
     webkit_find_controller_search_finish(webkit_web_view_get_find_controller(view_));
 }
 
-void WebKitControl::onFound(WebKitFindController*, guint, gpointer self) {
+void WebKitControl::onFound(WebKitFindController*, guint matches, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     if (control->find_)
-        control->find_->OnSearchResult(true);
+        control->find_->OnSearchResult(matches == 0 ? 1 : matches);
 }
 
 void WebKitControl::onNotFound(WebKitFindController*, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     if (control->find_)
-        control->find_->OnSearchResult(false);
+        control->find_->OnSearchResult(0);
 }
 
 void WebKitControl::SetZoomLevel(double level) {

@@ -246,8 +246,12 @@ TEST_F(GtkFrameTest, AddressBoxNavigatesOnEnterAndSelectionButNotOnShow) {
     g_signal_emit_by_name(entry, "activate");
     EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 8);
     gtk_combo_box_set_active(box, 2);
+    GtkSession::pumpFor(50);
+    gtk_combo_box_set_active(box, 2);  // the same entry again
     EXPECT_EQ(calls(), (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
+                              "navigate http://www.iris.edu/pub/farm/",
                               "navigate http://www.iris.edu/pub/farm/"}));
+    EXPECT_STREQ(gtk_entry_get_text(entry), "http://www.iris.edu/pub/farm/");
 }
 
 TEST_F(GtkFrameTest, ViewMenuHidesAndShowsTheBarsWithCheckMarks) {

@@ -264,11 +264,13 @@ TEST_F(MainFrameTest, FindBarAndZoomRunFromTheirCommands) {
     window.findText = "quake";
     frame->OnCommand(ID_VIEW_FIND_NEXT);
     frame->OnCommand(ID_VIEW_FIND_PREVIOUS);
-    frame->findInPage().OnSearchResult(false);
-    frame->findInPage().OnSearchResult(true);
+    frame->findInPage().OnSearchResult(0);
+    frame->findInPage().OnSearchResult(1);
+    frame->findInPage().OnSearchResult(3);
     frame->findInPage().Close();
-    EXPECT_EQ(window.calls, (Calls{"find bar", "focus find", "found ", "found ", "found Not found",
-                                   "found ", "found ", "no find bar", "focus page"}));
+    EXPECT_EQ(window.calls,
+              (Calls{"find bar", "focus find", "found ", "found ", "found Not found",
+                     "found 1 match", "found 3 matches", "found ", "no find bar", "focus page"}));
     EXPECT_EQ(tools.calls, (Calls{"search quake", "search back quake", "end search"}));
     std::vector<double> levels;
     for (int id : {ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_RESET, ID_VIEW_ZOOM_OUT}) {
