@@ -8,8 +8,8 @@ namespace orvane {
 
 namespace {
 // Schemes written without "//" after the colon.
-constexpr std::array<std::string_view, 5> kOpaqueSchemes = {"about:", "data:", "file:",
-                                                            "javascript:", "mailto:"};
+constexpr std::array<std::string_view, 5> kOpaqueSchemes = {
+    "about:", "data:", "file:", "javascript:", "mailto:"};
 
 std::string trimmed(const std::string& text) {
     auto first = text.find_first_not_of(" \t\r\n");

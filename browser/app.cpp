@@ -79,7 +79,8 @@ bool CBrowserApp::HandleDdeCommand(const std::string& command) {
     std::optional<std::string> url;
     if (!command.empty()) {
         url = ParseOpenCommand(command);
-        if (!url) return false;
+        if (!url)
+            return false;
     }
     if (frameShown_)
         CarryOutDdeCommand(url);
@@ -89,7 +90,8 @@ bool CBrowserApp::HandleDdeCommand(const std::string& command) {
 }
 
 void CBrowserApp::CarryOutDdeCommand(const std::optional<std::string>& url) {
-    if (url && m_pBrowserView) m_pBrowserView->NavigateTo(*url);
+    if (url && m_pBrowserView)
+        m_pBrowserView->NavigateTo(*url);
     desktop_.BringToFront();
 }
 
@@ -97,7 +99,8 @@ void CBrowserApp::RunWaitingDdeCommands() {
     // Commands that came while a start-up message was open, in their order.
     auto waiting = std::move(waitingDdeCommands_);
     waitingDdeCommands_.clear();
-    for (const auto& url : waiting) CarryOutDdeCommand(url);
+    for (const auto& url : waiting)
+        CarryOutDdeCommand(url);
 }
 
 void CBrowserApp::OnFrameClose() {

@@ -6,8 +6,8 @@
 namespace orvane {
 
 namespace {
-constexpr std::array kZoomSteps = {0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1,
-                                   1.2, 1.33, 1.5, 1.7, 2.0, 2.4, 3.0};
+constexpr std::array kZoomSteps = {0.3, 0.5,  0.67, 0.8, 0.9, 1.0, 1.1,
+                                   1.2, 1.33, 1.5,  1.7, 2.0, 2.4, 3.0};
 // Levels this close count as the same step (a level read back from the
 // control may differ from the one set in its last digits).
 constexpr double kSameLevel = 0.005;

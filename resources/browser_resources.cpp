@@ -36,14 +36,22 @@ std::vector<MenuItem> MainMenu() {
 
 const std::vector<Accelerator>& Accelerators() {
     static const std::vector<Accelerator> table{
-        {"<Control>p", ID_FILE_PRINT}, {"Escape", ID_VIEW_STOP},  {"F5", ID_VIEW_REFRESH},
-        {"Home", ID_GO_START_PAGE},    {"<Alt>Left", ID_GO_BACK}, {"<Alt>Right", ID_GO_FORWARD},
+        {"<Control>p", ID_FILE_PRINT},
+        {"Escape", ID_VIEW_STOP},
+        {"F5", ID_VIEW_REFRESH},
+        {"Home", ID_GO_START_PAGE},
+        {"<Alt>Left", ID_GO_BACK},
+        {"<Alt>Right", ID_GO_FORWARD},
         // Ctrl+plus also as Ctrl+= (the same key without Shift) and on the
         // keypad.
-        {"<Control>plus", ID_VIEW_ZOOM_IN}, {"<Control>equal", ID_VIEW_ZOOM_IN},
-        {"<Control>KP_Add", ID_VIEW_ZOOM_IN}, {"<Control>minus", ID_VIEW_ZOOM_OUT},
-        {"<Control>KP_Subtract", ID_VIEW_ZOOM_OUT}, {"<Control>0", ID_VIEW_ZOOM_RESET},
-        {"<Control>f", ID_VIEW_FIND}, {"F3", ID_VIEW_FIND_NEXT},
+        {"<Control>plus", ID_VIEW_ZOOM_IN},
+        {"<Control>equal", ID_VIEW_ZOOM_IN},
+        {"<Control>KP_Add", ID_VIEW_ZOOM_IN},
+        {"<Control>minus", ID_VIEW_ZOOM_OUT},
+        {"<Control>KP_Subtract", ID_VIEW_ZOOM_OUT},
+        {"<Control>0", ID_VIEW_ZOOM_RESET},
+        {"<Control>f", ID_VIEW_FIND},
+        {"F3", ID_VIEW_FIND_NEXT},
         {"<Shift>F3", ID_VIEW_FIND_PREVIOUS},
     };
     return table;

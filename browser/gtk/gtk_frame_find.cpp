@@ -43,13 +43,13 @@ void GtkFrameWindow::BuildFindBar() {
     findResult_ = GTK_LABEL(gtk_label_new(""));
     gtk_box_pack_start(GTK_BOX(findBar_), label, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(findBar_), GTK_WIDGET(findEntry_), FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(findBar_), findButton("_Next", G_CALLBACK(onFindNext), find),
+    gtk_box_pack_start(GTK_BOX(findBar_), findButton("_Next", G_CALLBACK(onFindNext), find), FALSE,
+                       FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(findBar_), findButton("_Previous", G_CALLBACK(onFindPrevious), find),
                        FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(findBar_),
-                       findButton("_Previous", G_CALLBACK(onFindPrevious), find), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(findBar_), GTK_WIDGET(findResult_), FALSE, FALSE, 8);
-    gtk_box_pack_end(GTK_BOX(findBar_), findButton("_Close", G_CALLBACK(onFindClose), find),
-                     FALSE, FALSE, 0);
+    gtk_box_pack_end(GTK_BOX(findBar_), findButton("_Close", G_CALLBACK(onFindClose), find), FALSE,
+                     FALSE, 0);
     g_signal_connect(findEntry_, "activate", G_CALLBACK(onFindActivate), &find);
     gtk_widget_show_all(findBar_);
     gtk_widget_hide(findBar_);

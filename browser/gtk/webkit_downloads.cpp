@@ -19,8 +19,8 @@ std::string pathOf(WebKitDownload* download) {
 
 gboolean WebKitControl::DecideResponse(WebKitPolicyDecision* decision) {
     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-    guint status = webkit_uri_response_get_status_code(
-        webkit_response_policy_decision_get_response(response));
+    guint status =
+        webkit_uri_response_get_status_code(webkit_response_policy_decision_get_response(response));
     // An error page stays a page, whatever its type.
     if (webkit_response_policy_decision_is_mime_type_supported(response) || status >= 400)
         return FALSE;
@@ -28,8 +28,7 @@ gboolean WebKitControl::DecideResponse(WebKitPolicyDecision* decision) {
     return TRUE;
 }
 
-void WebKitControl::onDownloadStarted(WebKitWebContext*, WebKitDownload* download,
-                                      gpointer self) {
+void WebKitControl::onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     if (webkit_download_get_web_view(download) != control->view_ || !control->downloads_)
         return;
@@ -72,8 +71,7 @@ void WebKitControl::onDownloadFailed(WebKitDownload* download, GError* error, gp
     bool reported = g_object_get_data(G_OBJECT(download), kFailedKey) != nullptr;
     g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
     if (!reported)
-        control->downloads_->OnFailed(pathOf(download),
-                                      error ? error->message : "unknown error");
+        control->downloads_->OnFailed(pathOf(download), error ? error->message : "unknown error");
 }
 
 void WebKitControl::onDownloadFinished(WebKitDownload* download, gpointer self) {

@@ -109,8 +109,7 @@ void WebKitControl::DisconnectPageSignals() {
     g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
 }
 
-void WebKitControl::AttachPage(PageActivity& activity, FindInPage& find,
-                               PageDownloads& downloads) {
+void WebKitControl::AttachPage(PageActivity& activity, FindInPage& find, PageDownloads& downloads) {
     activity_ = &activity;
     find_ = &find;
     downloads_ = &downloads;
@@ -159,7 +158,8 @@ void WebKitControl::onEditingMessage(WebKitUserContentManager*, WebKitJavascript
     else
         control->editingFrames_.erase(frame);
     control->editingText_ = !control->editingFrames_.empty();
-    logFrame(control->editingText_ ? "page focus in a text field" : "page focus not in a text field");
+    logFrame(control->editingText_ ? "page focus in a text field"
+                                   : "page focus not in a text field");
 }
 
 void WebKitControl::SearchText(const std::string& text, bool backwards) {

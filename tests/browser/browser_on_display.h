@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "platform/window_titles.h"
+#include "tests/browser/x_window_probe.h"
 #include "tests/platform/child_process.h"
 #include "tests/platform/required_program.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
-#include "tests/browser/x_window_probe.h"
 
 namespace orvane::testing {
 
@@ -86,12 +86,12 @@ class BrowserOnDisplayBase : public ::testing::Test {
     // release, which xdotool reports as a failed X_SendEvent: the key did
     // arrive.
     bool inWindow(const std::string& title, const std::vector<std::string>& action) const {
-        std::vector<std::string> arguments{"search", "--sync",      "--name",
+        std::vector<std::string> arguments{"search",          "--sync",      "--name",
                                            "^" + title + "$", "windowfocus", "--sync"};
         arguments.insert(arguments.end(), action.begin(), action.end());
         for (int attempt = 0; attempt < 10; ++attempt) {
-            auto result = runProgram("/usr/bin/xdotool", arguments, {{"DISPLAY", xvfb->name()}},
-                                     5000);
+            auto result =
+                runProgram("/usr/bin/xdotool", arguments, {{"DISPLAY", xvfb->name()}}, 5000);
             if (result.exitStatus == 0 ||
                 result.standardError.find("X_SendEvent") != std::string::npos)
                 return true;

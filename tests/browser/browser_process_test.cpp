@@ -165,8 +165,8 @@ TEST_F(BrowserWithWindowManager, CommandsSentWhileTheStartUpMessageIsOpenWaitFor
 
 TEST_F(BrowserWithWindowManager, TheSameAddressListEntryChosenTwiceLoadsTwice) {
     // Every entry of the list points at this loopback server.
-    testkit::LocalWebServer network{{{"/cgi-dos/event.exe", page("New Events")},
-                                     {"/quakes/", page("Archive")}}};
+    testkit::LocalWebServer network{
+        {{"/cgi-dos/event.exe", page("New Events")}, {"/quakes/", page("Archive")}}};
     std::string host = "127.0.0.1:" + std::to_string(network.port());
     for (const char* key : {"MainWebHost", "IrisHost"})
         settings().writeString("Endpoints", key, host);
@@ -187,15 +187,15 @@ TEST_F(BrowserWithWindowManager, TheSameAddressListEntryChosenTwiceLoadsTwice) {
         return count;
     };
     for (int round = 1; round <= 2; ++round) {
-        std::string caption = round == 1 ? "First Page - Orvane Explorer"
-                                         : "New Events - Orvane Explorer";
+        std::string caption =
+            round == 1 ? "First Page - Orvane Explorer" : "New Events - Orvane Explorer";
         ASSERT_TRUE(titleShown(caption));
         ASSERT_TRUE(pressKeys(caption, {"F6", "alt+Down"}));
         ASSERT_TRUE(waitUntil([&] { return listShown() == round; }, kWaitMs));
         // The list has the keyboard: its first entry, then the one chosen
         // last, is the one marked.
-        auto chosen = runProgram("/usr/bin/xdotool", {"key", "Return"},
-                                 {{"DISPLAY", xvfb->name()}}, kWaitMs);
+        auto chosen =
+            runProgram("/usr/bin/xdotool", {"key", "Return"}, {{"DISPLAY", xvfb->name()}}, kWaitMs);
         ASSERT_EQ(chosen.exitStatus, 0) << chosen.standardError;
         EXPECT_TRUE(waitUntil([&] { return loads() == round; }, kWaitMs))
             << "round " << round << ": " << loads() << " loads";

@@ -263,7 +263,9 @@ class EverydayBrowsing : public DownloadOnDisplay {
     std::string commandState(int id) const {
         std::string log = frameLog(), mark = "command " + std::to_string(id) + " ";
         auto at = log.rfind(mark);
-        return at == std::string::npos ? "" : log.substr(at + mark.size(), log.find('\n', at) - at - mark.size());
+        return at == std::string::npos
+                   ? ""
+                   : log.substr(at + mark.size(), log.find('\n', at) - at - mark.size());
     }
     int timesLogged(const std::string& text) const {
         std::string log = frameLog();
@@ -343,7 +345,8 @@ TEST_F(EverydayBrowsing, ThePageHasTheFocusAfterStartAndAfterAnAddressWithoutSch
         << "Page Down scrolled the page: " << frameTitle();
     // Alt+D, then an address typed without http://.
     ASSERT_TRUE(pressKeys(frameTitle(), {"alt+d"}));
-    ASSERT_TRUE(typeText(frameTitle(), "127.0.0.1:" + std::to_string(web->port()) + "/long.html?again"));
+    ASSERT_TRUE(
+        typeText(frameTitle(), "127.0.0.1:" + std::to_string(web->port()) + "/long.html?again"));
     ASSERT_TRUE(pressKeys(frameTitle(), {"Return"}));
     ASSERT_TRUE(logged("Opening page " + httpUrl("/long.html?again")));
     ASSERT_TRUE(waitUntil([&] { return pageWidth() > 0; }, kWaitMs)) << frameTitle();
@@ -408,12 +411,11 @@ TEST_F(EverydayBrowsing, ASelfSignedCertificateShowsTheCertificatePageAndNotTheP
     ASSERT_TRUE(testing::programInstalled("openssl"));
     std::string work = home / "tls";
     fs::create_directories(work);
-    auto made = testing::runProgram(
-        "/usr/bin/openssl",
-        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-keyout",
-         work + "/server.key", "-out", work + "/server.crt", "-subj",
-         "/CN=orvane-test.invalid/O=Orvane Test"},
-        {}, kWaitMs);
+    auto made = testing::runProgram("/usr/bin/openssl",
+                                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                     "-keyout", work + "/server.key", "-out", work + "/server.crt",
+                                     "-subj", "/CN=orvane-test.invalid/O=Orvane Test"},
+                                    {}, kWaitMs);
     ASSERT_EQ(made.exitStatus, 0) << made.standardError;
     testing::RealServer secure("nginx-https", site, work);
     ASSERT_TRUE(secure.running()) << secure.failure();

@@ -36,7 +36,9 @@ class RecordingWindow final : public FrameWindow {
     void EnableCommand(int id, bool enabled) override {
         calls.push_back("command " + std::to_string(id) + (enabled ? " enabled" : " greyed"));
     }
-    void ShowFindBar(bool visible) override { calls.push_back(visible ? "find bar" : "no find bar"); }
+    void ShowFindBar(bool visible) override {
+        calls.push_back(visible ? "find bar" : "no find bar");
+    }
     void FocusFindText() override { calls.push_back("focus find"); }
     std::string FindText() const override { return findText; }
     void SetFindResult(const std::string& text) override { calls.push_back("found " + text); }
@@ -230,15 +232,13 @@ TEST_F(MainFrameTest, StatusBarShowsPromptThenLinkThenLoadingThenDownloadThenRea
     frame->OnDownloadStatus("Downloading data.zip ... 10% of 2.0 MB");
     frame->OnLoadFinished();
     frame->OnDownloadStatus("");
-    EXPECT_EQ(window.calls, (Calls{"status Opening page http://a.example/ ... 0%",
-                                   "status Opening page http://a.example/ ... 40%",
-                                   "status http://link.example/",
-                                   "status Refreshes the contents of the current page.",
-                                   "status http://link.example/",
-                                   "status Opening page http://a.example/ ... 40%",
-                                   "status Opening page http://a.example/ ... 40%",
-                                   "status Downloading data.zip ... 10% of 2.0 MB",
-                                   "status Ready"}));
+    EXPECT_EQ(window.calls,
+              (Calls{"status Opening page http://a.example/ ... 0%",
+                     "status Opening page http://a.example/ ... 40%", "status http://link.example/",
+                     "status Refreshes the contents of the current page.",
+                     "status http://link.example/", "status Opening page http://a.example/ ... 40%",
+                     "status Opening page http://a.example/ ... 40%",
+                     "status Downloading data.zip ... 10% of 2.0 MB", "status Ready"}));
     window.calls.clear();
     frame->OnHistoryChanged(false, true);
     EXPECT_EQ(window.calls, (Calls{"command 32787 greyed", "command 32788 enabled"}));

@@ -272,9 +272,10 @@ TEST_F(ViewTest, FilesThePageCannotShowGetFreeNamesInTheDownloadDirectory) {
     downloads.OnFailed(folder / "dl/data (3).zip", "Connection terminated unexpectedly");
     EXPECT_EQ(status.texts, (Calls{"Downloading data (2).zip ... 75% of 4.0 MB",
                                    "Downloading data (2).zip ... 512 KB", "", ""}));
-    EXPECT_EQ(desktop.messages,
-              (Calls{"The download is complete. The file was saved as\n" + folder / "dl/data (2).zip",
-                     "The download of data (3).zip failed:\nConnection terminated unexpectedly"}));
+    EXPECT_EQ(
+        desktop.messages,
+        (Calls{"The download is complete. The file was saved as\n" + folder / "dl/data (2).zip",
+               "The download of data (3).zip failed:\nConnection terminated unexpectedly"}));
     EXPECT_EQ(readFile(folder / "dl/data.zip"), "the user's own");
 }
 
@@ -294,10 +295,11 @@ TEST(CertificatePage, NamesEveryProblemTheHostSubjectAndIssuerAndOffersNoWayOn) 
     std::string page = CertificateErrorPage(
         "https://127.0.0.1:8443/a?b<c", kCertificateUnknownIssuer | kCertificateHostMismatch,
         "CN=orvane-test.invalid,O=Orvane & Co", "CN=orvane-test.invalid,O=Orvane & Co");
-    for (const char* part :
-         {"<title>Certificate Error</title>", "<b>127.0.0.1:8443</b>", "unknown authority",
-          "issued for another host name", "Issued to (subject)</td><td>CN=orvane-test.invalid,"
-          "O=Orvane &amp; Co", "https://127.0.0.1:8443/a?b&lt;c"})
+    for (const char* part : {"<title>Certificate Error</title>", "<b>127.0.0.1:8443</b>",
+                             "unknown authority", "issued for another host name",
+                             "Issued to (subject)</td><td>CN=orvane-test.invalid,"
+                             "O=Orvane &amp; Co",
+                             "https://127.0.0.1:8443/a?b&lt;c"})
         EXPECT_NE(page.find(part), std::string::npos) << part;
     EXPECT_EQ(page.find("expired"), std::string::npos);
     EXPECT_EQ(page.find("<a "), std::string::npos) << "no link onwards";

@@ -132,7 +132,10 @@ TEST_F(WindowTitlesTest, OnlyTheFirst199CharactersOfATitleAreRead) {
     EXPECT_EQ(leadingCharacters(within, 199), within);
     EXPECT_EQ(leadingCharacters(beyond, 199), beyond.substr(0, 199));
     EXPECT_EQ(leadingCharacters(accented, 188), accented.substr(0, 376)) << "no cut letter";
-    EXPECT_EQ(leadingCharacters("\xC3\xBC" "b", 1), "\xC3\xBC");
+    EXPECT_EQ(leadingCharacters("\xC3\xBC"
+                                "b",
+                                1),
+              "\xC3\xBC");
 }
 
 TEST(WindowTitlesWithoutDisplay, NoDisplayMeansNoWindows) {
