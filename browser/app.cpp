@@ -49,6 +49,8 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     if (!desktop_.OpenDocument(*this)) return false;
     if (auto placement = FramePlacement::Parse(framePos)) desktop_.ApplyPlacement(*placement);
     desktop_.ShowFrame();
+    frameShown_ = true;
+    RunWaitingDdeCommands();
     return true;
 }
 
@@ -74,13 +76,31 @@ void CBrowserApp::SettleViewerPath() {
 }
 
 bool CBrowserApp::HandleDdeCommand(const std::string& command) {
+    std::optional<std::string> url;
     if (!command.empty()) {
-        auto url = ParseOpenCommand(command);
-        if (!url) return false;
-        if (m_pBrowserView) m_pBrowserView->NavigateTo(*url);
+        url = ParseOpenCommand(command);
+        if (!url)
+            return false;
     }
-    desktop_.BringToFront();
+    if (frameShown_)
+        CarryOutDdeCommand(url);
+    else
+        waitingDdeCommands_.push_back(url);
     return true;
+}
+
+void CBrowserApp::CarryOutDdeCommand(const std::optional<std::string>& url) {
+    if (url && m_pBrowserView)
+        m_pBrowserView->NavigateTo(*url);
+    desktop_.BringToFront();
+}
+
+void CBrowserApp::RunWaitingDdeCommands() {
+    // Commands that came while a start-up message was open, in their order.
+    auto waiting = std::move(waitingDdeCommands_);
+    waitingDdeCommands_.clear();
+    for (const auto& url : waiting)
+        CarryOutDdeCommand(url);
 }
 
 void CBrowserApp::OnFrameClose() {

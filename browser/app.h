@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     // Start-up, steps in order; false when the main frame could not open.
     bool InitInstance(const std::vector<std::string>& arguments);
     // An execute command from another program; true when it was handled.
+    // A well-formed command that arrives before the main frame exists (the
+    // DDE service is up from step 8, a start-up message may still be open)
+    // is accepted and carried out once the frame has been shown.
     bool HandleDdeCommand(const std::string& command);
     void OnAppAbout() { desktop_.ShowAbout(); }
     // The main frame is closing: keep its placement, stop the sockets.
@@ -65,12 +69,17 @@ private:
     std::string OwnLocation() const;
     void SettleDownloadDirectory();
     void SettleViewerPath();
+    void CarryOutDdeCommand(const std::optional<std::string>& url);
+    void RunWaitingDdeCommands();
 
     AppDesktop& desktop_;
     OutsideWorld& world_;
     ProfileFile settings_;
     RegistryStore registry_;
     Endpoints endpoints_;
+    bool frameShown_ = false;
+    // Open commands (nullopt: an empty command) that came before the frame.
+    std::vector<std::optional<std::string>> waitingDdeCommands_;
 };
 
 }  // namespace orvane

@@ -1,5 +1,6 @@
 #include "browser/main_frame.h"
 
+#include "browser/address_text.h"
 #include "browser/app.h"
 
 namespace orvane {
@@ -28,6 +29,8 @@ bool CMainFrame::OnCommand(int id) {
             app_.m_pBrowserView->NavigateTo(m_favoriteUrls[index]);
         return true;
     }
+    if (OnPageToolCommand(id))
+        return true;
     switch (id) {
         case ID_HELP_FINDER:
             if (app_.m_pBrowserView)
@@ -55,9 +58,44 @@ bool CMainFrame::IsBarVisible(int barId) const {
     return found != barVisible_.end() && found->second;
 }
 
+void CMainFrame::AttachPageTools(PageTools& tools) {
+    tools_ = &tools;
+    if (window_)
+        find_.Attach(*window_, tools);
+}
+
+bool CMainFrame::OnPageToolCommand(int id) {
+    switch (id) {
+        case ID_VIEW_ZOOM_IN:
+        case ID_VIEW_ZOOM_OUT:
+            if (tools_)
+                tools_->SetZoomLevel(NextZoomLevel(tools_->ZoomLevel(), id == ID_VIEW_ZOOM_IN));
+            return true;
+        case ID_VIEW_ZOOM_RESET:
+            if (tools_)
+                tools_->SetZoomLevel(1.0);
+            return true;
+        case ID_VIEW_FIND:
+            find_.Open();
+            return true;
+        case ID_VIEW_FIND_NEXT:
+            find_.Next();
+            return true;
+        case ID_VIEW_FIND_PREVIOUS:
+            find_.Previous();
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The address box's text, completed to an address, for the page; the page
+// then has the keyboard focus, so that typing and paging reach it.
 void CMainFrame::NavigateView(const std::string& url) {
     if (app_.m_pBrowserView)
-        app_.m_pBrowserView->control().Navigate2(url);
+        app_.m_pBrowserView->control().Navigate2(CompleteAddress(url));
+    if (window_)
+        window_->FocusPage();
 }
 
 void CMainFrame::OnAddressEntered(const std::string& text) {
@@ -75,13 +113,50 @@ void CMainFrame::OnAddressChosen(int index) {
 }
 
 void CMainFrame::OnMenuSelect(int id) {
-    if (window_)
-        window_->SetStatusText(PromptFor(id, app_.endpoints()).statusText);
+    status_.SetPrompt(PromptFor(id, app_.endpoints()).statusText);
+    ShowStatus();
 }
 
 void CMainFrame::OnMenuDeselect() {
+    status_.SetPrompt(std::nullopt);
+    ShowStatus();
+}
+
+void CMainFrame::ShowStatus() {
     if (window_)
-        window_->SetStatusText(kIdleText);
+        window_->SetStatusText(status_.Text());
+}
+
+void CMainFrame::OnLinkHover(const std::string& url) {
+    status_.SetHoveredLink(url);
+    ShowStatus();
+}
+
+void CMainFrame::OnLoadStarted(const std::string& url) {
+    status_.SetLoading(url);
+    ShowStatus();
+}
+
+void CMainFrame::OnLoadProgress(int percent) {
+    status_.SetLoadProgress(percent);
+    ShowStatus();
+}
+
+void CMainFrame::OnLoadFinished() {
+    status_.SetLoaded();
+    ShowStatus();
+}
+
+void CMainFrame::OnDownloadStatus(const std::string& text) {
+    status_.SetDownload(text);
+    ShowStatus();
+}
+
+void CMainFrame::OnHistoryChanged(bool canGoBack, bool canGoForward) {
+    if (!window_)
+        return;
+    window_->EnableCommand(ID_GO_BACK, canGoBack);
+    window_->EnableCommand(ID_GO_FORWARD, canGoForward);
 }
 
 void CMainFrame::SetDocumentTitle(const std::string& title) {

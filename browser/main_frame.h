@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "browser/page_tools.h"
+#include "browser/status_line.h"
 #include "browser/view.h"
 #include "resources/browser_resources.h"
 
@@ -15,9 +17,8 @@ namespace orvane {
 class CBrowserApp;
 
 // The frame's window on the desktop: what the frame's logic asks of it.
-class FrameWindow {
+class FrameWindow : public FindBarWindow {
   public:
-    virtual ~FrameWindow() = default;
     virtual void SetCaption(const std::string& caption) = 0;
     // The address box's edit field.
     virtual void SetAddressText(const std::string& text) = 0;
@@ -28,11 +29,13 @@ class FrameWindow {
     virtual void ShowBar(int barId, bool visible) = 0;
     // Takes the window off the screen and ends the program's loop.
     virtual void DestroyWindow() = 0;
+    // Greys out (or enables again) a command's menu items and buttons.
+    virtual void EnableCommand(int id, bool enabled) = 0;
 };
 
 // The main frame of the browser: its menu (favourites included), toolbar,
 // address box and status bar, the routing of commands by id, and the close.
-class CMainFrame final : public ViewFrame {
+class CMainFrame final : public ViewFrame, public PageActivity {
   public:
     explicit CMainFrame(CBrowserApp& app);
 
@@ -40,6 +43,8 @@ class CMainFrame final : public ViewFrame {
     int OnCreate();
     // Connects the desktop window once it has been built from the menus.
     void AttachWindow(FrameWindow& window) { window_ = &window; }
+    // Connects the page's zoom and search, with the window's find bar.
+    void AttachPageTools(PageTools& tools);
 
     // Adds the Internet shortcuts of a folder and its sub-folders to a menu;
     // returns the next free favourite index.
@@ -66,6 +71,14 @@ class CMainFrame final : public ViewFrame {
     void SetDocumentTitle(const std::string& title) override;
     void ShowAddress(const std::string& url) override;
 
+    void OnLinkHover(const std::string& url) override;
+    void OnLoadStarted(const std::string& url) override;
+    void OnLoadProgress(int percent) override;
+    void OnLoadFinished() override;
+    void OnHistoryChanged(bool canGoBack, bool canGoForward) override;
+    void OnDownloadStatus(const std::string& text) override;
+    FindInPage& findInPage() { return find_; }
+
     const std::vector<resources::MenuItem>& menu() const { return menu_; }
     const std::vector<std::string>& addressEntries() const { return addressEntries_; }
 
@@ -76,12 +89,17 @@ class CMainFrame final : public ViewFrame {
     void AddSubFolders(const std::string& folder, int& next,
                        std::vector<resources::MenuItem>& menu);
     void NavigateView(const std::string& url);
+    bool OnPageToolCommand(int id);
+    void ShowStatus();
 
     CBrowserApp& app_;
     FrameWindow* window_ = nullptr;
     std::vector<resources::MenuItem> menu_;
     std::vector<std::string> addressEntries_;
     std::map<int, bool> barVisible_;
+    StatusLine status_;
+    PageTools* tools_ = nullptr;
+    FindInPage find_;
     // Folders being read, so that a link back to one of them ends the walk.
     std::set<std::string> walking_;
     bool closed_ = false;

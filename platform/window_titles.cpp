@@ -145,10 +145,21 @@ std::vector<std::string> listTopLevelWindowTitles(const char* displayName) {
     return titles;
 }
 
+std::string_view leadingCharacters(std::string_view utf8, std::size_t count) {
+    std::size_t end = 0;
+    for (std::size_t taken = 0; end < utf8.size() && taken < count; ++taken) {
+        ++end;
+        // Continuation bytes (10xxxxxx) belong to the character before.
+        while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+            ++end;
+    }
+    return utf8.substr(0, end);
+}
+
 bool anyWindowTitleContains(std::string_view text, const char* displayName) {
     auto titles = listTopLevelWindowTitles(displayName);
     return std::any_of(titles.begin(), titles.end(), [&](const std::string& title) {
-        return title.find(text) != std::string::npos;
+        return leadingCharacters(title, kTitleCharactersRead).find(text) != std::string::npos;
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,16 @@ namespace orvane {
 // they are looked at are skipped.
 std::vector<std::string> listTopLevelWindowTitles(const char* displayName = nullptr);
 
-// Whether any top-level window's title holds the text.
+// How much of each title the running-viewer check reads: at most 199
+// characters, as the window-text buffer of that check holds.
+inline constexpr std::size_t kTitleCharactersRead = 199;
+
+// The first `count` characters (UTF-8 sequences, never cut in the middle) of
+// a text; the whole text when it is shorter.
+std::string_view leadingCharacters(std::string_view utf8, std::size_t count);
+
+// Whether the first kTitleCharactersRead characters of any top-level
+// window's title hold the text.
 bool anyWindowTitleContains(std::string_view text, const char* displayName = nullptr);
 
 }  // namespace orvane

@@ -14,7 +14,13 @@ std::vector<MenuItem> MainMenu() {
         M::Popup("&View", {M::Command("&Toolbar", ID_VIEW_TOOLBAR),
                            M::Command("&Status Bar", ID_VIEW_STATUS_BAR), M::Separator(),
                            M::Command("Sto&p\tEsc", ID_VIEW_STOP),
-                           M::Command("&Refresh\tF5", ID_VIEW_REFRESH)}),
+                           M::Command("&Refresh\tF5", ID_VIEW_REFRESH), M::Separator(),
+                           M::Command("Zoom &In\tCtrl+Plus", ID_VIEW_ZOOM_IN),
+                           M::Command("Zoom &Out\tCtrl+Minus", ID_VIEW_ZOOM_OUT),
+                           M::Command("&Actual Size\tCtrl+0", ID_VIEW_ZOOM_RESET), M::Separator(),
+                           M::Command("&Find in Page...\tCtrl+F", ID_VIEW_FIND),
+                           M::Command("Find &Next\tF3", ID_VIEW_FIND_NEXT),
+                           M::Command("Find Pre&vious\tShift+F3", ID_VIEW_FIND_PREVIOUS)}),
         M::Popup("&Go", {M::Command("&Back\tAlt+Left Arrow", ID_GO_BACK),
                          M::Command("&Forward\tAlt+Right Arrow", ID_GO_FORWARD),
                          M::Command("&Start Page...\tHome", ID_GO_START_PAGE), M::Separator(),
@@ -30,8 +36,23 @@ std::vector<MenuItem> MainMenu() {
 
 const std::vector<Accelerator>& Accelerators() {
     static const std::vector<Accelerator> table{
-        {"<Control>p", ID_FILE_PRINT}, {"Escape", ID_VIEW_STOP},  {"F5", ID_VIEW_REFRESH},
-        {"Home", ID_GO_START_PAGE},    {"<Alt>Left", ID_GO_BACK}, {"<Alt>Right", ID_GO_FORWARD},
+        {"<Control>p", ID_FILE_PRINT},
+        {"Escape", ID_VIEW_STOP},
+        {"F5", ID_VIEW_REFRESH},
+        {"Home", ID_GO_START_PAGE},
+        {"<Alt>Left", ID_GO_BACK},
+        {"<Alt>Right", ID_GO_FORWARD},
+        // Ctrl+plus also as Ctrl+= (the same key without Shift) and on the
+        // keypad.
+        {"<Control>plus", ID_VIEW_ZOOM_IN},
+        {"<Control>equal", ID_VIEW_ZOOM_IN},
+        {"<Control>KP_Add", ID_VIEW_ZOOM_IN},
+        {"<Control>minus", ID_VIEW_ZOOM_OUT},
+        {"<Control>KP_Subtract", ID_VIEW_ZOOM_OUT},
+        {"<Control>0", ID_VIEW_ZOOM_RESET},
+        {"<Control>f", ID_VIEW_FIND},
+        {"F3", ID_VIEW_FIND_NEXT},
+        {"<Shift>F3", ID_VIEW_FIND_PREVIOUS},
     };
     return table;
 }
@@ -64,6 +85,12 @@ std::string promptText(int id, const Endpoints& endpoints) {
         {ID_HELP_FINDER, "Display help documentation for this program"},
         {ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
         {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
+        {ID_VIEW_ZOOM_IN, "Makes the page larger.\nZoom In"},
+        {ID_VIEW_ZOOM_OUT, "Makes the page smaller.\nZoom Out"},
+        {ID_VIEW_ZOOM_RESET, "Shows the page at its normal size.\nActual Size"},
+        {ID_VIEW_FIND, "Finds a text on this page.\nFind"},
+        {ID_VIEW_FIND_NEXT, "Finds the next place of the text.\nFind Next"},
+        {ID_VIEW_FIND_PREVIOUS, "Finds the previous place of the text.\nFind Previous"},
     };
     if (id == ID_GO_NEW_EVENTS)
         return "Opens the new event page at " + endpoints.mainWebHost + ".\nNew Events";

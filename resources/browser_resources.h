@@ -22,6 +22,13 @@ inline constexpr int ID_GO_SEED_ARCHIVES = 32819;
 inline constexpr int ID_GO_EVENT_ARCHIVES = 32820;
 inline constexpr int ID_FILE_DOWNLOAD_DIRECTORY = 32821;
 inline constexpr int ID_FILE_LOCATE_TREMORA = 32823;
+// Zoom and find in page, placed in the View menu after its first items.
+inline constexpr int ID_VIEW_ZOOM_IN = 32830;
+inline constexpr int ID_VIEW_ZOOM_OUT = 32831;
+inline constexpr int ID_VIEW_ZOOM_RESET = 32832;
+inline constexpr int ID_VIEW_FIND = 32833;
+inline constexpr int ID_VIEW_FIND_NEXT = 32834;
+inline constexpr int ID_VIEW_FIND_PREVIOUS = 32835;
 inline constexpr int ID_FILE_PRINT = 57607;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;

@@ -2,9 +2,11 @@
 
 #include "browser/app.h"
 #include "browser/gtk/gtk_frame.h"
+#include "browser/gtk/gtk_log.h"
 #include "browser/gtk/gtk_view_host.h"
 #include "browser/gtk/webkit_control.h"
 #include "browser/main_frame.h"
+#include "browser/page_downloads.h"
 #include "browser/view.h"
 #include "transfer/glib_ui_loop.h"
 
@@ -18,12 +20,14 @@ GtkDesktop::~GtkDesktop() {
     dialogs_.reset();
     messages_.reset();
     control_.reset();
+    downloads_.reset();
     frame_.reset();
     mainFrame_.reset();
     loop_.reset();
 }
 
 void GtkDesktop::MessageBox(const std::string& text) {
+    logFrame("message \"" + text + "\"");
     GtkWidget* box = gtk_message_dialog_new(frame_ ? frame_->window() : nullptr, GTK_DIALOG_MODAL,
                                             GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), kAppTitle);
@@ -64,6 +68,11 @@ bool GtkDesktop::OpenDocument(CBrowserApp& app) {
     messages_ = std::make_unique<GtkViewMessages>();
     dialogs_ = std::make_unique<GtkDirectoryDialogs>(frame_->window());
     transfers_ = std::make_unique<GtkTransferRunner>(app, *frame_, *loop_);
+    downloads_ = std::make_unique<PageDownloads>(app, *dialogs_, *mainFrame_);
+    mainFrame_->AttachPageTools(*control_);
+    control_->AttachPage(*mainFrame_, mainFrame_->findInPage(), *downloads_);
+    WebKitControl* control = control_.get();
+    frame_->SetPage(control_->widget(), [control] { return control->EditingText(); });
     view_ = std::make_unique<CBrowserView>(
         app, ViewHost{*control_, *mainFrame_, *messages_, *dialogs_, *transfers_});
     messages_->Attach(*view_);
@@ -87,6 +96,8 @@ FramePlacement GtkDesktop::CurrentPlacement() {
 
 void GtkDesktop::ShowFrame() {
     gtk_widget_show_all(GTK_WIDGET(frame_->window()));
+    // The page has the keyboard focus from the start: Page Down scrolls it.
+    frame_->FocusPage();
 }
 
 void GtkDesktop::BringToFront() {

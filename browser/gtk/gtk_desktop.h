@@ -16,6 +16,7 @@ class GtkDirectoryDialogs;
 class GtkTransferRunner;
 class GtkViewMessages;
 class GlibUiLoop;
+class PageDownloads;
 class WebKitControl;
 
 // The application's windows on GTK: the main frame with its bars and web
@@ -47,6 +48,7 @@ class GtkDesktop final : public AppDesktop {
     std::unique_ptr<GtkViewMessages> messages_;
     std::unique_ptr<GtkDirectoryDialogs> dialogs_;
     std::unique_ptr<GtkTransferRunner> transfers_;
+    std::unique_ptr<PageDownloads> downloads_;
     std::unique_ptr<CBrowserView> view_;
 };
 

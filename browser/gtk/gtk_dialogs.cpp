@@ -8,6 +8,8 @@ namespace orvane {
 namespace {
 
 constexpr int kNewButton = 241;
+// Room for the title in the caption and for a full path in the field.
+constexpr int kNewDirectoryPathChars = 60;
 
 struct WidgetDestroyer {
     void operator()(GtkWidget* widget) const { gtk_widget_destroy(widget); }
@@ -32,6 +34,8 @@ std::optional<std::string> runNewDirectoryDialog(GtkWindow* owner) {
     gtk_widget_set_name(entry, "140");
     gtk_label_set_mnemonic_widget(GTK_LABEL(label), entry);
     gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+    gtk_entry_set_width_chars(GTK_ENTRY(entry), kNewDirectoryPathChars);
+    gtk_container_set_border_width(GTK_CONTAINER(area), 8);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog.get()), GTK_RESPONSE_OK);
     gtk_box_pack_start(GTK_BOX(area), label, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 4);

@@ -27,6 +27,7 @@ GtkFrameWindow::GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints)
     BuildAddressBand();
     gtk_box_pack_start(layout_, GTK_WIDGET(body_), TRUE, TRUE, 0);
     BuildStatusBar();
+    BuildFindBar();
     normal_ = {-1, -1, -1, -1, 0, 0, kDefaultWidth, kDefaultHeight};
     // A new document has no name until its page reports a title.
     SetCaption(std::string("Untitled - ") + kAppTitle);
@@ -37,6 +38,9 @@ GtkFrameWindow::GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints)
 }
 
 GtkFrameWindow::~GtkFrameWindow() {
+    if (addressChoiceReset_)
+        g_source_remove(addressChoiceReset_);
+    g_signal_handlers_disconnect_by_data(findEntry_, this);
     for (GtkWidget* widget : promptWidgets_)
         g_signal_handlers_disconnect_by_data(widget, &logic_);
     g_signal_handlers_disconnect_by_data(addressBox_, this);
@@ -122,16 +126,107 @@ gboolean GtkFrameWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, g
     return FALSE;
 }
 
+namespace {
+// The keys that move in or delete text, with or without Shift or Ctrl.
+bool isTextEditingKey(const GdkEventKey* event) {
+    if (event->state & GDK_MOD1_MASK)
+        return false;
+    switch (event->keyval) {
+        case GDK_KEY_Home:
+        case GDK_KEY_End:
+        case GDK_KEY_Left:
+        case GDK_KEY_Right:
+        case GDK_KEY_Up:
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Home:
+        case GDK_KEY_KP_End:
+        case GDK_KEY_KP_Left:
+        case GDK_KEY_KP_Right:
+        case GDK_KEY_KP_Up:
+        case GDK_KEY_KP_Down:
+        case GDK_KEY_BackSpace:
+        case GDK_KEY_Delete:
+        case GDK_KEY_KP_Delete:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+bool GtkFrameWindow::FocusIsEditingText() const {
+    GtkWidget* focus = gtk_window_get_focus(window_);
+    return focus && focus == page_ && pageEditingText_ && pageEditingText_();
+}
+
 gboolean GtkFrameWindow::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
     auto* frame = static_cast<GtkFrameWindow*>(self);
-    // While the address box is being edited, its own keys (Home moves the
-    // cursor) come before the accelerators; keys it does not use, and any
-    // key with Ctrl or Alt, still reach the accelerators.
+    if (frame->HandleFrameKey(event))
+        return TRUE;
+    // While the address box or the find bar is being edited, its own keys
+    // (Home moves the cursor) come before the accelerators; keys it does not
+    // use, and any key with Ctrl or Alt, still reach the accelerators.
     GtkWidget* focus = gtk_window_get_focus(frame->window_);
     bool plainKey = !(event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK));
     if (plainKey && focus && GTK_IS_ENTRY(focus))
         return gtk_window_propagate_key_event(frame->window_, event);
+    // The same for a text field of the page. The web view takes every key at
+    // once and hands back, through here a second time, one that the page did
+    // not use: only then do the accelerators get it, and it goes no further.
+    if (isTextEditingKey(event) && frame->FocusIsEditingText()) {
+        if (!gtk_window_propagate_key_event(frame->window_, event))
+            gtk_window_activate_key(frame->window_, event);
+        return TRUE;
+    }
     return FALSE;
+}
+
+// The frame's own keys, before any accelerator: F6 and Alt+D go to the
+// address box (F6 there goes back to the page); in the find bar, Esc closes
+// it and Shift+Enter finds the previous place.
+bool GtkFrameWindow::HandleFrameKey(GdkEventKey* event) {
+    auto modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    GtkWidget* focus = gtk_window_get_focus(window_);
+    GtkWidget* addressEntry = gtk_bin_get_child(GTK_BIN(addressBox_));
+    if (event->keyval == GDK_KEY_F6 && modifiers == 0) {
+        if (focus == addressEntry)
+            FocusPage();
+        else
+            FocusAddressBox();
+        return true;
+    }
+    if ((event->keyval == GDK_KEY_d || event->keyval == GDK_KEY_D) && modifiers == GDK_MOD1_MASK) {
+        FocusAddressBox();
+        return true;
+    }
+    if (focus != GTK_WIDGET(findEntry_))
+        return false;
+    if (event->keyval == GDK_KEY_Escape) {
+        logic_.findInPage().Close();
+        return true;
+    }
+    bool enter = event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter;
+    if (enter && modifiers == GDK_SHIFT_MASK) {
+        logic_.findInPage().Previous();
+        return true;
+    }
+    return false;
+}
+
+void GtkFrameWindow::SetPage(GtkWidget* page, std::function<bool()> editingText) {
+    page_ = page;
+    pageEditingText_ = std::move(editingText);
+}
+
+void GtkFrameWindow::FocusPage() {
+    if (page_)
+        gtk_widget_grab_focus(page_);
+}
+
+void GtkFrameWindow::FocusAddressBox() {
+    GtkWidget* entry = gtk_bin_get_child(GTK_BIN(addressBox_));
+    gtk_widget_grab_focus(entry);
+    gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
 }
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,22 @@ class GtkFrameWindow final : public FrameWindow {
     void SetStatusText(const std::string& text) override;
     void ShowBar(int barId, bool visible) override;
     void DestroyWindow() override;
+    void EnableCommand(int id, bool enabled) override;
+
+    void ShowFindBar(bool visible) override;
+    void FocusFindText() override;
+    std::string FindText() const override;
+    void SetFindResult(const std::string& text) override;
+    void FocusPage() override;
+    GtkWidget* findBar() { return findBar_; }
+    GtkEntry* findEntry() { return findEntry_; }
+    std::string findResult() const;
+
+    // The web view in the body, which takes the focus after a navigation;
+    // editingText tells whether the page's focus is in an editable element.
+    void SetPage(GtkWidget* page, std::function<bool()> editingText);
+    // F6 or Alt+D: the address box takes the focus, its text selected.
+    void FocusAddressBox();
 
     void ApplyPlacement(const FramePlacement& placement);
     FramePlacement CurrentPlacement() const;
@@ -54,6 +71,9 @@ class GtkFrameWindow final : public FrameWindow {
     void BuildToolbar();
     void BuildAddressBand();
     void BuildStatusBar();
+    void BuildFindBar();
+    bool FocusIsEditingText() const;
+    bool HandleFrameKey(GdkEventKey* event);
     void ConnectCommand(GtkWidget* widget, const char* signal, int id);
     void ConnectPrompt(GtkWidget* widget, int id);
     void UpdateIndicators();
@@ -65,6 +85,8 @@ class GtkFrameWindow final : public FrameWindow {
     static void onAddressActivate(GtkEntry*, gpointer self);
     static void onAddressChanged(GtkComboBox*, gpointer self);
     static void onKeymapChanged(GdkKeymap*, gpointer self);
+    static void onAddressChoiceDone(gpointer self);
+    static void onAddressListShown(GObject* box, GParamSpec*, gpointer);
 
     CMainFrame& logic_;
     const Endpoints& endpoints_;
@@ -80,6 +102,13 @@ class GtkFrameWindow final : public FrameWindow {
     std::vector<GtkWidget*> indicators_;
     std::map<int, GtkWidget*> checkItems_;
     std::vector<GtkWidget*> promptWidgets_;
+    std::map<int, std::vector<GtkWidget*>> commandWidgets_;
+    GtkWidget* findBar_ = nullptr;
+    GtkEntry* findEntry_ = nullptr;
+    GtkLabel* findResult_ = nullptr;
+    GtkWidget* page_ = nullptr;
+    std::function<bool()> pageEditingText_;
+    guint addressChoiceReset_ = 0;
     bool settingAddress_ = false;
     FramePlacement normal_;
     bool maximized_ = false;

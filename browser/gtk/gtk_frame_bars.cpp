@@ -1,6 +1,7 @@
 // The frame's toolbar, address band and status bar.
 
 #include "browser/gtk/gtk_frame.h"
+#include "browser/gtk/gtk_log.h"
 
 namespace orvane {
 
@@ -53,6 +54,7 @@ void GtkFrameWindow::BuildAddressBand() {
     g_signal_connect(gtk_bin_get_child(GTK_BIN(addressBox_)), "activate",
                      G_CALLBACK(onAddressActivate), this);
     g_signal_connect(addressBox_, "changed", G_CALLBACK(onAddressChanged), this);
+    g_signal_connect(addressBox_, "notify::popup-shown", G_CALLBACK(onAddressListShown), this);
     g_signal_connect(addressBox_, "scroll-event", G_CALLBACK(swallowScroll), nullptr);
     gtk_box_pack_start(layout_, band, FALSE, FALSE, 0);
 }
@@ -101,6 +103,9 @@ std::string GtkFrameWindow::statusText() const {
 }
 
 void GtkFrameWindow::SetStatusText(const std::string& text) {
+    if (text == statusText())
+        return;
+    logFrame("status \"" + text + "\"");
     gtk_statusbar_remove_all(statusBar_, 0);
     gtk_statusbar_push(statusBar_, 0, text.c_str());
     UpdateIndicators();
@@ -127,6 +132,31 @@ void GtkFrameWindow::onAddressChanged(GtkComboBox* box, gpointer self) {
     if (frame->settingAddress_ || index < 0)
         return;
     frame->logic_.OnAddressChosen(index);
+    // The box reports a change only when another entry is chosen: once this
+    // choice is done, no entry stays active, so choosing the same one again
+    // is a change too. The entry's text stays.
+    if (!frame->addressChoiceReset_)
+        frame->addressChoiceReset_ = g_idle_add_full(
+            G_PRIORITY_DEFAULT_IDLE,
+            [](gpointer self) -> gboolean {
+                onAddressChoiceDone(self);
+                return G_SOURCE_REMOVE;
+            },
+            frame, nullptr);
+}
+
+void GtkFrameWindow::onAddressListShown(GObject* box, GParamSpec*, gpointer) {
+    gboolean shown = FALSE;
+    g_object_get(box, "popup-shown", &shown, nullptr);
+    logFrame(shown ? "address list shown" : "address list hidden");
+}
+
+void GtkFrameWindow::onAddressChoiceDone(gpointer self) {
+    auto* frame = static_cast<GtkFrameWindow*>(self);
+    frame->addressChoiceReset_ = 0;
+    frame->settingAddress_ = true;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(frame->addressBox_), -1);
+    frame->settingAddress_ = false;
 }
 
 }  // namespace orvane

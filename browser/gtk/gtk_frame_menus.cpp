@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser/gtk/gtk_frame.h"
+#include "browser/gtk/gtk_log.h"
 #include "browser/menu_text.h"
 
 namespace orvane {
@@ -63,6 +64,17 @@ GtkWidget* popupItem(const MenuItem& popup) {
 void GtkFrameWindow::ConnectCommand(GtkWidget* widget, const char* signal, int id) {
     g_object_set_data(G_OBJECT(widget), kCommandKey, GINT_TO_POINTER(id));
     g_signal_connect(widget, signal, G_CALLBACK(onCommand), &logic_);
+    commandWidgets_[id].push_back(widget);
+}
+
+void GtkFrameWindow::EnableCommand(int id, bool enabled) {
+    auto widgets = commandWidgets_.find(id);
+    if (widgets == commandWidgets_.end())
+        return;
+    // A greyed menu item also takes its accelerator out of use.
+    for (GtkWidget* widget : widgets->second)
+        gtk_widget_set_sensitive(widget, enabled);
+    logFrame("command " + std::to_string(id) + (enabled ? " enabled" : " greyed"));
 }
 
 void GtkFrameWindow::ConnectPrompt(GtkWidget* widget, int id) {

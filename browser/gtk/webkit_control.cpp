@@ -1,5 +1,7 @@
 #include "browser/gtk/webkit_control.h"
 
+#include "browser/status_line.h"
+
 namespace orvane {
 
 WebKitControl::WebKitControl(std::string homePage)
@@ -8,11 +10,13 @@ WebKitControl::WebKitControl(std::string homePage)
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitle), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    ConnectPageSignals();
 }
 
 WebKitControl::~WebKitControl() {
     if (pendingOpen_)
         g_source_remove(pendingOpen_);
+    DisconnectPageSignals();
     g_signal_handlers_disconnect_by_data(view_, this);
     g_object_unref(view_);
 }
@@ -35,7 +39,9 @@ void WebKitControl::Print() {
 gboolean WebKitControl::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                        WebKitPolicyDecisionType type, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
-    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !control->browserView_)
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+        return control->downloads_ ? DecideResponse(decision) : FALSE;
+    if (!control->browserView_)
         return FALSE;
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
     WebKitNavigationAction* action =
@@ -91,7 +97,17 @@ void WebKitControl::onTitle(WebKitWebView* view, GParamSpec*, gpointer self) {
 void WebKitControl::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     const char* uri = webkit_web_view_get_uri(view);
-    if (event == WEBKIT_LOAD_FINISHED && control->browserView_ && uri)
+    if (event == WEBKIT_LOAD_STARTED) {
+        control->editingFrames_.clear();
+        control->editingText_ = false;
+        if (control->activity_)
+            control->activity_->OnLoadStarted(uri ? uri : "");
+    }
+    if (event != WEBKIT_LOAD_FINISHED)
+        return;
+    if (control->activity_)
+        control->activity_->OnLoadFinished();
+    if (control->browserView_ && uri)
         control->browserView_->OnDocumentComplete(uri);
 }
 

@@ -188,6 +188,24 @@ TEST_F(AppTest, OpenCommandNavigatesAndBringsTheWindowForward) {
     EXPECT_EQ(desktop.control.calls.size(), 1u);
 }
 
+TEST_F(AppTest, CommandsSentDuringTheStartUpMessageWaitForTheFrame) {
+    setting("DownloadDir", "/data/Gone Events/");
+    std::vector<bool> verdicts;
+    desktop.whileMessageShown = [&] {
+        verdicts.push_back(world.served("[open(\"http://sent.example/\")]"));
+        verdicts.push_back(world.served(""));
+        verdicts.push_back(world.served("[open(http://malformed.example/)]"));
+        EXPECT_FALSE(desktop.view) << "no frame yet";
+        EXPECT_EQ(desktop.broughtToFront, 0);
+    };
+    ASSERT_TRUE(app->InitInstance({"http://initial.example/"}));
+    EXPECT_EQ(verdicts, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(desktop.control.calls, (std::vector<std::string>{"navigate http://initial.example/",
+                                                               "navigate http://sent.example/"}));
+    EXPECT_EQ(desktop.broughtToFront, 2);
+    EXPECT_EQ(desktop.shown, 1);
+}
+
 TEST_F(AppTest, AboutShowsTheBox) {
     app->OnAppAbout();
     EXPECT_EQ(desktop.abouts, 1);

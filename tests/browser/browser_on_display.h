@@ -8,9 +8,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/window_titles.h"
+#include "tests/browser/x_window_probe.h"
 #include "tests/platform/child_process.h"
 #include "tests/platform/required_program.h"
 #include "tests/platform/temp_folder.h"
@@ -78,6 +80,25 @@ class BrowserOnDisplayBase : public ::testing::Test {
     ProgramResult sendOpen(const std::string& url) const {
         return sendCommand("[open(\"" + url + "\")]");
     }
+    // Focuses the window with that exact title and runs an xdotool action in
+    // it. A window that is listed but not yet mapped cannot take the focus:
+    // try again. A key that closes its window leaves no window for the key's
+    // release, which xdotool reports as a failed X_SendEvent: the key did
+    // arrive.
+    bool inWindow(const std::string& title, const std::vector<std::string>& action) const {
+        std::vector<std::string> arguments{"search",          "--sync",      "--name",
+                                           "^" + title + "$", "windowfocus", "--sync"};
+        arguments.insert(arguments.end(), action.begin(), action.end());
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            auto result =
+                runProgram("/usr/bin/xdotool", arguments, {{"DISPLAY", xvfb->name()}}, 5000);
+            if (result.exitStatus == 0 ||
+                result.standardError.find("X_SendEvent") != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        return false;
+    }
     // Keeps a picture of the display, or of one window, among the test
     // artefacts of the build folder.
     void screenshot(const std::string& name, const std::string& windowTitle = {}) const {
@@ -91,8 +112,38 @@ class BrowserOnDisplayBase : public ::testing::Test {
         EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     }
 
+    // openbox on the display: windows get activated, decorated and focused
+    // as on a desktop.
+    void startWindowManager() {
+        ASSERT_TRUE(testing::programInstalled("openbox"));
+        windowManager = std::make_unique<ChildProcess>("/usr/bin/openbox",
+                                                       std::vector<std::string>{"--sm-disable"},
+                                                       environment(), home / "openbox.err");
+        probe = std::make_unique<XWindowProbe>(xvfb->name());
+        ASSERT_TRUE(probe->connected());
+        ASSERT_TRUE(waitUntil([&] { return probe->windowManagerReady(); }, kWaitMs))
+            << readFileText(home / "openbox.err");
+    }
+    // Presses keys (xdotool key names) in the window with that exact title.
+    bool pressKeys(const std::string& title, const std::vector<std::string>& keys) const {
+        std::vector<std::string> action{"key", "--delay", "100"};
+        action.insert(action.end(), keys.begin(), keys.end());
+        return inWindow(title, action);
+    }
+    // Types a text into the window with that exact title.
+    bool typeText(const std::string& title, const std::string& text) const {
+        return inWindow(title, {"type", "--delay", "60", text});
+    }
+    // What the browser logged of its frame and dialogs (G_MESSAGES_DEBUG).
+    std::string frameLog() const { return readFileText(home / "orvaneexplorer.out"); }
+    bool logged(const std::string& text, int timeoutMs = kWaitMs) const {
+        return waitUntil([&] { return frameLog().find(text) != std::string::npos; }, timeoutMs);
+    }
+
     TempFolder home;
     std::unique_ptr<XvfbDisplay> xvfb;
+    std::unique_ptr<ChildProcess> windowManager;
+    std::unique_ptr<XWindowProbe> probe;
     // Variables a test adds for the programs it starts.
     std::map<std::string, std::string> extraEnvironment;
 };

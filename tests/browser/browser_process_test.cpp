@@ -91,17 +91,8 @@ class BrowserWithWindowManager : public BrowserOnDisplay {
         BrowserOnDisplay::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_TRUE(testing::programInstalled("openbox"));
-        windowManager = std::make_unique<ChildProcess>("/usr/bin/openbox",
-                                                       std::vector<std::string>{"--sm-disable"},
-                                                       environment(), home / "openbox.err");
-        probe = std::make_unique<XWindowProbe>(xvfb->name());
-        ASSERT_TRUE(probe->connected());
-        ASSERT_TRUE(waitUntil([&] { return probe->windowManagerReady(); }, kWaitMs))
-            << readFileText(home / "openbox.err");
+        startWindowManager();
     }
-    std::unique_ptr<ChildProcess> windowManager;
-    std::unique_ptr<XWindowProbe> probe;
 };
 
 TEST_F(BrowserWithWindowManager, OpenCommandBringsTheBrowserForward) {
@@ -144,6 +135,72 @@ TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectan
     EXPECT_EQ(restored->height, 600);
     EXPECT_EQ(restored->x, normal->x);
     EXPECT_EQ(restored->y, normal->y);
+}
+
+TEST_F(BrowserWithWindowManager, CommandsSentWhileTheStartUpMessageIsOpenWaitForTheFrame) {
+    settings().writeString("Settings", "DownloadDir", home / "gone");
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    // The missing download directory's message comes before the frame.
+    ASSERT_TRUE(titleShown("Orvane Explorer")) << readFileText(home / "orvaneexplorer.err");
+    ASSERT_TRUE(
+        waitUntil([&] { return fs::exists(home / "run/orvane-dde/orvaneexplorer"); }, kWaitMs));
+    auto opened = sendOpen(web.url("/second.html"));
+    EXPECT_EQ(opened.exitStatus, 0) << opened.standardError;
+    EXPECT_EQ(opened.standardError, "") << "accepted, not refused";
+    auto empty = sendCommand("");
+    EXPECT_EQ(empty.exitStatus, 0) << empty.standardError;
+    auto malformed = sendCommand("[open(" + web.url("/third.html") + ")]");
+    EXPECT_NE(malformed.standardError.find("did not handle the command"), std::string::npos);
+    EXPECT_TRUE(browser->running()) << "alive with the message still open";
+    EXPECT_EQ(windowsContaining(" - Orvane Explorer"), 0) << "no frame yet";
+    ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
+    EXPECT_TRUE(waitUntil(
+        [&] { return probe->activeWindowTitle() == "Second Page - Orvane Explorer"; }, kWaitMs));
+    EXPECT_TRUE(browser->running());
+    auto asked = web.requests();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "/third.html"), 0);
+}
+
+TEST_F(BrowserWithWindowManager, TheSameAddressListEntryChosenTwiceLoadsTwice) {
+    // Every entry of the list points at this loopback server.
+    testkit::LocalWebServer network{
+        {{"/cgi-dos/event.exe", page("New Events")}, {"/quakes/", page("Archive")}}};
+    std::string host = "127.0.0.1:" + std::to_string(network.port());
+    for (const char* key : {"MainWebHost", "IrisHost"})
+        settings().writeString("Endpoints", key, host);
+    settings().writeString("Endpoints", "UsgsHomePage", network.url("/usgs.html"));
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto loads = [&] {
+        auto asked = network.requests();
+        return std::count(asked.begin(), asked.end(), "/cgi-dos/event.exe");
+    };
+    auto listShown = [&] {
+        std::string log = readFileText(home / "orvaneexplorer.out");
+        int count = 0;
+        for (auto at = log.find("address list shown"); at != std::string::npos;
+             at = log.find("address list shown", at + 1))
+            ++count;
+        return count;
+    };
+    for (int round = 1; round <= 2; ++round) {
+        std::string caption =
+            round == 1 ? "First Page - Orvane Explorer" : "New Events - Orvane Explorer";
+        ASSERT_TRUE(titleShown(caption));
+        ASSERT_TRUE(pressKeys(caption, {"F6", "alt+Down"}));
+        ASSERT_TRUE(waitUntil([&] { return listShown() == round; }, kWaitMs));
+        // The list has the keyboard: its first entry, then the one chosen
+        // last, is the one marked.
+        auto chosen =
+            runProgram("/usr/bin/xdotool", {"key", "Return"}, {{"DISPLAY", xvfb->name()}}, kWaitMs);
+        ASSERT_EQ(chosen.exitStatus, 0) << chosen.standardError;
+        EXPECT_TRUE(waitUntil([&] { return loads() == round; }, kWaitMs))
+            << "round " << round << ": " << loads() << " loads";
+    }
+    EXPECT_TRUE(titleShown("New Events - Orvane Explorer"));
 }
 
 // The hand-off of a saved file to the viewer, through the real desktop.

@@ -35,6 +35,25 @@ constexpr char kFramesPage[] =
     " var f = document.createElement('iframe'); f.src = 'click.html' + location.hash;"
     " document.body.appendChild(f); };</script></head><body>frames</body></html>";
 
+// A text field with the focus; the title follows what it holds. A button
+// after it takes the focus on Tab.
+constexpr char kFormPage[] =
+    "<html><head><title>Form</title></head><body><input id='f' autofocus><button>b</button>"
+    "<script>var f = document.getElementById('f'); f.focus();"
+    " f.oninput = function() { document.title = 'Typed ' + f.value; };</script></body></html>";
+// A page taller than the window: its title says when it has been scrolled,
+// and its width in CSS pixels (which the zoom changes).
+constexpr char kLongPage[] =
+    "<html><head><title>Long</title></head><body><div style='height:5000px'>seismic needle,"
+    " another needle</div><script>var scrolled = false;"
+    " function show() { document.title = (scrolled ? 'Scrolled ' : 'Width ') + innerWidth; }"
+    " onscroll = function() { scrolled = true; show(); }; onresize = show; show();"
+    "</script></body></html>";
+// One link that fills the page.
+constexpr char kLinkPage[] =
+    "<html><head><title>Links</title></head><body style='margin:0'><a href='second.html'"
+    " style='display:block;height:3000px'>second</a></body></html>";
+
 std::string page(const std::string& title) {
     return "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>";
 }
@@ -78,6 +97,10 @@ class DownloadOnDisplay : public testing::BrowserOnDisplayBase {
         writeFile(site + "/quakes/2001/index.html", page("Quakes 2001"));
         writeFile(site + "/quakes/2001/0101.evt", eventBytes);
         writeFile(site + "/quakes/2001/0202.evt", smallEventBytes);
+        writeFile(site + "/form.html", kFormPage);
+        writeFile(site + "/long.html", kLongPage);
+        writeFile(site + "/links.html", kLinkPage);
+        writeFile(site + "/files/data.zip", zipBytes);
     }
     void configure(bool withDownloadDirectory) {
         ProfileFile settings(home / "cfg/orvane/ORVANEEXPLORER.INI");
@@ -107,30 +130,11 @@ class DownloadOnDisplay : public testing::BrowserOnDisplayBase {
         return names;
     }
     std::string errors() const { return readFileText(home / "orvaneexplorer.err"); }
-    // Presses keys in the window with that exact title (xdotool). A window
-    // that is listed but not yet mapped cannot take the focus: try again. A
-    // key that closes its window leaves no window for the key's release,
-    // which xdotool reports as a failed X_SendEvent: the key did arrive.
-    bool pressKeys(const std::string& title, const std::vector<std::string>& keys) const {
-        std::vector<std::string> arguments{"search",      "--sync", "--name", "^" + title + "$",
-                                           "windowfocus", "--sync", "key",    "--delay",
-                                           "100"};
-        arguments.insert(arguments.end(), keys.begin(), keys.end());
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            auto result = testing::runProgram("/usr/bin/xdotool", arguments,
-                                              {{"DISPLAY", xvfb->name()}}, 5000);
-            if (result.exitStatus == 0 ||
-                result.standardError.find("X_SendEvent") != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        }
-        return false;
-    }
-
     std::string site = home / "site";
     std::string downloads = home / "My Events";
     std::string eventBytes = randomBytes(1 << 20, 1);
     std::string smallEventBytes = randomBytes(3000, 2);
+    std::string zipBytes = randomBytes(700000, 3);
     int mirrorPort = 9;  // the trickling server's, where a test starts one
     std::unique_ptr<testing::RealServer> web, ftp;
 };
@@ -230,6 +234,198 @@ TEST_F(DownloadOnDisplay, TheAcceleratorKeysMoveThroughTheHistory) {
     EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"));
 }
 
+// The browser as people use it every day, with a window manager: what it
+// shows in the frame and its dialogs is read from its debug log.
+class EverydayBrowsing : public DownloadOnDisplay {
+  protected:
+    void SetUp() override {
+        DownloadOnDisplay::SetUp();
+        if (HasFatalFailure())
+            return;
+        startWindowManager();
+        extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame OrvaneDialog";
+    }
+    // The frame's caption for a page title.
+    static std::string framed(const std::string& title) { return title + " - Orvane Explorer"; }
+    // The caption of the frame, whatever page it shows.
+    std::string frameTitle() const {
+        for (const auto& title : titles())
+            if (title.size() > 18 && title.ends_with(" - Orvane Explorer"))
+                return title;
+        return {};
+    }
+    // The page's width in CSS pixels, from the long page's title.
+    int pageWidth() const {
+        std::string title = frameTitle();
+        return title.starts_with("Width ") ? std::atoi(title.c_str() + 6) : -1;
+    }
+    // The last thing the frame logged about a command: "greyed" or "enabled".
+    std::string commandState(int id) const {
+        std::string log = frameLog(), mark = "command " + std::to_string(id) + " ";
+        auto at = log.rfind(mark);
+        return at == std::string::npos
+                   ? ""
+                   : log.substr(at + mark.size(), log.find('\n', at) - at - mark.size());
+    }
+    int timesLogged(const std::string& text) const {
+        std::string log = frameLog();
+        int count = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++count;
+        return count;
+    }
+    std::string savedMessage(const std::string& path) const {
+        return "message \"The download is complete. The file was saved as\n" + path + "\"";
+    }
+};
+
+TEST_F(EverydayBrowsing, AFileThePageCannotShowIsSavedAndASecondOneGetsANumberedName) {
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/files/data.zip"))});
+    ASSERT_TRUE(logged(savedMessage(downloads + "/data.zip"))) << frameLog() << errors();
+    EXPECT_EQ(readFileText(downloads + "/data.zip"), zipBytes);
+    EXPECT_TRUE(titleShown("Orvane Explorer")) << "the message box";
+    EXPECT_TRUE(titleShown(framed("Click"))) << "the page stays";
+    ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
+    ASSERT_EQ(sendOpen(httpUrl("/files/data.zip")).exitStatus, 0);
+    ASSERT_TRUE(logged(savedMessage(downloads + "/data (1).zip"))) << frameLog();
+    EXPECT_EQ(readFileText(downloads + "/data (1).zip"), zipBytes);
+    auto names = downloaded();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"data (1).zip", "data.zip"}));
+    EXPECT_EQ(viewerLog(), "") << "only event files go to the viewer";
+    EXPECT_EQ(windowsContaining("Transfer Status"), 0);
+}
+
+TEST_F(EverydayBrowsing, AFileToSaveWithoutADownloadDirectoryAsksForOneAndNewDirectoryFitsAPath) {
+    configure(false);
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/files/data.zip"))});
+    ASSERT_TRUE(titleShown("Orvane Explorer")) << errors();
+    ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
+    ASSERT_TRUE(titleShown("Download Directory"));
+    ASSERT_TRUE(pressKeys("Download Directory", {"alt+n"}));
+    ASSERT_TRUE(titleShown("New Directory"));
+    auto dialog = probe->findWindow("New Directory");
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(waitUntil([&] { return probe->managed(*dialog); }, kWaitMs));
+    auto size = probe->geometry(*dialog);
+    ASSERT_TRUE(size);
+    EXPECT_GE(size->width, 400) << "the title and a full path fit";
+    screenshot("new-directory-dialog", "New Directory");
+    std::string created = downloads + "/Saved Files";
+    ASSERT_TRUE(typeText("New Directory", created));
+    ASSERT_TRUE(pressKeys("New Directory", {"Return"}));
+    ASSERT_TRUE(logged(savedMessage(created + "/data.zip"))) << frameLog();
+    EXPECT_EQ(readFileText(created + "/data.zip"), zipBytes);
+}
+
+TEST_F(EverydayBrowsing, HomeTypedInAFormFieldStaysInTheFieldAndWorksElsewhere) {
+    auto browser = start("orvaneexplorer", {httpUrl("/form.html") + "," + httpUrl("/second.html")});
+    ASSERT_TRUE(titleShown(framed("Form"))) << errors();
+    ASSERT_TRUE(logged("page focus in a text field"));
+    ASSERT_TRUE(typeText(framed("Form"), "abc"));
+    ASSERT_TRUE(titleShown(framed("Typed abc")));
+    ASSERT_TRUE(pressKeys(framed("Typed abc"), {"Home", "X", "End", "BackSpace"}));
+    EXPECT_TRUE(titleShown(framed("Typed Xab"))) << frameTitle();
+    EXPECT_EQ(windowsContaining("Second Page"), 0) << "Home did not open the start page";
+    // On the button the key is the frame's again: Start Page.
+    int leftBefore = timesLogged("page focus not in a text field");
+    ASSERT_TRUE(pressKeys(framed("Typed Xab"), {"Tab"}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return timesLogged("page focus not in a text field") > leftBefore; }, kWaitMs));
+    ASSERT_TRUE(pressKeys(framed("Typed Xab"), {"Home"}));
+    EXPECT_TRUE(titleShown(framed("Second Page"))) << frameTitle();
+}
+
+TEST_F(EverydayBrowsing, ThePageHasTheFocusAfterStartAndAfterAnAddressWithoutScheme) {
+    auto browser = start("orvaneexplorer", {httpUrl("/long.html")});
+    ASSERT_TRUE(waitUntil([&] { return pageWidth() > 0; }, kWaitMs)) << frameTitle() << errors();
+    std::string first = frameTitle();
+    ASSERT_TRUE(pressKeys(first, {"Next"}));
+    EXPECT_TRUE(waitUntil([&] { return frameTitle().starts_with("Scrolled "); }, kWaitMs))
+        << "Page Down scrolled the page: " << frameTitle();
+    // Alt+D, then an address typed without http://.
+    ASSERT_TRUE(pressKeys(frameTitle(), {"alt+d"}));
+    ASSERT_TRUE(
+        typeText(frameTitle(), "127.0.0.1:" + std::to_string(web->port()) + "/long.html?again"));
+    ASSERT_TRUE(pressKeys(frameTitle(), {"Return"}));
+    ASSERT_TRUE(logged("Opening page " + httpUrl("/long.html?again")));
+    ASSERT_TRUE(waitUntil([&] { return pageWidth() > 0; }, kWaitMs)) << frameTitle();
+    ASSERT_TRUE(pressKeys(frameTitle(), {"Next"}));
+    EXPECT_TRUE(waitUntil([&] { return frameTitle().starts_with("Scrolled "); }, kWaitMs))
+        << frameTitle();
+}
+
+TEST_F(EverydayBrowsing, ZoomAndFindInPageByKeys) {
+    auto browser = start("orvaneexplorer", {httpUrl("/long.html")});
+    ASSERT_TRUE(waitUntil([&] { return pageWidth() > 0; }, kWaitMs)) << frameTitle() << errors();
+    int normal = pageWidth();
+    ASSERT_TRUE(pressKeys(frameTitle(), {"ctrl+plus"}));
+    EXPECT_TRUE(waitUntil([&] { return pageWidth() > 0 && pageWidth() < normal; }, kWaitMs));
+    ASSERT_TRUE(pressKeys(frameTitle(), {"ctrl+0"}));
+    EXPECT_TRUE(waitUntil([&] { return pageWidth() == normal; }, kWaitMs)) << frameTitle();
+    ASSERT_TRUE(pressKeys(frameTitle(), {"ctrl+minus"}));
+    EXPECT_TRUE(waitUntil([&] { return pageWidth() > normal; }, kWaitMs)) << frameTitle();
+
+    ASSERT_TRUE(pressKeys(frameTitle(), {"ctrl+f"}));
+    ASSERT_TRUE(typeText(frameTitle(), "NEEDLE"));
+    ASSERT_TRUE(pressKeys(frameTitle(), {"Return", "F3", "shift+F3"}));
+    EXPECT_TRUE(logged("find result \"2 matches\"")) << frameLog();
+    ASSERT_TRUE(pressKeys(frameTitle(), {"ctrl+f"}));
+    ASSERT_TRUE(typeText(frameTitle(), "haystack"));
+    ASSERT_TRUE(pressKeys(frameTitle(), {"Return"}));
+    EXPECT_TRUE(logged("find result \"Not found\"")) << frameLog();
+    // Esc closes the bar and gives the page the keys again.
+    ASSERT_TRUE(pressKeys(frameTitle(), {"Escape", "Next"}));
+    EXPECT_TRUE(waitUntil([&] { return frameTitle().starts_with("Scrolled "); }, kWaitMs))
+        << frameTitle();
+}
+
+TEST_F(EverydayBrowsing, BackIsGreyedOnTheFirstPageAndTheStatusBarFollowsLoadsAndLinks) {
+    auto browser = start("orvaneexplorer", {httpUrl("/links.html")});
+    ASSERT_TRUE(titleShown(framed("Links"))) << errors();
+    EXPECT_TRUE(logged("status \"Opening page " + httpUrl("/links.html") + " ... "));
+    EXPECT_TRUE(logged("status \"Ready\""));
+    EXPECT_EQ(commandState(32787), "greyed");
+    EXPECT_EQ(commandState(32788), "greyed");
+    ASSERT_TRUE(pressKeys(framed("Links"), {"alt+Left"}));
+    // The link under the pointer shows its address.
+    auto frame = probe->findWindow(framed("Links"));
+    ASSERT_TRUE(frame);
+    auto area = probe->geometry(*frame);
+    ASSERT_TRUE(area);
+    auto moved = testing::runProgram("/usr/bin/xdotool",
+                                     {"mousemove", std::to_string(area->x + area->width / 2),
+                                      std::to_string(area->y + area->height / 2)},
+                                     {{"DISPLAY", xvfb->name()}}, kWaitMs);
+    ASSERT_EQ(moved.exitStatus, 0) << moved.standardError;
+    EXPECT_TRUE(logged("status \"" + httpUrl("/second.html") + "\"")) << frameLog();
+    EXPECT_TRUE(titleShown(framed("Links"))) << "Back did nothing on the first page";
+    ASSERT_EQ(sendOpen(httpUrl("/second.html")).exitStatus, 0);
+    ASSERT_TRUE(titleShown(framed("Second Page")));
+    EXPECT_TRUE(waitUntil([&] { return commandState(32787) == "enabled"; }, kWaitMs));
+    EXPECT_EQ(commandState(32788), "greyed");
+    screenshot("back-enabled-forward-greyed", framed("Second Page"));
+}
+
+TEST_F(EverydayBrowsing, ASelfSignedCertificateShowsTheCertificatePageAndNotThePage) {
+    ASSERT_TRUE(testing::programInstalled("openssl"));
+    std::string work = home / "tls";
+    fs::create_directories(work);
+    auto made = testing::runProgram("/usr/bin/openssl",
+                                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                     "-keyout", work + "/server.key", "-out", work + "/server.crt",
+                                     "-subj", "/CN=orvane-test.invalid/O=Orvane Test"},
+                                    {}, kWaitMs);
+    ASSERT_EQ(made.exitStatus, 0) << made.standardError;
+    testing::RealServer secure("nginx-https", site, work);
+    ASSERT_TRUE(secure.running()) << secure.failure();
+    std::string url = "https://127.0.0.1:" + std::to_string(secure.port()) + "/first.html";
+    auto browser = start("orvaneexplorer", {url});
+    EXPECT_TRUE(titleShown(framed("Certificate Error"))) << errors();
+    screenshot("certificate-error-page", framed("Certificate Error"));
+    EXPECT_EQ(windowsContaining("First Page"), 0);
+}
+
 // A download under way when the program is told to end.
 class SlowDownloadOnDisplay : public DownloadOnDisplay {
   protected:
@@ -260,20 +456,16 @@ TEST_F(SlowDownloadOnDisplay, EndingTheProgramDuringADownloadLeavesNoPartialFile
 }
 
 TEST_F(SlowDownloadOnDisplay, TheCloseBoxDuringADownloadCancelsItAndEndsTheProgram) {
-    ASSERT_TRUE(testing::programInstalled("openbox"));
-    auto windowManager = std::make_unique<testing::ChildProcess>(
-        "/usr/bin/openbox", std::vector<std::string>{"--sm-disable"}, environment(),
-        home / "openbox.err");
-    testing::XWindowProbe probe(xvfb->name());
-    ASSERT_TRUE(probe.connected());
-    ASSERT_TRUE(waitUntil([&] { return probe.windowManagerReady(); }, kWaitMs));
+    startWindowManager();
+    if (HasFatalFailure())
+        return;
     auto browser = start("orvaneexplorer", {clickPage(slowLink())});
     ASSERT_TRUE(titleShown(kHttpTitle)) << errors();
     ASSERT_TRUE(waitUntil([&] { return trickle->sent() > 100000; }, kWaitMs));
     screenshot("download-under-way-with-window-manager");
-    auto frame = probe.findWindow("Click - Orvane Explorer");
+    auto frame = probe->findWindow("Click - Orvane Explorer");
     ASSERT_TRUE(frame);
-    probe.close(*frame);
+    probe->close(*frame);
     EXPECT_EQ(browser->waitForExit(kWaitMs), 0) << errors();
     EXPECT_TRUE(fs::is_empty(downloads)) << "no partial or temporary file";
     EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));

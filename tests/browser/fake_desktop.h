@@ -29,7 +29,11 @@ class FakeDialogs final : public DirectoryDialogs {
 // Records what the application shows instead of showing it.
 class FakeDesktop final : public AppDesktop {
   public:
-    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void MessageBox(const std::string& text) override {
+        messages.push_back(text);
+        if (whileMessageShown)
+            whileMessageShown();
+    }
     void ShowAbout() override { ++abouts; }
     bool OpenDocument(CBrowserApp& app) override;
     void ApplyPlacement(const FramePlacement& placement) override { applied.push_back(placement); }
@@ -38,6 +42,8 @@ class FakeDesktop final : public AppDesktop {
     void BringToFront() override { ++broughtToFront; }
 
     std::vector<std::string> messages;
+    // Runs while a message box is "open", as its own loop would.
+    std::function<void()> whileMessageShown;
     std::vector<FramePlacement> applied;
     FramePlacement current;
     int abouts = 0, shown = 0, broughtToFront = 0;

@@ -40,6 +40,14 @@ const Calls kMenuTable = {"&File>",
                           "-",
                           "Sto&p\tEsc=32778",
                           "&Refresh\tF5=32779",
+                          "-",
+                          "Zoom &In\tCtrl+Plus=32830",
+                          "Zoom &Out\tCtrl+Minus=32831",
+                          "&Actual Size\tCtrl+0=32832",
+                          "-",
+                          "&Find in Page...\tCtrl+F=32833",
+                          "Find &Next\tF3=32834",
+                          "Find Pre&vious\tShift+F3=32835",
                           "<",
                           "&Go>",
                           "&Back\tAlt+Left Arrow=32787",
@@ -238,8 +246,12 @@ TEST_F(GtkFrameTest, AddressBoxNavigatesOnEnterAndSelectionButNotOnShow) {
     g_signal_emit_by_name(entry, "activate");
     EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 8);
     gtk_combo_box_set_active(box, 2);
+    GtkSession::pumpFor(50);
+    gtk_combo_box_set_active(box, 2);  // the same entry again
     EXPECT_EQ(calls(), (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
+                              "navigate http://www.iris.edu/pub/farm/",
                               "navigate http://www.iris.edu/pub/farm/"}));
+    EXPECT_STREQ(gtk_entry_get_text(entry), "http://www.iris.edu/pub/farm/");
 }
 
 TEST_F(GtkFrameTest, ViewMenuHidesAndShowsTheBarsWithCheckMarks) {

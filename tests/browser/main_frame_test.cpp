@@ -33,7 +33,18 @@ class RecordingWindow final : public FrameWindow {
         calls.push_back("bar " + std::to_string(id) + (visible ? " shown" : " hidden"));
     }
     void DestroyWindow() override { calls.push_back("destroy"); }
+    void EnableCommand(int id, bool enabled) override {
+        calls.push_back("command " + std::to_string(id) + (enabled ? " enabled" : " greyed"));
+    }
+    void ShowFindBar(bool visible) override {
+        calls.push_back(visible ? "find bar" : "no find bar");
+    }
+    void FocusFindText() override { calls.push_back("focus find"); }
+    std::string FindText() const override { return findText; }
+    void SetFindResult(const std::string& text) override { calls.push_back("found " + text); }
+    void FocusPage() override { calls.push_back("focus page"); }
     Calls calls;
+    std::string findText;
 };
 
 class MainFrameTest : public ::testing::Test {
@@ -186,14 +197,93 @@ TEST_F(MainFrameTest, AddressBoxStartsWithSixEntriesAndGrowsWithEveryEnter) {
     frame->OnAddressEntered("http://typed.example/");
     EXPECT_EQ(frame->addressEntries().size(), 8u);
     EXPECT_EQ(frame->addressEntries()[7], "http://typed.example/");
-    EXPECT_EQ(window.calls,
-              (Calls{"append http://typed.example/", "append http://typed.example/"}));
+    EXPECT_EQ(window.calls, (Calls{"focus page", "append http://typed.example/", "focus page",
+                                   "append http://typed.example/"}));
+    frame->OnAddressChosen(1);
     frame->OnAddressChosen(1);
     frame->OnAddressChosen(8);
     EXPECT_EQ(desktop.control.calls,
               (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
+                     "navigate http://www.orvane.net/quakes/",
                      "navigate http://www.orvane.net/quakes/"}));
     EXPECT_EQ(frame->addressEntries().size(), 8u);
+}
+
+TEST_F(MainFrameTest, TypedAddressesWithoutASchemeAreWebAddresses) {
+    created();
+    for (const char* typed : {" www.example.org ", "localhost:8080/a?b", "ftp://127.0.0.1/x/",
+                              "about:blank", "/tmp/help page.html", "HTTPS://host/"})
+        frame->OnAddressEntered(typed);
+    EXPECT_EQ(desktop.control.calls,
+              (Calls{"navigate http://www.example.org/", "navigate http://localhost:8080/a?b",
+                     "navigate ftp://127.0.0.1/x/", "navigate about:blank",
+                     "navigate file:///tmp/help page.html", "navigate HTTPS://host/"}));
+    EXPECT_EQ(frame->addressEntries()[6], " www.example.org ") << "the list keeps what was typed";
+}
+
+TEST_F(MainFrameTest, StatusBarShowsPromptThenLinkThenLoadingThenDownloadThenReady) {
+    created();
+    frame->OnLoadStarted("http://a.example/");
+    frame->OnLoadProgress(40);
+    frame->OnLinkHover("http://link.example/");
+    frame->OnMenuSelect(ID_VIEW_REFRESH);
+    frame->OnMenuDeselect();
+    frame->OnLinkHover("");
+    frame->OnDownloadStatus("Downloading data.zip ... 10% of 2.0 MB");
+    frame->OnLoadFinished();
+    frame->OnDownloadStatus("");
+    EXPECT_EQ(window.calls,
+              (Calls{"status Opening page http://a.example/ ... 0%",
+                     "status Opening page http://a.example/ ... 40%", "status http://link.example/",
+                     "status Refreshes the contents of the current page.",
+                     "status http://link.example/", "status Opening page http://a.example/ ... 40%",
+                     "status Opening page http://a.example/ ... 40%",
+                     "status Downloading data.zip ... 10% of 2.0 MB", "status Ready"}));
+    window.calls.clear();
+    frame->OnHistoryChanged(false, true);
+    EXPECT_EQ(window.calls, (Calls{"command 32787 greyed", "command 32788 enabled"}));
+}
+
+// The page's search and zoom, recorded.
+struct RecordingPageTools final : PageTools {
+    void SearchText(const std::string& text, bool backwards) override {
+        calls.push_back((backwards ? "search back " : "search ") + text);
+    }
+    void EndSearch() override { calls.push_back("end search"); }
+    double ZoomLevel() const override { return level; }
+    void SetZoomLevel(double zoom) override { level = zoom; }
+    Calls calls;
+    double level = 1.0;
+};
+
+TEST_F(MainFrameTest, FindBarAndZoomRunFromTheirCommands) {
+    created();
+    RecordingPageTools tools;
+    frame->AttachPageTools(tools);
+    frame->OnCommand(ID_VIEW_FIND_NEXT);  // nothing to look for yet: asks for it
+    window.findText = "quake";
+    frame->OnCommand(ID_VIEW_FIND_NEXT);
+    frame->OnCommand(ID_VIEW_FIND_PREVIOUS);
+    frame->findInPage().OnSearchResult(0);
+    frame->findInPage().OnSearchResult(1);
+    frame->findInPage().OnSearchResult(3);
+    frame->findInPage().Close();
+    EXPECT_EQ(window.calls,
+              (Calls{"find bar", "focus find", "found ", "found ", "found Not found",
+                     "found 1 match", "found 3 matches", "found ", "no find bar", "focus page"}));
+    EXPECT_EQ(tools.calls, (Calls{"search quake", "search back quake", "end search"}));
+    std::vector<double> levels;
+    for (int id : {ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_RESET, ID_VIEW_ZOOM_OUT}) {
+        EXPECT_TRUE(frame->OnCommand(id));
+        levels.push_back(tools.level);
+    }
+    EXPECT_EQ(levels, (std::vector<double>{1.1, 1.2, 1.0, 0.9}));
+    for (int i = 0; i < 20; ++i)
+        frame->OnCommand(ID_VIEW_ZOOM_OUT);
+    EXPECT_EQ(tools.level, 0.3);
+    tools.level = 1.25;  // between two steps
+    frame->OnCommand(ID_VIEW_ZOOM_IN);
+    EXPECT_EQ(tools.level, 1.33);
 }
 
 TEST_F(MainFrameTest, PromptsShowInTheStatusBarAndReadyComesBack) {

@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "browser/app.h"
+#include "browser/certificate_page.h"
+#include "browser/page_downloads.h"
+#include "browser/status_line.h"
 #include "resources/browser_resources.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/platform/temp_folder.h"
@@ -21,6 +26,11 @@ using testing::FakeWorld;
 using Calls = std::vector<std::string>;
 
 constexpr char kEvent[] = "http://www.orvane.net/quakes/2001/0101.evt";
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 class ViewTest : public ::testing::Test {
   protected:
@@ -232,6 +242,71 @@ TEST_F(ViewTest, DirectoryAndViewerCommandsRunTheirDialogs) {
     EXPECT_EQ(app->m_szViewerPath, "/opt/tremora/trmvw32.exe");
     view().OnCommand(ID_FILE_DOWNLOAD_DIRECTORY);
     EXPECT_EQ(desktop.dialogs.startFolders, Calls{folder / "dl"});
+}
+
+// The status texts that downloads of files the page cannot show report.
+struct DownloadStatusLog final : PageActivity {
+    void OnLinkHover(const std::string&) override {}
+    void OnLoadStarted(const std::string&) override {}
+    void OnLoadProgress(int) override {}
+    void OnLoadFinished() override {}
+    void OnHistoryChanged(bool, bool) override {}
+    void OnDownloadStatus(const std::string& text) override { texts.push_back(text); }
+    Calls texts;
+};
+
+TEST_F(ViewTest, FilesThePageCannotShowGetFreeNamesInTheDownloadDirectory) {
+    std::ofstream(folder / "dl/data.zip") << "the user's own";
+    std::ofstream(folder / "dl/data (1).zip") << "another";
+    DownloadStatusLog status;
+    PageDownloads downloads(*app, desktop.dialogs, status);
+    EXPECT_EQ(downloads.DecideDestination("data.zip"), folder / "dl/data (2).zip");
+    EXPECT_EQ(downloads.DecideDestination("data.zip"), folder / "dl/data (3).zip")
+        << "a name taken by a download under way is not given twice";
+    EXPECT_EQ(downloads.DecideDestination("../../.profile"), folder / "dl/profile");
+    EXPECT_EQ(downloads.DecideDestination(""), folder / "dl/download");
+    EXPECT_EQ(FreeFileName(folder / "dl", "README"), "README");
+    downloads.OnProgress(folder / "dl/data (2).zip", 3 << 20, 4 << 20);
+    downloads.OnProgress(folder / "dl/data (2).zip", 512 * 1024, 0);
+    downloads.OnFinished(folder / "dl/data (2).zip");
+    downloads.OnFailed(folder / "dl/data (3).zip", "Connection terminated unexpectedly");
+    EXPECT_EQ(status.texts, (Calls{"Downloading data (2).zip ... 75% of 4.0 MB",
+                                   "Downloading data (2).zip ... 512 KB", "", ""}));
+    EXPECT_EQ(
+        desktop.messages,
+        (Calls{"The download is complete. The file was saved as\n" + folder / "dl/data (2).zip",
+               "The download of data (3).zip failed:\nConnection terminated unexpectedly"}));
+    EXPECT_EQ(readFile(folder / "dl/data.zip"), "the user's own");
+}
+
+TEST_F(ViewTest, AFileToSaveAsksForADownloadDirectoryFirst) {
+    settings().writeString("Settings", "DownloadDir", "");
+    start({});
+    DownloadStatusLog status;
+    PageDownloads downloads(*app, desktop.dialogs, status);
+    EXPECT_EQ(downloads.DecideDestination("a.pdf"), std::nullopt);
+    EXPECT_EQ(desktop.messages, Calls{kSelectDirectoryMessage});
+    desktop.dialogs.directoryAnswer = DirectoryChoice{folder / "dl", {}};
+    EXPECT_EQ(downloads.DecideDestination("a.pdf"), folder / "dl/a.pdf");
+    EXPECT_EQ(desktop.dialogs.startFolders.size(), 2u);
+}
+
+TEST(CertificatePage, NamesEveryProblemTheHostSubjectAndIssuerAndOffersNoWayOn) {
+    std::string page = CertificateErrorPage(
+        "https://127.0.0.1:8443/a?b<c", kCertificateUnknownIssuer | kCertificateHostMismatch,
+        "CN=orvane-test.invalid,O=Orvane & Co", "CN=orvane-test.invalid,O=Orvane & Co");
+    for (const char* part : {"<title>Certificate Error</title>", "<b>127.0.0.1:8443</b>",
+                             "unknown authority", "issued for another host name",
+                             "Issued to (subject)</td><td>CN=orvane-test.invalid,"
+                             "O=Orvane &amp; Co",
+                             "https://127.0.0.1:8443/a?b&lt;c"})
+        EXPECT_NE(page.find(part), std::string::npos) << part;
+    EXPECT_EQ(page.find("expired"), std::string::npos);
+    EXPECT_EQ(page.find("<a "), std::string::npos) << "no link onwards";
+    EXPECT_EQ(page.find("<button"), std::string::npos);
+    EXPECT_EQ(CertificateProblemTexts(kCertificateExpired | kCertificateNotYetValid),
+              (Calls{"The certificate is not valid yet.", "The certificate has expired."}));
+    EXPECT_EQ(CertificateProblemTexts(0), Calls{"The certificate could not be checked."});
 }
 
 TEST_F(ViewTest, TitleAndFinishedLoadsGoToTheFrame) {

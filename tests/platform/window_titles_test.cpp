@@ -117,6 +117,27 @@ TEST_F(WindowTitlesTest, TheMarkMustAppearWithItsBlanks) {
     EXPECT_TRUE(anyWindowTitleContains("Tremora - "));
 }
 
+TEST_F(WindowTitlesTest, OnlyTheFirst199CharactersOfATitleAreRead) {
+    // The mark's last character at position 199 counts, at 200 it does not;
+    // the positions are characters, so two-byte letters before it weigh one.
+    std::string within = std::string(189, 'x') + "Tremora - ";
+    std::string beyond = std::string(190, 'x') + "Tremora - a.evt";
+    setUtf8Title(window(root), beyond);
+    EXPECT_FALSE(anyWindowTitleContains("Tremora - ", xvfb->name().c_str()));
+    std::string accented;
+    for (int i = 0; i < 189; ++i)
+        accented += "\xC3\xBC";
+    setUtf8Title(window(root), accented + "Tremora - ");
+    EXPECT_TRUE(anyWindowTitleContains("Tremora - ", xvfb->name().c_str()));
+    EXPECT_EQ(leadingCharacters(within, 199), within);
+    EXPECT_EQ(leadingCharacters(beyond, 199), beyond.substr(0, 199));
+    EXPECT_EQ(leadingCharacters(accented, 188), accented.substr(0, 376)) << "no cut letter";
+    EXPECT_EQ(leadingCharacters("\xC3\xBC"
+                                "b",
+                                1),
+              "\xC3\xBC");
+}
+
 TEST(WindowTitlesWithoutDisplay, NoDisplayMeansNoWindows) {
     ScopedEnvironment unset("DISPLAY", std::nullopt);
     EXPECT_TRUE(listTopLevelWindowTitles().empty());

@@ -1,0 +1,178 @@
+// Starts OrvaneExplorer ten times with a local page and measures the time
+// from the start of the process to the page's title in the window caption,
+// and the peak memory of the browser process (and of it with the WebKit
+// processes it starts). Each run has a fresh home, settings and caches; all
+// runs share one private Xvfb display. Prints every run, the median and the
+// spread.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/window_titles.h"
+#include "tests/platform/child_process.h"
+#include "tests/platform/temp_folder.h"
+#include "tests/platform/xvfb_display.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using orvane::testing::ChildProcess;
+using orvane::testing::TempFolder;
+using orvane::testing::XvfbDisplay;
+
+constexpr int kRuns = 10;
+constexpr auto kPoll = std::chrono::milliseconds(5);
+constexpr auto kRunLimit = std::chrono::seconds(60);
+constexpr char kCaption[] = "Start Bench - Orvane Explorer";
+constexpr char kPage[] =
+    "<!DOCTYPE html><html><head><meta charset='utf-8'><title>Start Bench</title></head><body>"
+    "<h1>Events</h1><p>A page of the kind the network serves: a heading, a table of event "
+    "links.</p><table><tr><td><a href='quakes/2024/0315.evt'>0315.evt</a></td></tr></table>"
+    "</body></html>";
+
+struct Run {
+    double seconds = 0;
+    long browserKb = 0;  // VmHWM of the browser process
+    long totalKb = 0;    // and of the WebKit processes it started
+};
+
+// A field of /proc/PID/status in kB (0 when the process is gone).
+long statusKb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::atol(line.c_str() + field.size() + 1);
+    return 0;
+}
+
+pid_t parentOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream rest(text.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    return parent;
+}
+
+// The process and everything it started, directly or not.
+std::vector<pid_t> processTree(pid_t root) {
+    std::map<pid_t, pid_t> parents;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid > 0)
+            parents[pid] = parentOf(pid);
+    }
+    std::vector<pid_t> tree{root};
+    for (std::size_t i = 0; i < tree.size(); ++i)
+        for (const auto& [pid, parent] : parents)
+            if (parent == tree[i])
+                tree.push_back(pid);
+    return tree;
+}
+
+bool captionShown(const std::string& display) {
+    auto titles = orvane::listTopLevelWindowTitles(display.c_str());
+    return std::find(titles.begin(), titles.end(), kCaption) != titles.end();
+}
+
+std::optional<Run> runOnce(const std::string& bin, const std::string& display,
+                           const std::string& pageUrl) {
+    TempFolder home;
+    ::mkdir((home / "run").c_str(), 0700);
+    std::map<std::string, std::string> environment{{"DISPLAY", display},
+                                                   {"HOME", home.path()},
+                                                   {"XDG_RUNTIME_DIR", home / "run"},
+                                                   {"XDG_CONFIG_HOME", home / "cfg"},
+                                                   {"XDG_DATA_HOME", home / "data"},
+                                                   {"XDG_CACHE_HOME", home / "cache"},
+                                                   {"ORVANE_HKLM", home / "hklm.ini"},
+                                                   {"ORVANE_HKCU", home / "hkcu.ini"},
+                                                   {"NO_AT_BRIDGE", "1"}};
+    auto started = Clock::now();
+    ChildProcess browser(bin + "/orvaneexplorer", {pageUrl}, environment, home / "err");
+    if (!browser.started())
+        return std::nullopt;
+    while (!captionShown(display)) {
+        if (Clock::now() - started > kRunLimit || !browser.running()) {
+            std::fprintf(stderr, "browser-start: no caption \"%s\" (see below)\n%s", kCaption,
+                         orvane::testing::readFileText(home / "err").c_str());
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+    Run run;
+    run.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    for (pid_t pid : processTree(browser.pid())) {
+        long peak = statusKb(pid, "VmHWM");
+        run.totalKb += peak;
+        if (pid == browser.pid())
+            run.browserKb = peak;
+    }
+    browser.terminate();
+    browser.waitForExit(10000);
+    return run;
+}
+
+template <typename T>
+T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string bin = argc > 1 ? argv[1] : "build/bin";
+    XvfbDisplay xvfb;
+    if (!xvfb.running()) {
+        std::fprintf(stderr, "browser-start: Xvfb could not start (scripts/install-deps)\n");
+        return 1;
+    }
+    TempFolder site;
+    std::ofstream(site / "start.html") << kPage;
+    std::string pageUrl = "file://" + site / "start.html";
+    std::vector<Run> runs;
+    for (int i = 1; i <= kRuns; ++i) {
+        auto run = runOnce(bin, xvfb.name(), pageUrl);
+        if (!run)
+            return 1;
+        std::printf(
+            "run %2d: %.3f s to the caption, peak memory %.1f MB (%.1f MB with WebKit's "
+            "processes)\n",
+            i, run->seconds, run->browserKb / 1024.0, run->totalKb / 1024.0);
+        runs.push_back(*run);
+    }
+    std::vector<double> seconds;
+    std::vector<long> browserKb, totalKb;
+    for (const Run& run : runs) {
+        seconds.push_back(run.seconds);
+        browserKb.push_back(run.browserKb);
+        totalKb.push_back(run.totalKb);
+    }
+    auto [fastest, slowest] = std::minmax_element(seconds.begin(), seconds.end());
+    std::printf(
+        "browser-start: %d runs, median %.3f s, spread %.3f .. %.3f s (%.3f s); peak "
+        "memory of the browser process median %.1f MB, max %.1f MB; with WebKit's "
+        "processes median %.1f MB\n",
+        kRuns, median(seconds), *fastest, *slowest, *slowest - *fastest, median(browserKb) / 1024.0,
+        *std::max_element(browserKb.begin(), browserKb.end()) / 1024.0, median(totalKb) / 1024.0);
+    return 0;
+}
