@@ -38,22 +38,27 @@ int freeLoopbackPort() {
 bool RealServer::installed(const std::string& kind) {
     if (kind == "pyftpdlib")
         return std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
+    std::string program = kind == "nginx-https"   ? "nginx"
+                          : kind == "python-http" ? "python3"
+                                                  : kind;
     for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/usr/local/sbin/"})
-        if (std::filesystem::exists(folder + kind))
+        if (std::filesystem::exists(folder + program))
             return true;
     return false;
 }
 
-RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work)
+RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work,
+                       const std::vector<std::string>& more)
     : kind_(kind), work_(work) {
     if (work_.empty()) {
         ownWork_ = std::make_unique<TempFolder>();
         work_ = ownWork_->path();
     }
     int port = freeLoopbackPort();
-    auto result = runProgram(
-        serverScript("start-server"),
-        {kind, root, work_, std::to_string(port), std::to_string(kServerSeconds)}, {}, kScriptMs);
+    std::vector<std::string> arguments{kind, root, work_, std::to_string(port),
+                                       std::to_string(kServerSeconds)};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    auto result = runProgram(serverScript("start-server"), arguments, {}, kScriptMs);
     if (result.exitStatus == 0)
         port_ = port;
     else
