@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "transfer/abandonable_call.h"
 #include "transfer/http_response_reader.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_dialog.h"
@@ -110,12 +111,9 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenHttpStream(UniqueFd socket, const 
                                                          HttpExchange& outcome) {
     if (!target.secure)
         return std::make_unique<SocketStream>(std::move(socket), &m_wake);
-    std::string failure;
-    auto trust = TlsTrust::Load(extraAuthorityFile, failure);
-    if (!trust) {
-        outcome = FailExchange(failure);
+    auto trust = LoadTrust(outcome);
+    if (!trust)
         return nullptr;
-    }
     auto stream = std::make_unique<TlsStream>(std::move(socket), &m_wake, std::move(trust));
     auto handshake = stream->Start(SplitHostPort(target.host, target.defaultPort())->name);
     if (handshake == TlsStream::Handshake::Done)
@@ -123,6 +121,30 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenHttpStream(UniqueFd socket, const 
     outcome = handshake == TlsStream::Handshake::Stopped ? HttpExchange::Stopped
                                                          : FailExchange(stream->failure());
     return nullptr;
+}
+
+// The trust kept from an earlier transfer, else read afresh. Reading cannot
+// be interrupted: it runs beside the worker, which Cancel frees at once.
+std::shared_ptr<TlsTrust> CTransferDlg::LoadTrust(HttpExchange& outcome) {
+    if (auto kept = TlsTrust::Kept(extraAuthorityFile))
+        return kept;
+    using Loaded = std::pair<std::shared_ptr<TlsTrust>, std::string>;
+    std::function<Loaded()> load = [file = extraAuthorityFile] {
+        std::string failure;
+        auto trust = TlsTrust::Load(file, failure);
+        return Loaded{trust, failure};
+    };
+    Loaded loaded;
+    if (RunAbandonable(std::move(load), m_wake, loaded) == WaitOutcome::Stopped) {
+        outcome = HttpExchange::Stopped;
+        return nullptr;
+    }
+    if (!loaded.first) {
+        outcome = FailExchange(loaded.second);
+        return nullptr;
+    }
+    TlsTrust::Keep(extraAuthorityFile, loaded.first);
+    return loaded.first;
 }
 
 // The body goes to the file as it arrives, and only a 200 answer's body. The
@@ -138,36 +160,41 @@ CTransferDlg::HttpExchange CTransferDlg::ReceiveHttpResponse(ByteStream& stream,
             StoreBody(body);
     });
     bool judged = false;
-    for (;;) {
+    std::optional<HttpExchange> ended;
+    while (!ended) {
         long got = stream.Receive(m_buffer.data(), m_buffer.size());
         if (got == ByteStream::kStopped)
-            return HttpExchange::Stopped;
-        if (got < 0) {
-            stream.Close();
-            return FailExchange("Read Error");
-        }
-        auto state = got == 0 ? reader.finish()
-                              : reader.feed({m_buffer.data(), static_cast<std::size_t>(got)});
-        if (!judged && reader.status() != 0) {
-            judged = true;
-            if (auto verdict = JudgeStatus(reader, location)) {
-                stream.Close();
-                return *verdict;
-            }
-            m_nExpected = std::max<std::int64_t>(reader.contentLength(), 0);
-        }
-        if (judged)
-            SetProgress(m_nReceived, m_nExpected, m_nExpected != 0);
-        // A file that takes no more bytes (a full disk) ends the receive: the
-        // rest of a long body would only be read to be thrown away.
-        if (m_bHttpWriteFailed || state != HttpResponseReader::State::NeedMore)
-            break;
+            ended = HttpExchange::Stopped;
+        else if (got < 0)
+            ended = FailExchange("Read Error");
+        else
+            ended = TakeResponseBytes(reader, static_cast<std::size_t>(got), judged, location);
     }
     stream.Close();
+    return *ended;
+}
+
+// One receive's bytes (none: the server closed): the outcome once the
+// response has ended, nullopt while it goes on.
+std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
+    HttpResponseReader& reader, std::size_t count, bool& judged, std::string& location) {
+    auto state = count == 0 ? reader.finish() : reader.feed({m_buffer.data(), count});
+    if (!judged && reader.status() != 0) {
+        judged = true;
+        if (auto verdict = JudgeStatus(reader, location))
+            return verdict;
+        m_nExpected = std::max<std::int64_t>(reader.contentLength(), 0);
+    }
+    if (judged)
+        SetProgress(m_nReceived, m_nExpected, m_nExpected != 0);
+    // A file that takes no more bytes (a full disk) ends the receive: the
+    // rest of a long body would only be read to be thrown away.
     if (m_bHttpWriteFailed)
         return FailExchange("Write File Error");
-    if (reader.state() == HttpResponseReader::State::Invalid)
+    if (state == HttpResponseReader::State::Invalid)
         return FailExchange(FaultText(reader.fault()));
+    if (state == HttpResponseReader::State::NeedMore)
+        return std::nullopt;
     if (!m_pFile || !m_pFile->Flush())
         return FailExchange("Write File Error");
     return HttpExchange::Stored;

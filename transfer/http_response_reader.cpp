@@ -181,42 +181,55 @@ void HttpResponseReader::AddFieldLine(std::string_view line) {
                          std::string(TrimBlanks(line.substr(colon + 1))));
 }
 
-// Chunked when the transfer codings say so (and nothing else: a coding this
-// client cannot undo would store other bytes than the file's); else the
-// Content-Length, which must be one number however often it is given; else
+// Chunked when the transfer codings say so; else the Content-Length; else
 // the body runs until the server closes.
 bool HttpResponseReader::SettleFraming() {
     bool chunked = false;
-    bool codingsKnown = true;
-    for (const auto& [name, value] : fields_)
-        if (name == "transfer-encoding")
-            codingsKnown = codingsKnown && ForEachItem(value, [&chunked](std::string_view item) {
-                               std::string coding = Lowered(item);
-                               if (coding.empty() || coding == "identity")
-                                   return true;
-                               bool first = coding == "chunked" && !chunked;
-                               chunked = true;
-                               return first;
-                           });
-    if (!codingsKnown)
+    if (!ReadTransferCodings(chunked))
         return false;
     if (chunked) {
         framing_ = Framing::Chunked;
         return true;
     }
     std::optional<std::int64_t> length;
-    for (const auto& [name, value] : fields_)
-        if (name == "content-length" && !ForEachItem(value, [&length](std::string_view item) {
-                auto parsed = ParseLength(item);
-                bool agrees = parsed && (!length || *length == *parsed);
-                length = parsed;
-                return agrees;
-            }))
-            return false;
+    if (!ReadContentLength(length))
+        return false;
     if (length) {
         framing_ = Framing::Length;
         length_ = remaining_ = *length;
     }
+    return true;
+}
+
+// "chunked", once and last; a coding this client cannot undo (gzip, ...)
+// would store other bytes than the file's, and is refused.
+bool HttpResponseReader::ReadTransferCodings(bool& chunked) const {
+    auto take = [&chunked](std::string_view item) {
+        std::string coding = Lowered(item);
+        if (coding.empty() || coding == "identity")
+            return true;
+        bool first = coding == "chunked" && !chunked;
+        chunked = true;
+        return first;
+    };
+    for (const auto& [name, value] : fields_)
+        if (name == "transfer-encoding" && !ForEachItem(value, take))
+            return false;
+    return true;
+}
+
+// One number, however often it is given; two that differ, or one that is
+// no number, make the body's end unknown.
+bool HttpResponseReader::ReadContentLength(std::optional<std::int64_t>& length) const {
+    auto take = [&length](std::string_view item) {
+        auto parsed = ParseLength(item);
+        bool agrees = parsed && (!length || *length == *parsed);
+        length = parsed;
+        return agrees;
+    };
+    for (const auto& [name, value] : fields_)
+        if (name == "content-length" && !ForEachItem(value, take))
+            return false;
     return true;
 }
 

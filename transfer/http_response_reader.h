@@ -62,6 +62,8 @@ class HttpResponseReader {
     bool ParseStatusLine(std::string_view line);
     void AddFieldLine(std::string_view line);
     bool SettleFraming();
+    bool ReadTransferCodings(bool& chunked) const;
+    bool ReadContentLength(std::optional<std::int64_t>& length) const;
     State ReadBody(std::string_view bytes);
     State Fail(Fault fault);
 

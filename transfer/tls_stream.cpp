@@ -5,6 +5,8 @@
 #include <poll.h>
 
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/console.h"
@@ -51,6 +53,24 @@ std::shared_ptr<TlsTrust> TlsTrust::Load(const std::string& extraAuthorityFile,
         return nullptr;
     }
     return trust;
+}
+
+namespace {
+
+std::mutex keptLock;
+std::map<std::string, std::shared_ptr<TlsTrust>> kept;
+
+}  // namespace
+
+std::shared_ptr<TlsTrust> TlsTrust::Kept(const std::string& extraAuthorityFile) {
+    std::lock_guard guard(keptLock);
+    auto found = kept.find(extraAuthorityFile);
+    return found == kept.end() ? nullptr : found->second;
+}
+
+void TlsTrust::Keep(const std::string& extraAuthorityFile, std::shared_ptr<TlsTrust> trust) {
+    std::lock_guard guard(keptLock);
+    kept[extraAuthorityFile] = std::move(trust);
 }
 
 TlsTrust::~TlsTrust() {

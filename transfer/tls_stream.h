@@ -24,9 +24,15 @@ class TlsTrust {
     // The environment variable that names the extra authorities (PEM).
     static constexpr const char* kExtraAuthorityVariable = "ORVANE_EXTRA_CA_FILE";
 
-    // Null when the extra file cannot be read; failure then says so.
+    // Reads the system's store and the extra file; null when the extra file
+    // cannot be read, and failure then says so.
     static std::shared_ptr<TlsTrust> Load(const std::string& extraAuthorityFile,
                                           std::string& failure);
+    // The system's store takes tens of milliseconds to read: a trust once
+    // read is kept for the process's later transfers. Kept returns null
+    // when none is kept for that extra file.
+    static std::shared_ptr<TlsTrust> Kept(const std::string& extraAuthorityFile);
+    static void Keep(const std::string& extraAuthorityFile, std::shared_ptr<TlsTrust> trust);
     ~TlsTrust();
     TlsTrust(const TlsTrust&) = delete;
     TlsTrust& operator=(const TlsTrust&) = delete;

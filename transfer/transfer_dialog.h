@@ -179,6 +179,9 @@ class CTransferDlg {
     HttpExchange FetchHttpTarget(const HttpTarget& target, std::string& location);
     std::unique_ptr<ByteStream> OpenHttpStream(UniqueFd socket, const HttpTarget& target,
                                                HttpExchange& outcome);
+    std::shared_ptr<TlsTrust> LoadTrust(HttpExchange& outcome);
+    std::optional<HttpExchange> TakeResponseBytes(HttpResponseReader& reader, std::size_t count,
+                                                  bool& judged, std::string& location);
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
                                             std::string& location);
     void StoreBody(std::string_view bytes);
