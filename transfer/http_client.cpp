@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "transfer/abandonable_call.h"
 #include "transfer/http_response_reader.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_dialog.h"
@@ -123,28 +122,16 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenHttpStream(UniqueFd socket, const 
     return nullptr;
 }
 
-// The trust kept from an earlier transfer, else read afresh. Reading cannot
-// be interrupted: it runs beside the worker, which Cancel frees at once.
+// The trust the certificate is checked against, read once per process; a
+// Cancel during the read frees the worker at once.
 std::shared_ptr<TlsTrust> CTransferDlg::LoadTrust(HttpExchange& outcome) {
-    if (auto kept = TlsTrust::Kept(extraAuthorityFile))
-        return kept;
-    using Loaded = std::pair<std::shared_ptr<TlsTrust>, std::string>;
-    std::function<Loaded()> load = [file = extraAuthorityFile] {
-        std::string failure;
-        auto trust = TlsTrust::Load(file, failure);
-        return Loaded{trust, failure};
-    };
-    Loaded loaded;
-    if (RunAbandonable(std::move(load), m_wake, loaded) == WaitOutcome::Stopped) {
+    std::shared_ptr<TlsTrust> trust;
+    std::string failure;
+    if (TlsTrust::Obtain(extraAuthorityFile, m_wake, trust, failure) == WaitOutcome::Stopped)
         outcome = HttpExchange::Stopped;
-        return nullptr;
-    }
-    if (!loaded.first) {
-        outcome = FailExchange(loaded.second);
-        return nullptr;
-    }
-    TlsTrust::Keep(extraAuthorityFile, loaded.first);
-    return loaded.first;
+    else if (!trust)
+        outcome = FailExchange(failure);
+    return trust;
 }
 
 // The body goes to the file as it arrives, and only a 200 answer's body. The

@@ -11,6 +11,8 @@ constexpr std::size_t kHeaderLimit = 64 * 1024;
 constexpr std::string_view kHttpName = "HTTP/";
 // "HTTP/1.1 200": the version, a blank and three digits.
 constexpr std::size_t kShortestStatusLine = 12;
+// Statuses below are interim answers, followed by the real one.
+constexpr int kFirstFinalStatus = 200;
 
 char LowerChar(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -92,25 +94,42 @@ std::optional<std::string> HttpResponseReader::field(std::string_view name) cons
 }
 
 // The header is looked for from the first byte on, in every read, until
-// its blank line has come; what follows it in the same read is body.
+// its blank line has come; what follows it in the same read is body. An
+// interim answer (1xx: 100 Continue, 103 Early Hints) has no body: the real
+// answer follows it.
 HttpResponseReader::State HttpResponseReader::ReadHeader(std::string_view bytes) {
-    std::size_t before = head_.size();
-    head_.append(bytes);
-    // Anything but an HTTP status line is refused from its first bytes.
-    std::size_t known = std::min(head_.size(), kHttpName.size());
-    if (std::string_view(head_).substr(0, known) != kHttpName.substr(0, known))
-        return Fail(Fault::BadHeader);
-    std::size_t end = FindHeaderEnd();
-    if (end > kHeaderLimit || (end == 0 && head_.size() > kHeaderLimit))
-        return Fail(Fault::BadHeader);
-    if (end == 0)
-        return state_;
-    head_.resize(end);
-    headerDone_ = true;
-    if (!ParseHeader(head_))
-        return Fail(Fault::BadHeader);
-    // The blank line's last byte came in this read, so the body starts in it.
-    return ReadBody(bytes.substr(end - before));
+    for (;;) {
+        std::size_t before = head_.size();
+        head_.append(bytes);
+        // Anything but an HTTP status line is refused from its first bytes.
+        std::size_t known = std::min(head_.size(), kHttpName.size());
+        if (std::string_view(head_).substr(0, known) != kHttpName.substr(0, known))
+            return Fail(Fault::BadHeader);
+        std::size_t end = FindHeaderEnd();
+        if (end > kHeaderLimit || (end == 0 && head_.size() > kHeaderLimit))
+            return Fail(Fault::BadHeader);
+        if (end == 0)
+            return state_;
+        head_.resize(end);
+        if (!ParseHeader(head_))
+            return Fail(Fault::BadHeader);
+        // The blank line's last byte came in this read: what follows is next.
+        bytes = bytes.substr(end - before);
+        if (status_ >= kFirstFinalStatus) {
+            headerDone_ = true;
+            return ReadBody(bytes);
+        }
+        ForgetInterimAnswer();
+    }
+}
+
+void HttpResponseReader::ForgetInterimAnswer() {
+    head_.clear();
+    scanned_ = 0;
+    status_ = 0;
+    fields_.clear();
+    framing_ = Framing::UntilClose;
+    length_ = remaining_ = 0;
 }
 
 // A blank line is LF LF or LF CR LF (servers end lines in CR LF, a few in LF

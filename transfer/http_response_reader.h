@@ -55,6 +55,7 @@ class HttpResponseReader {
 
   private:
     State ReadHeader(std::string_view bytes);
+    void ForgetInterimAnswer();
     // The position just past the blank line that ends the header; 0 while
     // it has not arrived.
     std::size_t FindHeaderEnd();

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,9 +12,10 @@
 #include <charconv>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/unique_fd.h"
-#include "transfer/abandonable_call.h"
 
 namespace orvane {
 
@@ -46,18 +48,45 @@ std::optional<in_addr> SystemNameLookup(const std::string& name) {
     return address;
 }
 
+namespace {
+
+// What the lookup helper and the waiting worker share; whichever of the two
+// ends last releases it.
+struct PendingLookup {
+    std::mutex lock;
+    bool finished = false;
+    std::optional<in_addr> answer;
+    UniqueFd ready{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+};
+
+}  // namespace
+
 WaitOutcome LookUpHost(const std::string& name, const NameLookup& lookup, WakeChannel& wake,
                        in_addr& address) {
     if (::inet_aton(name.c_str(), &address) != 0)
         return WaitOutcome::Done;
-    std::optional<in_addr> answer;
-    std::function<std::optional<in_addr>()> call = [name, lookup] { return lookup(name); };
-    if (RunAbandonable(std::move(call), wake, answer) == WaitOutcome::Stopped)
-        return WaitOutcome::Stopped;
-    if (!answer)
-        return WaitOutcome::Failed;
-    address = *answer;
-    return WaitOutcome::Done;
+    auto pending = std::make_shared<PendingLookup>();
+    std::thread([pending, name, lookup] {
+        auto answer = lookup(name);
+        std::lock_guard guard(pending->lock);
+        pending->answer = answer;
+        pending->finished = true;
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(pending->ready.get(), &one, sizeof one);
+    }).detach();
+    for (;;) {
+        {
+            std::lock_guard guard(pending->lock);
+            if (pending->finished) {
+                if (!pending->answer)
+                    return WaitOutcome::Failed;
+                address = *pending->answer;
+                return WaitOutcome::Done;
+            }
+        }
+        if (wake.Wait(-1, pending->ready.get(), POLLIN) == WakeChannel::WaitResult::Stopped)
+            return WaitOutcome::Stopped;
+    }
 }
 
 WaitOutcome ConnectSocket(int socket, const sockaddr_in& peer, WakeChannel& wake) {

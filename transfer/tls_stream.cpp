@@ -3,11 +3,15 @@
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <vector>
+#include <thread>
+#include <utility>
 
 #include "platform/console.h"
 #include "transfer/wake_channel.h"
@@ -37,7 +41,7 @@ bool IsWarning(long result) {
 
 std::shared_ptr<TlsTrust> TlsTrust::Load(const std::string& extraAuthorityFile,
                                          std::string& failure) {
-    std::shared_ptr<TlsTrust> trust(new TlsTrust());
+    auto trust = std::make_shared<TlsTrust>();
     if (gnutls_certificate_allocate_credentials(&trust->credentials_) != GNUTLS_E_SUCCESS) {
         trust->credentials_ = nullptr;
         failure = kSecureConnectionFailure;
@@ -57,20 +61,76 @@ std::shared_ptr<TlsTrust> TlsTrust::Load(const std::string& extraAuthorityFile,
 
 namespace {
 
-std::mutex keptLock;
-std::map<std::string, std::shared_ptr<TlsTrust>> kept;
+// The reads of the trust, one per extra file, each on a thread of its own.
+// The process joins them before it ends: a read abandoned by Cancel must not
+// be inside GnuTLS while the library is torn down.
+class TrustReads {
+  public:
+    struct Read {
+        std::shared_ptr<TlsTrust> trust;
+        std::string failure;
+        bool finished = false;
+        // Readable for good once the read has finished: every waiter sees it.
+        UniqueFd finishedEvent{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+        std::thread thread;
+    };
+
+    ~TrustReads() {
+        for (auto& [file, read] : reads_)
+            if (read->thread.joinable())
+                read->thread.join();
+    }
+
+    // The read for the file: finished, running, or started now (again when
+    // the last one failed).
+    std::shared_ptr<Read> ReadFor(const std::string& file) {
+        std::lock_guard guard(lock_);
+        std::shared_ptr<Read>& read = reads_[file];
+        if (read && (!read->finished || read->trust))
+            return read;
+        if (read)
+            read->thread.join();
+        read = std::make_shared<Read>();
+        read->thread = std::thread([this, read = read, file] { Run(*read, file); });
+        return read;
+    }
+
+    // True (with the outcome) once the read has finished.
+    bool Finished(const Read& read, std::shared_ptr<TlsTrust>& trust, std::string& failure) {
+        std::lock_guard guard(lock_);
+        if (!read.finished)
+            return false;
+        trust = read.trust;
+        failure = read.failure;
+        return true;
+    }
+
+  private:
+    void Run(Read& read, const std::string& file) {
+        std::string failure;
+        auto trust = TlsTrust::Load(file, failure);
+        std::lock_guard guard(lock_);
+        read.trust = std::move(trust);
+        read.failure = failure;
+        read.finished = true;
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(read.finishedEvent.get(), &one, sizeof one);
+    }
+
+    std::mutex lock_;
+    std::map<std::string, std::shared_ptr<Read>> reads_;
+};
 
 }  // namespace
 
-std::shared_ptr<TlsTrust> TlsTrust::Kept(const std::string& extraAuthorityFile) {
-    std::lock_guard guard(keptLock);
-    auto found = kept.find(extraAuthorityFile);
-    return found == kept.end() ? nullptr : found->second;
-}
-
-void TlsTrust::Keep(const std::string& extraAuthorityFile, std::shared_ptr<TlsTrust> trust) {
-    std::lock_guard guard(keptLock);
-    kept[extraAuthorityFile] = std::move(trust);
+WaitOutcome TlsTrust::Obtain(const std::string& extraAuthorityFile, WakeChannel& wake,
+                             std::shared_ptr<TlsTrust>& trust, std::string& failure) {
+    static TrustReads reads;
+    auto read = reads.ReadFor(extraAuthorityFile);
+    while (!reads.Finished(*read, trust, failure))
+        if (wake.Wait(-1, read->finishedEvent.get(), POLLIN) == WakeChannel::WaitResult::Stopped)
+            return WaitOutcome::Stopped;
+    return WaitOutcome::Done;
 }
 
 TlsTrust::~TlsTrust() {

@@ -6,6 +6,7 @@
 
 #include "platform/unique_fd.h"
 #include "transfer/byte_stream.h"
+#include "transfer/net_address.h"
 
 // GnuTLS's own types, kept out of the engine's headers.
 struct gnutls_session_int;
@@ -28,11 +29,16 @@ class TlsTrust {
     // cannot be read, and failure then says so.
     static std::shared_ptr<TlsTrust> Load(const std::string& extraAuthorityFile,
                                           std::string& failure);
-    // The system's store takes tens of milliseconds to read: a trust once
-    // read is kept for the process's later transfers. Kept returns null
-    // when none is kept for that extra file.
-    static std::shared_ptr<TlsTrust> Kept(const std::string& extraAuthorityFile);
-    static void Keep(const std::string& extraAuthorityFile, std::shared_ptr<TlsTrust> trust);
+    // The trust for the extra file, read once per process. Reading takes
+    // tens of milliseconds and cannot be interrupted, so it runs on a thread
+    // of its own (joined when the process ends) while the caller waits on
+    // its wake channel: Stopped at once on a stop request, else Done with
+    // the trust, or with null and the failure.
+    static WaitOutcome Obtain(const std::string& extraAuthorityFile, WakeChannel& wake,
+                              std::shared_ptr<TlsTrust>& trust, std::string& failure);
+
+    // Trusts nothing yet; Load fills one.
+    TlsTrust() = default;
     ~TlsTrust();
     TlsTrust(const TlsTrust&) = delete;
     TlsTrust& operator=(const TlsTrust&) = delete;
@@ -40,7 +46,6 @@ class TlsTrust {
     gnutls_certificate_credentials_st* credentials() const { return credentials_; }
 
   private:
-    TlsTrust() = default;
     gnutls_certificate_credentials_st* credentials_ = nullptr;
 };
 

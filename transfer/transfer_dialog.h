@@ -47,9 +47,10 @@ struct FtpSocket {
 // and counters are atomics; m_bDone is stored last with release and loaded
 // first with acquire. The worker is woken by m_wake and joined before the
 // file, the sockets or the record are released. The join does not hold the
-// user interface up: every wait of the worker (connect, send, receive, the
-// FTP polls) also watches m_wake, and a name lookup runs on a helper thread
-// that is abandoned on Cancel, so the worker ends within milliseconds.
+// user interface up: every wait of the worker (connect, TLS handshake, send,
+// receive, the FTP polls) also watches m_wake, and a name lookup or a read of
+// the trust store runs on a helper thread that is abandoned on Cancel, so the
+// worker ends within milliseconds.
 class CTransferDlg {
   public:
     CTransferDlg(TransferHost& host, TransferSurface& surface, UiLoop& loop);

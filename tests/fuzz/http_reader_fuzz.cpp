@@ -65,7 +65,7 @@ void CheckResponse(FuzzedDataProvider& input) {
     if (all.size() <= kByteByByteLimit)
         require(Read(Bytes(all), closed) == whole, "one byte per read reads as the whole");
     bool complete = whole.state == HttpResponseReader::State::Complete;
-    require(!complete || whole.status >= 100, "a complete response has a status");
+    require(!complete || whole.status >= 200, "a complete response has a final status");
     require(!complete || whole.length < 0 ||
                 whole.body.size() == static_cast<std::size_t>(whole.length),
             "a complete body has its Content-Length");

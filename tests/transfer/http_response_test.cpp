@@ -90,6 +90,10 @@ TEST(HttpResponseReader, EveryGoodAnswerReadsTheSameWholeOrSplitAnywhere) {
          "0;last\r\nX-Sum: 1\r\nX-Other: 2\r\n\r\n",
          false, "h0123456789xyz"},
         {"chunk lines ending in LF alone", kChunkedHeader + "3\nabc\n0\n\n", false, "abc"},
+        {"interim answers first",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n"
+         "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+         false, "ok"},
     };
     for (const GoodResponse& g : good) {
         Reading reading = ReadEveryWay(g.response, g.closed);
@@ -145,6 +149,9 @@ TEST(HttpResponseReader, BrokenAnswersAreRefusedWithTheirFaultHoweverSplit) {
          Fault::BadChunk, 200},
         {"a CR without LF", kChunkedHeader + "5\rhello", false, Fault::BadChunk, 200},
         {"a CR without LF to end", kChunkedHeader + "0\r\n\rX", false, Fault::BadChunk, 200},
+        {"only an interim answer", "HTTP/1.1 100 Continue\r\n\r\n", true, Fault::BadHeader, 0},
+        {"not HTTP after an interim answer", "HTTP/1.1 100 Continue\r\n\r\n<html>", false,
+         Fault::BadHeader, 0},
     };
     for (const BrokenResponse& b : broken) {
         Reading reading = ReadEveryWay(b.response, b.closed);
