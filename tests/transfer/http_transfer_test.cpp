@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
@@ -308,6 +309,18 @@ TEST(HttpTransfer, ConnectFailuresAndNamesThatAreNotFound) {
     badPort.Start("http://127.0.0.1:99999/ev.sac", true);
     ASSERT_TRUE(badPort.RunToEnd(10000));
     EXPECT_EQ(badPort.surface.text(258), "Can't connect to server");
+}
+
+// https:// to a port where an FTP server greets first: no TLS session.
+TEST(HttpTransfer, HttpsToAServerWithoutTlsFailsWithoutAFile) {
+    peers::ScriptedFtpServer server(peers::FtpScript{});
+    TransferHarness harness;
+    WriteFile(harness.downloadPath("downloads/ev.sac"), "earlier file");
+    harness.Start("https://" + server.host() + "/ev.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(10000));
+    EXPECT_EQ(harness.surface.text(258), "Secure Connection Error");
+    EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), "earlier file");
+    EXPECT_TRUE(harness.hiddenFiles().empty());
 }
 
 TEST(HttpTransfer, HostNamesAreLookedUp) {
