@@ -10,11 +10,11 @@
 #include "browser/endpoints.h"
 #include "platform/profile_file.h"
 #include "platform/registry_store.h"
+#include "transfer/transfer_host.h"
 
 namespace orvane {
 
 class CBrowserView;
-class CTransferDlg;
 
 inline constexpr char kAppTitle[] = "Orvane Explorer";
 inline constexpr char kSettingsSection[] = "Settings";
@@ -22,9 +22,9 @@ inline constexpr char kBrowserExecutable[] = "orvaneexplorer";
 
 // The one application object of OrvaneExplorer: its folders, the viewer's
 // path, the start URLs, and the state shared with the view, the frame and
-// the transfer engine.
-class CBrowserApp {
-public:
+// the transfer engine (which sees it as its host).
+class CBrowserApp final : public TransferHost {
+  public:
     CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile settings,
                 RegistryStore registry);
 
@@ -65,7 +65,12 @@ public:
     bool m_bSocketsClosed = true;
     std::atomic<CTransferDlg*> m_pActiveTransfer{nullptr};
 
-private:
+    // The transfer engine's view of the application.
+    const std::string& DownloadDirectory() const override { return m_szDownloadDir; }
+    void NoteSocketsStarted() override { m_bSocketsClosed = false; }
+    std::atomic<CTransferDlg*>& ActiveTransfer() override { return m_pActiveTransfer; }
+
+  private:
     std::string OwnLocation() const;
     void SettleDownloadDirectory();
     void SettleViewerPath();

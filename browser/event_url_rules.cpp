@@ -30,14 +30,16 @@ EventUrlRules::EventUrlRules(const Endpoints& endpoints) {
     std::string ftp = LowerCase(endpoints.ftpHost);
     std::string mirror = LowerCase(endpoints.mirrorHost);
     std::string iris = LowerCase(endpoints.irisHost);
-    // The tables' order: the first prefix that matches decides.
-    for (const auto& [host, folder] : {std::pair{main, kQuakes},
-                                       {ftp, kQuakes},
-                                       {mirror, kQuakes},
-                                       {ftp, kUserData},
-                                       {main, kUserData},
-                                       {mirror, kUserData}})
-        eventHttp_.push_back("http://" + host + folder);
+    // The tables' order: the first prefix that matches decides. Each event
+    // HTTP prefix is taken over TLS as well, with the same host and folder.
+    for (const char* scheme : {"http://", "https://"})
+        for (const auto& [host, folder] : {std::pair{main, kQuakes},
+                                           {ftp, kQuakes},
+                                           {mirror, kQuakes},
+                                           {ftp, kUserData},
+                                           {main, kUserData},
+                                           {mirror, kUserData}})
+            eventHttp_.push_back(scheme + host + folder);
     for (const auto& [host, folder] : {std::pair{ftp, kQuakes},
                                        {main, kQuakes},
                                        {mirror, kQuakes},
@@ -45,7 +47,7 @@ EventUrlRules::EventUrlRules(const Endpoints& endpoints) {
                                        {main, kUserData},
                                        {mirror, kUserData}})
         eventFtp_.push_back("ftp://" + host + folder);
-    seedOverHttp_ = "http://" + iris + kSeedFolder;
+    seedOverHttp_ = {"http://" + iris + kSeedFolder, "https://" + iris + kSeedFolder};
     seedOverFtp_ = "ftp://" + iris + kSeedFolder;
 }
 
@@ -63,10 +65,12 @@ EventProtocol EventUrlRules::ClassifyEventUrl(std::string& url) const {
         if (startsWith(url, prefix))
             return EventProtocol::Ftp;
     bool seed = url.find(kSeedMark) != std::string::npos;
-    if (seed && startsWith(url, seedOverHttp_)) {
-        url.replace(0, 4, "ftp");
-        return EventProtocol::Ftp;
-    }
+    for (const std::string& prefix : seedOverHttp_)
+        if (seed && startsWith(url, prefix)) {
+            // The scheme alone becomes ftp; host and path stay.
+            url.replace(0, url.find(':'), "ftp");
+            return EventProtocol::Ftp;
+        }
     if (seed && startsWith(url, seedOverFtp_))
         return EventProtocol::Ftp;
     return EventProtocol::None;

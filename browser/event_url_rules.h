@@ -23,11 +23,13 @@ class EventUrlRules {
   public:
     explicit EventUrlRules(const Endpoints& endpoints);
 
-    // True when the URL starts with one of the event HTTP prefixes and the
-    // rest after that prefix holds a ".": a file, not a folder listing.
+    // True when the URL starts with one of the event HTTP prefixes (http://
+    // or https://) and the rest after that prefix holds a ".": a file, not a
+    // folder listing.
     bool IsEventHttpUrl(std::string_view url) const;
     // The protocol to fetch the URL with, or None for a page. A SEED volume
-    // asked for over HTTP is rewritten in place to the same ftp:// URL.
+    // asked for over HTTP or HTTPS is rewritten in place to the same ftp://
+    // URL.
     EventProtocol ClassifyEventUrl(std::string& url) const;
 
     const std::vector<std::string>& eventHttpPrefixes() const { return eventHttp_; }
@@ -36,7 +38,7 @@ class EventUrlRules {
   private:
     std::vector<std::string> eventHttp_;
     std::vector<std::string> eventFtp_;
-    std::string seedOverHttp_;
+    std::vector<std::string> seedOverHttp_;
     std::string seedOverFtp_;
 };
 

@@ -26,7 +26,7 @@ long SocketStream::Receive(char* buffer, std::size_t size) {
         long got = ReceiveNow(buffer, size);
         if (got != kWouldBlock)
             return got;
-        if (!WaitFor(POLLIN))
+        if (!WaitForSocket(socket_.get(), POLLIN, wake_))
             return kStopped;
     }
 }
@@ -42,21 +42,19 @@ long SocketStream::Send(std::string_view bytes) {
         }
         if (done < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return kFailed;
-        if (!WaitFor(POLLOUT))
+        if (!WaitForSocket(socket_.get(), POLLOUT, wake_))
             return kStopped;
     }
     return static_cast<long>(sent);
 }
 
-bool SocketStream::WaitFor(short events) {
-    if (wake_ == nullptr) {
-        // The user-interface thread sends only short command lines; a peer
-        // that takes none of them for a second is given up.
-        pollfd pfd{socket_.get(), events, 0};
+bool WaitForSocket(int socket, short events, WakeChannel* wake) {
+    if (wake == nullptr) {
+        pollfd pfd{socket, events, 0};
         return ::poll(&pfd, 1, 1000) > 0;
     }
     for (;;) {
-        auto result = wake_->Wait(-1, socket_.get(), events);
+        auto result = wake->Wait(-1, socket, events);
         if (result == WakeChannel::WaitResult::Stopped)
             return false;
         if (result == WakeChannel::WaitResult::Ready)

@@ -9,6 +9,12 @@ namespace orvane {
 
 class WakeChannel;
 
+// Waits until the socket is ready for the events (POLLIN, POLLOUT). With a
+// wake channel the wait has no limit and false means a stop request; without
+// one (the user-interface thread, which only sends short command lines) a
+// peer that is not ready within a second is given up (false).
+bool WaitForSocket(int socket, short events, WakeChannel* wake);
+
 // A connected byte stream: a TCP socket in the program, scripted bytes in
 // tests (and in fuzzing), so that what a server sends can be fed to the
 // clients without a network.
@@ -45,9 +51,6 @@ class SocketStream final : public ByteStream {
     void Close() override { socket_.reset(); }
 
   private:
-    // Waits until the socket is ready for the events; false when stopped.
-    bool WaitFor(short events);
-
     UniqueFd socket_;
     WakeChannel* wake_;
 };

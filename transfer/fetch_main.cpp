@@ -5,45 +5,51 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
-#include "browser/app.h"
-#include "browser/paths.h"
-#include "browser/platform_world.h"
 #include "platform/console.h"
+#include "platform/profile_file.h"
 #include "platform/user_folders.h"
 #include "transfer/console_surface.h"
 #include "transfer/glib_ui_loop.h"
 #include "transfer/transfer_dialog.h"
+#include "transfer/transfer_host.h"
 
 namespace {
 
 using namespace orvane;
 
-// The application's desktop without windows: message boxes go to stderr.
-class ConsoleDesktop final : public AppDesktop {
+// The browser's settings section that holds its saved download directory.
+constexpr char kSettingsSection[] = "Settings";
+
+// The program as the transfer engine's host: one folder, no frame to relay to.
+class FetchHost final : public TransferHost {
   public:
-    explicit ConsoleDesktop(Console& console) : console_(console) {}
-    void MessageBox(const std::string& text) override { console_.err(text + "\n"); }
-    void ShowAbout() override {}
-    bool OpenDocument(CBrowserApp&) override { return false; }
-    void ApplyPlacement(const FramePlacement&) override {}
-    FramePlacement CurrentPlacement() override { return {}; }
-    void ShowFrame() override {}
-    void BringToFront() override {}
+    explicit FetchHost(std::string folder) : folder_(std::move(folder)) {}
+    const std::string& DownloadDirectory() const override { return folder_; }
+    void NoteSocketsStarted() override {}
+    std::atomic<CTransferDlg*>& ActiveTransfer() override { return active_; }
 
   private:
-    Console& console_;
+    std::string folder_;
+    std::atomic<CTransferDlg*> active_{nullptr};
 };
 
-// The directory given, else the saved download directory when it exists,
-// else the current directory; always ending in "/".
-std::string DownloadDirectory(int argc, char** argv, const ProfileFile& settings) {
+bool IsDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// The directory given, else the browser's saved download directory when it
+// exists, else the current directory; always ending in "/".
+std::string DownloadDirectory(int argc, char** argv) {
     std::string directory = argc > 2 ? argv[2] : "";
     if (directory.empty()) {
+        ProfileFile settings(browserSettingsPath());
         std::string saved = settings.readString(kSettingsSection, "DownloadDir");
-        if (!saved.empty() && DirectoryExists(saved))
+        if (!saved.empty() && IsDirectory(saved))
             directory = saved;
     }
     if (directory.empty()) {
@@ -69,15 +75,11 @@ int main(int argc, char** argv) {
     StdConsole console;
     if (argc < 2 || argc > 3)
         return Usage(console);
-    ConsoleDesktop desktop(console);
-    PlatformWorld world;
-    CBrowserApp app(desktop, world, ProfileFile(browserSettingsPath()),
-                    RegistryStore::fromEnvironment());
-    app.m_szDownloadDir = DownloadDirectory(argc, argv, app.settings());
+    FetchHost host(DownloadDirectory(argc, argv));
 
     GlibUiLoop loop(g_main_context_default());
     ConsoleTransferSurface surface(console);
-    CTransferDlg dialog(app, surface, loop);
+    CTransferDlg dialog(host, surface, loop);
     dialog.m_szUrl = argv[1];
     // The URL decides the client, as the browser's rules would.
     dialog.m_bHttp = std::string(argv[1]).rfind("ftp:", 0) == 0 ? 0 : 1;

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "browser/app.h"
 #include "platform/console.h"
 #include "transfer/socket_relay.h"
 #include "transfer/transfer_dialog.h"
@@ -67,7 +66,7 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
     dialog->m_bLoginFailed = 0;
     dialog->m_bLoggedIn = 0;
     dialog->m_nReceived = 0;
-    dialog->app_.m_pActiveTransfer = dialog;
+    dialog->host_.ActiveTransfer() = dialog;
     dialog->RunFtp();
     dialog->PublishDone();
     return 1;
@@ -258,8 +257,8 @@ void CTransferDlg::InstallWatches() {
         if (socket == nullptr || socket->watch)
             return;
         int fd = socket->fd();
-        socket->watch = loop_.WatchSocket(fd, kind, [&app = app_, message, fd](long event) {
-            RelayFtpMessage(app, message, static_cast<std::uintptr_t>(fd), event);
+        socket->watch = loop_.WatchSocket(fd, kind, [&host = host_, message, fd](long event) {
+            RelayFtpMessage(host, message, static_cast<std::uintptr_t>(fd), event);
         });
     };
     watch(m_ctrlSocket.get(), WM_FTP_CONTROL, SocketKind::Stream);
@@ -374,9 +373,10 @@ void CTransferDlg::AcceptDataConnection() {
     int fd = connection.get();
     m_dataSocket = std::make_unique<FtpSocket>();
     m_dataSocket->stream = std::make_unique<SocketStream>(std::move(connection), nullptr);
-    m_dataSocket->watch = loop_.WatchSocket(fd, SocketKind::Stream, [&app = app_, fd](long event) {
-        RelayFtpMessage(app, WM_FTP_DATA, static_cast<std::uintptr_t>(fd), event);
-    });
+    m_dataSocket->watch =
+        loop_.WatchSocket(fd, SocketKind::Stream, [&host = host_, fd](long event) {
+            RelayFtpMessage(host, WM_FTP_DATA, static_cast<std::uintptr_t>(fd), event);
+        });
 }
 
 int CTransferDlg::OnDataEvent(std::uintptr_t, long lParam) {
@@ -465,7 +465,7 @@ void CTransferDlg::ResetFtp() {
         std::lock_guard guard(m_commandLock);
         m_commands.clear();
     }
-    app_.m_pActiveTransfer = nullptr;
+    host_.ActiveTransfer() = nullptr;
     m_bNotFound = 0;
     m_bLoginFailed = 0;
     m_bLoggedIn = 0;

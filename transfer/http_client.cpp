@@ -3,21 +3,31 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <climits>
-#include <cstring>
+#include <algorithm>
 
+#include "transfer/http_response_reader.h"
+#include "transfer/tls_stream.h"
 #include "transfer/transfer_dialog.h"
 
 namespace orvane {
 
 namespace {
 
-constexpr int kHttpPort = 80;
-// A header still without its end after this many bytes is not one.
-constexpr std::size_t kHeaderLimit = 64 * 1024;
+constexpr int kStatusOk = 200;
+// Redirects followed for one download; the next one is a failure.
+constexpr int kMaxRedirects = 5;
 constexpr std::size_t kFilePiece = 2048;
-constexpr std::size_t kMinimumResponse = 200;
-constexpr char kHeaderEnd[] = "\r\n\r\n";
+
+const char* FaultText(HttpResponseReader::Fault fault) {
+    switch (fault) {
+        case HttpResponseReader::Fault::BadChunk:
+            return "Chunk Format Error";
+        case HttpResponseReader::Fault::CutBody:
+            return "Incomplete File Error";
+        default:
+            return "Header Error";
+    }
+}
 
 }  // namespace
 
@@ -28,9 +38,9 @@ int BindAnyPort(int socket) {
     return ::bind(socket, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ? 1 : 0;
 }
 
-WaitOutcome ConnectHttpHost(int socket, const std::string& host, const NameLookup& lookup,
-                            WakeChannel& wake) {
-    auto hostPort = SplitHostPort(host, kHttpPort);
+WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort,
+                            const NameLookup& lookup, WakeChannel& wake) {
+    auto hostPort = SplitHostPort(host, defaultPort);
     if (!hostPort)
         return WaitOutcome::Failed;
     in_addr address{};
@@ -38,37 +48,6 @@ WaitOutcome ConnectHttpHost(int socket, const std::string& host, const NameLooku
     if (found != WaitOutcome::Done)
         return found;
     return ConnectSocket(socket, Ipv4Address(address, hostPort->port), wake);
-}
-
-std::string FormatHttpRequest(const std::string& host, const std::string& path) {
-    return "GET " + path + " HTTP/1.1\r\n" + "Referer: http://" + host + path + "\r\n" +
-           "Host: " + host + "\r\n" + "\r\n";
-}
-
-const char* FindHeaderEnd(const char* data, std::size_t length) {
-    for (std::size_t at = 0; at + 4 <= length; ++at)
-        if (std::memcmp(data + at, kHeaderEnd, 4) == 0)
-            return data + at + 4;
-    return nullptr;
-}
-
-std::int64_t GetContentLength(const std::string& header) {
-    auto field = header.find("Content-Length:");
-    if (field == std::string::npos)
-        return 0;
-    const char* text = header.c_str() + field + 15;
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
-    // A negative length is no length: it would show a negative count and
-    // percentage while the body is judged as if there were none.
-    if (*text == '-')
-        return 0;
-    if (*text == '+')
-        ++text;
-    std::int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        value = value > (INT64_MAX - 9) / 10 ? INT64_MAX : value * 10 + (*text - '0');
-    return value;
 }
 
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
@@ -79,115 +58,164 @@ unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
     return 1;
 }
 
+// The URL the user chose, then each redirect's target in turn; the file
+// keeps the name of the first.
 int CTransferDlg::HttpGet() {
+    HttpTarget target{m_bSecure, m_szHost, m_szPath};
+    for (int redirects = 0;; ++redirects) {
+        std::string location;
+        HttpExchange exchange = FetchHttpTarget(target, location);
+        if (exchange != HttpExchange::Redirected)
+            return exchange == HttpExchange::Stored ? 1 : 0;
+        if (redirects == kMaxRedirects)
+            return FailHttp("Too Many Redirects (more than 5)");
+        auto next = ResolveRedirect(target, location);
+        if (!next)
+            return FailHttp("Redirect Error");
+        target = *next;
+    }
+}
+
+CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& target,
+                                                         std::string& location) {
     m_szStatus.set("Connecting to host...");
     UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid())
-        return FailHttp("Create Socket Error");
+        return FailExchange("Create Socket Error");
     if (BindAnyPort(socket.get()) != 0)
-        return FailHttp("Bind To Socket Error");
-    auto connected = ConnectHttpHost(socket.get(), m_szHost, nameLookup, m_wake);
+        return FailExchange("Bind To Socket Error");
+    auto connected =
+        ConnectHttpHost(socket.get(), target.host, target.defaultPort(), nameLookup, m_wake);
     if (connected == WaitOutcome::Stopped)
-        return 0;
+        return HttpExchange::Stopped;
     if (connected == WaitOutcome::Failed)
-        return FailHttp("Can't connect to server");
-    SocketStream stream(std::move(socket), &m_wake);
-    long sent = stream.Send(FormatHttpRequest(m_szHost, m_szPath));
+        return FailExchange("Can't connect to server");
+    HttpExchange opened = HttpExchange::Stored;
+    std::unique_ptr<ByteStream> stream = OpenHttpStream(std::move(socket), target, opened);
+    if (!stream)
+        return opened;
+    long sent = stream->Send(FormatHttpRequest(target));
     if (sent == ByteStream::kStopped)
-        return 0;
+        return HttpExchange::Stopped;
     if (sent < 0)
-        return FailHttp("Send Command Error");
+        return FailExchange("Send Command Error");
     m_szStatus.set("Receiving data...");
-    return ReceiveHttpResponse(stream);
+    return ReceiveHttpResponse(*stream, location);
 }
 
-// The header's bytes stay in memory (at most kHeaderLimit and one block);
-// the body goes to the file as it arrives. The response is judged after the
-// loop in the order the client always has: length, header, status, file.
-int CTransferDlg::ReceiveHttpResponse(ByteStream& stream) {
-    std::string head;
-    bool headerFound = false;
-    std::size_t total = 0;
+// A plain socket for http://; for https:// a TLS session whose handshake has
+// verified the server's certificate. Null (with the outcome) when the
+// session did not come about.
+std::unique_ptr<ByteStream> CTransferDlg::OpenHttpStream(UniqueFd socket, const HttpTarget& target,
+                                                         HttpExchange& outcome) {
+    if (!target.secure)
+        return std::make_unique<SocketStream>(std::move(socket), &m_wake);
+    auto trust = LoadTrust(outcome);
+    if (!trust)
+        return nullptr;
+    auto stream = std::make_unique<TlsStream>(std::move(socket), &m_wake, std::move(trust));
+    auto handshake = stream->Start(SplitHostPort(target.host, target.defaultPort())->name);
+    if (handshake == TlsStream::Handshake::Done)
+        return stream;
+    outcome = handshake == TlsStream::Handshake::Stopped ? HttpExchange::Stopped
+                                                         : FailExchange(stream->failure());
+    return nullptr;
+}
+
+// The trust the certificate is checked against, read once per process; a
+// Cancel during the read frees the worker at once.
+std::shared_ptr<TlsTrust> CTransferDlg::LoadTrust(HttpExchange& outcome) {
+    std::shared_ptr<TlsTrust> trust;
+    std::string failure;
+    if (TlsTrust::Obtain(extraAuthorityFile, m_wake, trust, failure) == WaitOutcome::Stopped)
+        outcome = HttpExchange::Stopped;
+    else if (!trust)
+        outcome = FailExchange(failure);
+    return trust;
+}
+
+// The body goes to the file as it arrives, and only a 200 answer's body. The
+// response ends where its framing says; a redirect or another status ends
+// it as soon as its header is read.
+CTransferDlg::HttpExchange CTransferDlg::ReceiveHttpResponse(ByteStream& stream,
+                                                             std::string& location) {
+    m_nReceived = 0;
+    m_nExpected = 0;
     m_bHttpWriteFailed = false;
-    for (;;) {
+    HttpResponseReader reader([this, &reader](std::string_view body) {
+        if (reader.status() == kStatusOk)
+            StoreBody(body);
+    });
+    bool judged = false;
+    std::optional<HttpExchange> ended;
+    while (!ended) {
         long got = stream.Receive(m_buffer.data(), m_buffer.size());
         if (got == ByteStream::kStopped)
-            return 0;
-        if (got == 0)
-            break;
-        if (got < 0) {
-            stream.Close();
-            return FailHttp("Read Error");
-        }
-        total += static_cast<std::size_t>(got);
-        std::string_view block(m_buffer.data(), static_cast<std::size_t>(got));
-        if (headerFound) {
-            m_nReceived += got;
-            WriteBody(block);
-        } else {
-            head.append(block);
-            headerFound = TakeHeader(head);
-            if (!headerFound && head.size() >= kHeaderLimit)
-                break;
-        }
-        if (m_nExpected != 0)
-            SetProgress(m_nReceived, m_nExpected, true);
-        if (headerFound && m_nReceived >= m_nExpected)
-            break;
-        // A file that takes no more bytes (a full disk) ends the receive: the
-        // rest of a long body would only be read to be thrown away.
-        if (m_bHttpWriteFailed)
-            break;
+            ended = HttpExchange::Stopped;
+        else if (got < 0)
+            ended = FailExchange("Read Error");
+        else
+            ended = TakeResponseBytes(reader, static_cast<std::size_t>(got), judged, location);
     }
     stream.Close();
-    return JudgeHttpResponse(head, headerFound, total);
+    return *ended;
 }
 
-// The header end is looked for in every pass: a short response from a server
-// that keeps the connection open must not wait for the server to drop it.
-// Once found, the header's size is taken and the bytes after it are stored.
-bool CTransferDlg::TakeHeader(std::string& head) {
-    const char* end = FindHeaderEnd(head.data(), head.size());
-    if (end == nullptr)
-        return false;
-    std::size_t headerLength = static_cast<std::size_t>(end - head.data());
-    m_nReceived = static_cast<std::int64_t>(head.size() - headerLength);
-    m_nExpected = GetContentLength(head.substr(0, headerLength - 4));
-    WriteBody(std::string_view(head).substr(headerLength));
-    head.resize(headerLength);
-    return true;
-}
-
-int CTransferDlg::JudgeHttpResponse(std::string& head, bool headerFound, std::size_t total) {
-    if (total < kMinimumResponse)
-        return FailHttp("File Length Error");
-    if (!headerFound) {
-        const char* end = FindHeaderEnd(head.data(), head.size());
-        if (end == nullptr)
-            return FailHttp("Header Error");
-        std::size_t headerLength = static_cast<std::size_t>(end - head.data());
-        WriteBody(std::string_view(head).substr(headerLength));
-        head.resize(headerLength);
+// One receive's bytes (none: the server closed): the outcome once the
+// response has ended, nullopt while it goes on.
+std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
+    HttpResponseReader& reader, std::size_t count, bool& judged, std::string& location) {
+    auto state = count == 0 ? reader.finish() : reader.feed({m_buffer.data(), count});
+    if (!judged && reader.status() != 0) {
+        judged = true;
+        if (auto verdict = JudgeStatus(reader, location))
+            return verdict;
+        m_nExpected = std::max<std::int64_t>(reader.contentLength(), 0);
     }
-    if (head.compare(0, 15, "HTTP/1.1 200 OK") != 0)
-        return FailHttp("File Not Found");
-    if (m_bHttpWriteFailed || !m_pFile || !m_pFile->Flush())
-        return FailHttp("Write File Error");
-    return 1;
+    if (judged)
+        SetProgress(m_nReceived, m_nExpected, m_nExpected != 0);
+    // A file that takes no more bytes (a full disk) ends the receive: the
+    // rest of a long body would only be read to be thrown away.
+    if (m_bHttpWriteFailed)
+        return FailExchange("Write File Error");
+    if (state == HttpResponseReader::State::Invalid)
+        return FailExchange(FaultText(reader.fault()));
+    if (state == HttpResponseReader::State::NeedMore)
+        return std::nullopt;
+    if (!m_pFile || !m_pFile->Flush())
+        return FailExchange("Write File Error");
+    return HttpExchange::Stored;
 }
 
-bool CTransferDlg::WriteBody(std::string_view bytes) {
+// A 200 answer is stored; a redirect is followed; anything else is a file
+// that is not there.
+std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
+    const HttpResponseReader& reader, std::string& location) {
+    if (reader.status() == kStatusOk)
+        return std::nullopt;
+    if (!IsRedirectStatus(reader.status()))
+        return FailExchange("File Not Found");
+    location = reader.field("Location").value_or("");
+    return HttpExchange::Redirected;
+}
+
+void CTransferDlg::StoreBody(std::string_view bytes) {
+    m_nReceived += static_cast<std::int64_t>(bytes.size());
     if (m_pFile == nullptr)
         m_bHttpWriteFailed = true;
     for (std::size_t at = 0; at < bytes.size() && !m_bHttpWriteFailed; at += kFilePiece)
         if (!m_pFile->Write(bytes.substr(at, kFilePiece)))
             m_bHttpWriteFailed = true;
-    return !m_bHttpWriteFailed;
 }
 
 int CTransferDlg::FailHttp(const char* text) {
     Fail(text);
     return 0;
+}
+
+CTransferDlg::HttpExchange CTransferDlg::FailExchange(const std::string& text) {
+    Fail(text);
+    return HttpExchange::Failed;
 }
 
 }  // namespace orvane

@@ -1,22 +1,46 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "transfer/net_address.h"
 #include "transfer/wake_channel.h"
 
 namespace orvane {
 
+// Where one request goes: http:// or https://, the host as the URL writes it
+// ("name" or "name:port") and the path with its query.
+struct HttpTarget {
+    bool secure = false;
+    std::string host;
+    std::string path;
+
+    int defaultPort() const { return secure ? 443 : 80; }
+    // The target as a URL: the scheme, the host, the path.
+    std::string url() const;
+};
+
 // Binds the socket to any local address and port 0; nonzero on failure.
 int BindAnyPort(int socket);
 
-// Looks the host ("name" or "name:port", port 80 by default) up and connects
-// the socket to its first address.
-WaitOutcome ConnectHttpHost(int socket, const std::string& host, const NameLookup& lookup,
-                            WakeChannel& wake);
+// Looks the host ("name" or "name:port", defaultPort when none is written)
+// up and connects the socket to its first address.
+WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort,
+                            const NameLookup& lookup, WakeChannel& wake);
 
-// The request for a path on a host, exactly as sent: a GET line, the
-// Referer (the file's own URL), the Host as written, and an empty line.
-std::string FormatHttpRequest(const std::string& host, const std::string& path);
+// The request for a target, exactly as sent: a GET line, the Referer (the
+// file's own URL), the Host as written, and an empty line.
+std::string FormatHttpRequest(const HttpTarget& target);
+
+// The redirect statuses that are followed: 301, 302, 303, 307 and 308.
+bool IsRedirectStatus(int status);
+
+// The target that a redirect's Location names, read against the target the
+// redirect came from (an absolute http:// or https:// URL, "//host/path",
+// "/path", or a path relative to the old one; a fragment is dropped, blanks
+// and other bytes a request line cannot carry are escaped). nullopt when it
+// names no http:// or https:// URL with a host.
+std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_view location);
 
 }  // namespace orvane

@@ -1,12 +1,11 @@
 #include "transfer/socket_relay.h"
 
-#include "browser/app.h"
 #include "transfer/transfer_dialog.h"
 
 namespace orvane {
 
-long RelayFtpMessage(CBrowserApp& app, unsigned message, std::uintptr_t wParam, long lParam) {
-    CTransferDlg* transfer = app.m_pActiveTransfer.load();
+long RelayFtpMessage(TransferHost& host, unsigned message, std::uintptr_t wParam, long lParam) {
+    CTransferDlg* transfer = host.ActiveTransfer().load();
     if (transfer == nullptr)
         return 0;
     if (message == WM_FTP_CONTROL)

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "browser/app.h"
 #include "platform/console.h"
 
 namespace orvane {
@@ -23,8 +22,8 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 }  // namespace
 
-CTransferDlg::CTransferDlg(CBrowserApp& app, TransferSurface& surface, UiLoop& loop)
-    : app_(app), surface_(surface), loop_(loop) {
+CTransferDlg::CTransferDlg(TransferHost& host, TransferSurface& surface, UiLoop& loop)
+    : host_(host), surface_(surface), loop_(loop) {
     m_progress.Bind(&surface_);
 }
 
@@ -35,7 +34,7 @@ CTransferDlg::~CTransferDlg() {
     m_listenSocket.reset();
     m_ctrlSocket.reset();
     CTransferDlg* self = this;
-    app_.m_pActiveTransfer.compare_exchange_strong(self, nullptr);
+    host_.ActiveTransfer().compare_exchange_strong(self, nullptr);
 }
 
 int CTransferDlg::DoModal() {
@@ -103,10 +102,13 @@ int CTransferDlg::ParseUrl() {
             c = '/';
     m_szUrl = m_szUrl.substr(0, m_szUrl.find_first_of(" ("));
     std::string rest;
+    m_bSecure = StartsWith(m_szUrl, "https://");
     if (StartsWith(m_szUrl, "ftp://"))
         rest = m_szUrl.substr(6);
     else if (StartsWith(m_szUrl, "http://"))
         rest = m_szUrl.substr(7);
+    else if (m_bSecure)
+        rest = m_szUrl.substr(8);
     else
         return 0;
     auto slash = rest.find('/');
@@ -121,7 +123,7 @@ int CTransferDlg::ParseUrl() {
     if (name.empty() || name == "." || name == "..")
         return 0;
     m_szFileName = name;
-    m_szDirectory = app_.m_szDownloadDir;
+    m_szDirectory = host_.DownloadDirectory();
     m_szLocalPath = m_szDirectory + m_szFileName;
     return m_szLocalPath.size() <= kMaxFieldText ? 1 : 0;
 }
@@ -140,8 +142,7 @@ int CTransferDlg::StartFtp() {
 }
 
 int CTransferDlg::StartClient(bool ftp) {
-    if (app_.m_bSocketsClosed)
-        app_.m_bSocketsClosed = false;  // nothing to start here
+    host_.NoteSocketsStarted();  // nothing to start on this platform
     m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
     if (!m_pFile->IsOpen()) {
         m_pFile.reset();

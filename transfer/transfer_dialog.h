@@ -16,13 +16,16 @@
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
 #include "transfer/shared_text.h"
+#include "transfer/tls_stream.h"
+#include "transfer/transfer_host.h"
 #include "transfer/transfer_surface.h"
 #include "transfer/ui_loop.h"
 #include "transfer/wake_channel.h"
 
 namespace orvane {
 
-class CBrowserApp;
+struct HttpTarget;
+class HttpResponseReader;
 
 // One socket of an FTP transfer and the watch that reports its events; the
 // watch ends before the socket closes.
@@ -44,12 +47,13 @@ struct FtpSocket {
 // and counters are atomics; m_bDone is stored last with release and loaded
 // first with acquire. The worker is woken by m_wake and joined before the
 // file, the sockets or the record are released. The join does not hold the
-// user interface up: every wait of the worker (connect, send, receive, the
-// FTP polls) also watches m_wake, and a name lookup runs on a helper thread
-// that is abandoned on Cancel, so the worker ends within milliseconds.
+// user interface up: every wait of the worker (connect, TLS handshake, send,
+// receive, the FTP polls) also watches m_wake, and a name lookup or a read of
+// the trust store runs on a helper thread that is abandoned on Cancel, so the
+// worker ends within milliseconds.
 class CTransferDlg {
   public:
-    CTransferDlg(CBrowserApp& app, TransferSurface& surface, UiLoop& loop);
+    CTransferDlg(TransferHost& host, TransferSurface& surface, UiLoop& loop);
     ~CTransferDlg();
     CTransferDlg(const CTransferDlg&) = delete;
     CTransferDlg& operator=(const CTransferDlg&) = delete;
@@ -68,10 +72,13 @@ class CTransferDlg {
     void OnCancel();
 
     // HTTP client, on the worker.
+    enum class HttpExchange { Stored, Redirected, Failed, Stopped };
     static unsigned HttpThreadProc(CTransferDlg* dialog);
     int HttpGet();
-    // The receive loop and the judgement of the response, over any stream.
-    int ReceiveHttpResponse(ByteStream& stream);
+    // The receive loop and the judgement of one response, over any stream:
+    // Stored (the body is in the file), Redirected (location holds the
+    // field's value), Failed (m_szError says why) or Stopped.
+    HttpExchange ReceiveHttpResponse(ByteStream& stream, std::string& location);
 
     // FTP client.
     static unsigned FtpThreadProc(CTransferDlg* dialog);
@@ -86,10 +93,12 @@ class CTransferDlg {
     int OnDataEvent(std::uintptr_t wParam, long lParam);
     void ResetFtp();
 
-    // Test seams: how host names are looked up, and how many 250 ms polls
-    // the FTP login may take.
+    // Test seams: how host names are looked up, how many 250 ms polls the
+    // FTP login may take, and a file of authorities trusted besides the
+    // system's store for https:// (from ORVANE_EXTRA_CA_FILE by default).
     NameLookup nameLookup = SystemNameLookup;
     int loginPolls = 600;
+    std::string extraAuthorityFile = ExtraAuthorityFileFromEnvironment();
 
     int m_bHttp = 0;
     ProgressBar m_progress;
@@ -98,6 +107,7 @@ class CTransferDlg {
     std::string m_szFileName;
     std::string m_szHost;
     std::string m_szUrl;
+    bool m_bSecure = false;  // the URL is https://
     SharedText m_szStatus;
     SharedText m_szReceived;
     SharedText m_szPercent;
@@ -167,12 +177,19 @@ class CTransferDlg {
     void FormatDataProgress();
     void SetProgress(std::int64_t received, std::int64_t expected, bool withSize);
     // HTTP.
+    HttpExchange FetchHttpTarget(const HttpTarget& target, std::string& location);
+    std::unique_ptr<ByteStream> OpenHttpStream(UniqueFd socket, const HttpTarget& target,
+                                               HttpExchange& outcome);
+    std::shared_ptr<TlsTrust> LoadTrust(HttpExchange& outcome);
+    std::optional<HttpExchange> TakeResponseBytes(HttpResponseReader& reader, std::size_t count,
+                                                  bool& judged, std::string& location);
+    std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
+                                            std::string& location);
+    void StoreBody(std::string_view bytes);
     int FailHttp(const char* text);
-    bool TakeHeader(std::string& head);
-    int JudgeHttpResponse(std::string& head, bool headerFound, std::size_t total);
-    bool WriteBody(std::string_view bytes);
+    HttpExchange FailExchange(const std::string& text);
 
-    CBrowserApp& app_;
+    TransferHost& host_;
     TransferSurface& surface_;
     UiLoop& loop_;
     std::unique_ptr<LoopHandle> timer_;
@@ -194,9 +211,5 @@ class CTransferDlg {
 std::string FormatPortLine(in_addr localAddress, int port);
 // The byte count in a 150 reply's parentheses; 0 when there is none.
 std::int64_t ParseReplySize(const std::string& reply);
-// Points just past the first CR LF CR LF wholly inside the data; null when none.
-const char* FindHeaderEnd(const char* data, std::size_t length);
-// The value of the first "Content-Length:" field; 0 when absent.
-std::int64_t GetContentLength(const std::string& header);
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "browser/app.h"
 #include "browser/gtk/gtk_frame.h"
 #include "browser/gtk/gtk_transfer_window.h"
 #include "transfer/transfer_dialog.h"

@@ -51,6 +51,29 @@ TEST_F(EventUrlRulesTest, EveryEventHttpPrefixTakesAFileAndShowsAFolder) {
     });
 }
 
+TEST_F(EventUrlRulesTest, EveryEventHttpPrefixMatchesOverTlsToo) {
+    expectAll({
+        {"https://www.orvane.net/quakes/2001/0101.evt", Http, {}},
+        {"https://ftp.orvane.net/quakes/2001/0101.evt", Http, {}},
+        {"https://mirror.orvane.net:8080/quakes/a.evt", Http, {}},
+        {"https://ftp.orvane.net/userdata/me/x.dat", Http, {}},
+        {"https://www.orvane.net/userdata/x.dat", Http, {}},
+        {"https://mirror.orvane.net:8080/userdata/x.dat", Http, {}},
+        {"https://www.orvane.net/quakes/2001/", None, {}},
+        {"https://mirror.orvane.net:8080/userdata/", None, {}},
+        {"https://www.iris.edu/pub/farm/", None, {}},
+        {"https://www.iris.edu/pub/farm/2001/a.seed", Ftp,
+         "ftp://www.iris.edu/pub/farm/2001/a.seed"},
+        {"https://www.iris.edu/pub/farm/readme.txt", None, {}},
+        // Near misses over TLS as well.
+        {"https://www.orvane.net/quakes", None, {}},
+        {"https://www.orvane.net:443/quakes/a.evt", None, {}},
+        {"https://www.orvane.net.evil/quakes/a.evt", None, {}},
+        {"httpss://www.orvane.net/quakes/a.evt", None, {}},
+        {"ftps://ftp.orvane.net/quakes/a.evt", None, {}},
+    });
+}
+
 TEST_F(EventUrlRulesTest, AnyDotAfterTheHttpPrefixCounts) {
     expectAll({
         {"http://ftp.orvane.net/quakes/index.html", Http, {}},
@@ -91,7 +114,6 @@ TEST_F(EventUrlRulesTest, NearMissesAreShownInTheView) {
     expectAll({
         {"http://www.orvane.net/quakes", None, {}},
         {"http://www.orvane.net/quakesx/a.evt", None, {}},
-        {"https://www.orvane.net/quakes/a.evt", None, {}},
         {"http://www.orvane.net:80/quakes/a.evt", None, {}},
         {"http://mirror.orvane.net/quakes/a.evt", None, {}},
         {"http://www.orvane.net.evil/quakes/a.evt", None, {}},
@@ -114,6 +136,7 @@ TEST_F(EventUrlRulesTest, HostsConfiguredWithCapitalsAndPortsStillMatch) {
     e.irisHost = "127.0.0.1:2121";
     EventUrlRules configured(e);
     EXPECT_EQ(configured.eventHttpPrefixes().front(), "http://localhost:18080/quakes/");
+    EXPECT_EQ(configured.eventHttpPrefixes().at(6), "https://localhost:18080/quakes/");
     EXPECT_EQ(configured.eventFtpPrefixes().size(), 6u);
     EXPECT_TRUE(configured.IsEventHttpUrl("http://localhost:18080/userdata/a.b"));
     EXPECT_FALSE(configured.IsEventHttpUrl("http://localhost:18081/userdata/a.b"));

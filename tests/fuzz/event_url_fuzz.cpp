@@ -25,13 +25,14 @@ const orvane::EventUrlRules& Rules(bool loopback) {
 }
 
 void CheckClassified(const std::string& before, const std::string& after, EventProtocol protocol) {
-    bool http = after.compare(0, 7, "http://") == 0;
+    bool http = after.compare(0, 7, "http://") == 0 || after.compare(0, 8, "https://") == 0;
     bool ftp = after.compare(0, 6, "ftp://") == 0;
     require(protocol != EventProtocol::Http || (http && after == before),
             "an HTTP event file keeps its URL");
     require(protocol != EventProtocol::Ftp || ftp, "an FTP event file is an ftp:// URL");
     if (after != before)
-        require(protocol == EventProtocol::Ftp && "http" + after.substr(3) == before,
+        require(protocol == EventProtocol::Ftp &&
+                    ("http" + after.substr(3) == before || "https" + after.substr(3) == before),
                 "only the scheme of a SEED volume is rewritten");
 }
 

@@ -35,16 +35,18 @@ int freeLoopbackPort() {
     return port;
 }
 
-RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work)
+RealServer::RealServer(const std::string& kind, const std::string& root, const std::string& work,
+                       const std::vector<std::string>& more)
     : kind_(kind), work_(work) {
     if (work_.empty()) {
         ownWork_ = std::make_unique<TempFolder>();
         work_ = ownWork_->path();
     }
     int port = freeLoopbackPort();
-    auto result = runProgram(
-        serverScript("start-server"),
-        {kind, root, work_, std::to_string(port), std::to_string(kServerSeconds)}, {}, kScriptMs);
+    std::vector<std::string> arguments{kind, root, work_, std::to_string(port),
+                                       std::to_string(kServerSeconds)};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    auto result = runProgram(serverScript("start-server"), arguments, {}, kScriptMs);
     if (result.exitStatus == 0)
         port_ = port;
     else

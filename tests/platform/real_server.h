@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/platform/temp_folder.h"
 
@@ -10,14 +11,18 @@ namespace orvane::testing {
 // A free TCP port on 127.0.0.1 at the time of asking.
 int freeLoopbackPort();
 
-// A real server (nginx, vsftpd or pyftpdlib) on a free loopback port,
+// A real server (nginx, vsftpd, pyftpdlib, nginx over TLS or Python's
+// http.server) on a free loopback port,
 // started by tools/transfer_servers/start-server for the life of the object
 // and stopped by its PID; it also ends by itself after a few minutes.
 class RealServer {
   public:
-    // kind: "nginx", "vsftpd" or "pyftpdlib"; root: the folder served; work:
-    // a folder for its configuration and logs (a private one when empty).
-    RealServer(const std::string& kind, const std::string& root, const std::string& work = "");
+    // kind: "nginx", "vsftpd", "pyftpdlib", "python-http" or "nginx-https";
+    // root: the folder served; work: a folder for its configuration and logs
+    // (a private one when empty); more: what the kind takes after the port
+    // and time (nginx-https: the certificate and key files).
+    RealServer(const std::string& kind, const std::string& root, const std::string& work = "",
+               const std::vector<std::string>& more = {});
     ~RealServer();
     RealServer(const RealServer&) = delete;
     RealServer& operator=(const RealServer&) = delete;

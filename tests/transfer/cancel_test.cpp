@@ -25,7 +25,7 @@ constexpr char kEarlier[] = "the file the user already had";
 struct CancelCase {
     CancelCase() { WriteFile(harness.downloadPath("downloads/ev.sac"), kEarlier); }
     void Start(const std::string& scheme, const std::string& host) {
-        harness.Start(scheme + "://" + host + "/quakes/ev.sac", scheme == "http");
+        harness.Start(scheme + "://" + host + "/quakes/ev.sac", scheme != "ftp");
     }
     // Cancels once the condition holds and checks everything a Cancel leaves.
     void CancelWhen(const std::function<bool()>& condition) {
@@ -98,6 +98,16 @@ TEST(TransferCancel, HttpInTheMiddleOfTheBody) {
     CancelCase c;
     c.Start("http", server.host());
     c.CancelWhen([&] { return c.harness.dialog->m_nReceived > 50000; });
+}
+
+// The server takes the connection and the TLS greeting and never answers:
+// the handshake waits like a plain receive and stops as soon on Cancel.
+TEST(TransferCancel, HttpsDuringTheHandshake) {
+    ScriptedHttpServer server(HttpScript{{}, true});
+    CancelCase c;
+    c.Start("https", server.host());
+    c.CancelWhen(After(300));
+    EXPECT_TRUE(c.harness.RunUntil([&] { return server.clientClosed(); }, 8000));
 }
 
 TEST(TransferCancel, FtpDuringTheNameLookup) {

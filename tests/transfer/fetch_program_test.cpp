@@ -55,8 +55,9 @@ TEST(FetchProgram, PrintsTheSavedPathAndTheProgress) {
 }
 
 TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
-    ScriptedHttpServer server(
-        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.0 200 OK", std::string(300, 'a'))}}});
+    HttpScript script{{{ScriptedHttpServer::Response("HTTP/1.1 404 Not Found", "gone")}}};
+    script.byPath["/cut.sac"] = {{"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\nshort"}};
+    ScriptedHttpServer server(script);
     FetchCase c;
     WriteFile(c.downloads + "/ev.sac", "earlier");
     FetchResult notFound =
@@ -65,6 +66,11 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
     EXPECT_EQ(notFound.out, "");
     EXPECT_EQ(LastLine(notFound.err), "File Not Found");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
+    FetchResult cut =
+        RunFetch({"http://" + server.host() + "/cut.sac", c.downloads}, c.Environment(), 20000);
+    EXPECT_EQ(cut.exitStatus, 1);
+    EXPECT_EQ(LastLine(cut.err), "Incomplete File Error");
+    EXPECT_FALSE(std::filesystem::exists(c.downloads + "/cut.sac"));
 
     FetchResult unusable =
         RunFetch({"http://host.net/folder/", c.downloads}, c.Environment(), 20000);

@@ -2,7 +2,9 @@
 // loopback: the request on the wire, the texts, the file, the outcome.
 #include <gtest/gtest.h>
 
+#include "platform/console.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
@@ -13,12 +15,6 @@ using peers::ScriptedHttpServer;
 
 std::string Ok(const std::string& body) {
     return ScriptedHttpServer::Response("HTTP/1.1 200 OK", body);
-}
-
-// A header of more than 200 bytes without Content-Length.
-std::string HeaderWithout(const std::string& field) {
-    return "HTTP/1.1 200 OK\r\nServer: scripted\r\nX-Padding: " + std::string(200, 'p') + "\r\n" +
-           field + "\r\n\r\n";
 }
 
 TEST(HttpTransfer, GoodDownloadSendsTheRequestAndClosesTheDialog) {
@@ -71,16 +67,47 @@ TEST(HttpTransfer, ProgressIsShownOnTheTimerWhileTheBodyArrives) {
 
 struct Outcome {
     const char* name;
-    std::vector<peers::HttpPart> parts;
+    HttpScript script;
     const char* error;   // "" for a good download
     std::string stored;  // the file after a good download
 };
 
+// A response whose parts come one write each: the header, then the body
+// pieces after the pauses given.
+HttpScript Written(std::vector<peers::HttpPart> parts, bool holdOpen = false) {
+    return HttpScript{std::move(parts), holdOpen};
+}
+
+// The bytes one write each, a millisecond apart: the client sees the
+// response split at (almost) every boundary.
+std::vector<peers::HttpPart> ByteByByte(const std::string& header, const std::string& body) {
+    std::vector<peers::HttpPart> parts{{header}};
+    for (char c : body)
+        parts.push_back({std::string(1, c), 1});
+    return parts;
+}
+
+const std::string kChunked =
+    "HTTP/1.1 200 OK\r\nServer: scripted\r\nTransfer-Encoding: chunked\r\n\r\n";
+const std::string kBody5000 = PatternBytes(5000);
+const std::string kBody300k = PatternBytes(300000);
+
+std::string ManyChunks(const std::string& body, std::size_t size) {
+    std::string chunked;
+    for (std::size_t at = 0; at < body.size(); at += size) {
+        std::string piece = body.substr(at, size);
+        chunked += formatText("%zx\r\n", piece.size()) + piece + "\r\n";
+    }
+    return chunked + "0\r\n\r\n";
+}
+
 class HttpServerBehaviour : public ::testing::TestWithParam<Outcome> {};
 
-TEST_P(HttpServerBehaviour, EndsAsTheClientAlwaysHas) {
+// Servers that hold the connection open after a framed body show that the
+// client ends where the framing says, without waiting for the close.
+TEST_P(HttpServerBehaviour, EndsWhereHttpSaysAndNeverLies) {
     const Outcome& outcome = GetParam();
-    ScriptedHttpServer server(HttpScript{outcome.parts});
+    ScriptedHttpServer server(outcome.script);
     TransferHarness harness;
     WriteFile(harness.downloadPath("downloads/ev.sac"), "earlier file");
     harness.Start("http://" + server.host() + "/ev.sac", true);
@@ -88,7 +115,9 @@ TEST_P(HttpServerBehaviour, EndsAsTheClientAlwaysHas) {
     EXPECT_TRUE(harness.hiddenFiles().empty());
     if (std::string(outcome.error).empty()) {
         EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
-        EXPECT_EQ(ReadFile(harness.dialog->m_szLocalPath), outcome.stored);
+        EXPECT_TRUE(ReadFile(harness.dialog->m_szLocalPath) == outcome.stored)
+            << "stored " << ReadFile(harness.dialog->m_szLocalPath).size() << " bytes of "
+            << outcome.stored.size();
         return;
     }
     EXPECT_EQ(harness.dialog->m_bFailed, 1);
@@ -104,42 +133,165 @@ INSTANTIATE_TEST_SUITE_P(
     Scripted, HttpServerBehaviour,
     ::testing::Values(
         Outcome{"Http10",
-                {{ScriptedHttpServer::Response("HTTP/1.0 200 OK", std::string(300, 'a'))}},
-                "File Not Found",
-                ""},
+                Written({{ScriptedHttpServer::Response("HTTP/1.0 200 OK", std::string(300, 'a'))}}),
+                "", std::string(300, 'a')},
+        Outcome{"Http10UntilClose",
+                Written({{"HTTP/1.0 200 OK\r\nServer: SimpleHTTP/0.6\r\n\r\n" + kBody5000}}), "",
+                kBody5000},
         Outcome{"Missing",
-                {{ScriptedHttpServer::Response("HTTP/1.1 404 Not Found", std::string(200, 'g'))}},
-                "File Not Found",
+                Written({{ScriptedHttpServer::Response("HTTP/1.1 404 Not Found", "gone")}}),
+                "File Not Found", ""},
+        Outcome{"ZeroBytes", Written({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}, true), "",
                 ""},
-        Outcome{"UnderTwoHundredBytes",
-                {{"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"}},
-                "File Length Error",
-                ""},
+        Outcome{"TwelveBytes",
+                Written({{"HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\ntwelve bytes"}}, true), "",
+                "twelve bytes"},
+        Outcome{"NoHeaderEnd", Written({{"HTTP/1.1 200 OK\r\n" + std::string(500, 'h')}}),
+                "Header Error", ""},
+        Outcome{"NotHttp", Written({{"220 ftp.orvane.net FTP server ready.\r\n"}}, true),
+                "Header Error", ""},
+        Outcome{"LengthThenEarlyClose",
+                Written({{"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n" +
+                          kBody300k.substr(0, 100000)}}),
+                "Incomplete File Error", ""},
+        Outcome{"NoLengthUntilClose",
+                Written({{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"},
+                         {kBody300k.substr(0, 10000)},
+                         {kBody300k.substr(10000), 100}}),
+                "", kBody300k},
+        Outcome{"HeaderAloneThenTheBodyLater",
+                Written({{"HTTP/1.1 200 OK\r\nServer: scripted\r\n\r\n"}, {kBody5000, 300}}), "",
+                kBody5000},
+        Outcome{"LowerCaseLength",
+                Written({{"HTTP/1.1 200 OK\r\ncontent-length: 5000\r\n\r\n" +
+                          kBody5000.substr(0, 1000)},
+                         {kBody5000.substr(1000), 200}},
+                        true),
+                "", kBody5000},
         Outcome{
-            "NoHeaderEnd", {{"HTTP/1.1 200 OK\r\n" + std::string(500, 'h')}}, "Header Error", ""},
-        Outcome{"NoContentLength",
-                {{HeaderWithout("X-None: 1") + "first"}, {"second", 300}},
-                "",
-                "first"},
-        Outcome{"Chunked",
-                {{HeaderWithout("Transfer-Encoding: chunked") + "5\r\nhello\r\n0\r\n\r\n"}},
-                "",
-                "5\r\nhello\r\n0\r\n\r\n"},
+            "MixedCaseLength",
+            Written({{"HTTP/1.1 200 OK\r\nCONTENT-length: 5000\r\n\r\n"}, {kBody5000, 50}}, true),
+            "", kBody5000},
+        Outcome{
+            "LengthAndBodyInSeparateWrites",
+            Written({{"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n"}, {kBody5000, 300}}, true),
+            "", kBody5000},
         Outcome{"MoreThanContentLength",
-                {{ScriptedHttpServer::Response("HTTP/1.1 200 OK", std::string(300, 'a')) + "defg"}},
-                "",
-                std::string(300, 'a') + "defg"},
-        Outcome{
-            "ClosesEarly",
-            {{ScriptedHttpServer::Response("HTTP/1.1 200 OK", std::string(5000, 'z'))
-                  .substr(0, 2000)}},
-            "",
-            std::string(2000 -
-                            ScriptedHttpServer::Response("HTTP/1.1 200 OK", std::string(5000, 'z'))
-                                .find("\r\n\r\n") -
-                            4,
-                        'z')}),
+                Written({{ScriptedHttpServer::Response("HTTP/1.1 200 OK", std::string(300, 'a')) +
+                          "defg"}}),
+                "", std::string(300, 'a')},
+        Outcome{"OneChunk", Written({{kChunked + "5\r\nhello\r\n0\r\n\r\n"}}, true), "", "hello"},
+        Outcome{"ManyChunks", Written({{kChunked + ManyChunks(kBody300k, 4000)}}, true), "",
+                kBody300k},
+        Outcome{"ChunksSplitAtEveryByte",
+                Written(ByteByByte(kChunked,
+                                   "3;ext=1\r\nabc\r\nA\r\n0123456789\r\n"
+                                   "0\r\nX-Trailer: yes\r\n\r\n"),
+                        true),
+                "", "abc0123456789"},
+        Outcome{"ChunksWithExtensionsAndTrailers",
+                Written({{kChunked + "4;name=value;other\r\nwxyz\r\n0;end\r\nExpires: never\r\n"
+                                     "X-Sum: 42\r\n\r\n"}},
+                        true),
+                "", "wxyz"},
+        Outcome{"ABadChunkSizeLine",
+                Written({{kChunked + "5\r\nhello\r\nfive\r\nworld\r\n0\r\n\r\n"}}, true),
+                "Chunk Format Error", ""},
+        Outcome{"ChunksCutShort", Written({{kChunked + "400\r\n" + std::string(100, 'c')}}),
+                "Incomplete File Error", ""}),
     [](const ::testing::TestParamInfo<Outcome>& info) { return info.param.name; });
+
+// A chain of redirects on one server: /r1 to /r2 ... to /ev.sac.
+HttpScript RedirectChain(int length, const std::string& body) {
+    HttpScript script;
+    for (int step = 1; step <= length; ++step) {
+        std::string next = step == length ? "/quakes/ev.sac" : "/r" + std::to_string(step + 1);
+        script.byPath["/r" + std::to_string(step)] = {{ScriptedHttpServer::Redirect(next)}};
+    }
+    script.byPath["/quakes/ev.sac"] = {{ScriptedHttpServer::Response("HTTP/1.1 200 OK", body)}};
+    return script;
+}
+
+TEST(HttpRedirect, ChainsOfOneAndFiveAreFollowedAndTheFileKeepsItsName) {
+    for (int length : {1, 5}) {
+        std::string body = PatternBytes(3000);
+        ScriptedHttpServer server(RedirectChain(length, body), 30, 8);
+        TransferHarness harness;
+        harness.Start("http://" + server.host() + "/r1", true);
+        ASSERT_TRUE(harness.RunToEnd(10000));
+        EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
+        EXPECT_EQ(harness.dialog->m_szLocalPath, harness.downloadPath("downloads/r1"));
+        EXPECT_EQ(ReadFile(harness.dialog->m_szLocalPath), body);
+        auto requests = server.requests();
+        ASSERT_EQ(requests.size(), std::size_t(length + 1));
+        EXPECT_EQ(requests.back(), "GET /quakes/ev.sac HTTP/1.1\r\nReferer: http://" +
+                                       server.host() + "/quakes/ev.sac\r\nHost: " + server.host() +
+                                       "\r\n\r\n");
+        EXPECT_EQ(harness.surface.text(260), "/r1");  // the dialog shows what the user chose
+    }
+}
+
+TEST(HttpRedirect, TheSixthRedirectIsAFailureAndTheEarlierFileStays) {
+    ScriptedHttpServer server(RedirectChain(6, "never fetched"), 30, 8);
+    TransferHarness harness;
+    WriteFile(harness.downloadPath("downloads/r1"), "earlier file");
+    harness.Start("http://" + server.host() + "/r1", true);
+    ASSERT_TRUE(harness.RunToEnd(10000));
+    EXPECT_EQ(harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(harness.surface.text(258), "Too Many Redirects (more than 5)");
+    EXPECT_EQ(server.requests().size(), 6u);
+    EXPECT_EQ(ReadFile(harness.downloadPath("downloads/r1")), "earlier file");
+    EXPECT_TRUE(harness.hiddenFiles().empty());
+}
+
+TEST(HttpRedirect, EveryRedirectStatusIsFollowedToAnotherPort) {
+    std::string body = PatternBytes(700);
+    HttpScript target;
+    target.byPath["/data/2024/ev.sac"] = {{ScriptedHttpServer::Response("HTTP/1.1 200 OK", body)}};
+    ScriptedHttpServer other(target, 30, 8);
+    for (int status : {301, 302, 303, 307, 308}) {
+        HttpScript script;
+        script.byPath["/quakes/first.sac"] = {{ScriptedHttpServer::Redirect(
+            "HTTP://" + other.host() + "/data/2024/x/../ev.sac#part", status)}};
+        ScriptedHttpServer first(script);
+        TransferHarness harness;
+        harness.Start("http://" + first.host() + "/quakes/first.sac", true);
+        ASSERT_TRUE(harness.RunToEnd(10000));
+        EXPECT_EQ(harness.dialog->m_bFailed, 0) << status << ": " << harness.surface.text(258);
+        EXPECT_EQ(ReadFile(harness.downloadPath("downloads/first.sac")), body) << status;
+        EXPECT_EQ(other.requests().back().substr(0, 33), "GET /data/2024/ev.sac HTTP/1.1\r\nR");
+    }
+}
+
+TEST(HttpRedirect, ALocationWithoutHostIsReadAgainstTheRequest) {
+    std::string body = PatternBytes(900);
+    HttpScript script;
+    script.byPath["/data/2024/old.sac"] = {{ScriptedHttpServer::Redirect("new one.sac", 307)}};
+    script.byPath["/data/2024/new%20one.sac"] = {{ScriptedHttpServer::Redirect("/q/ev.sac?v=2")}};
+    script.byPath["/q/ev.sac?v=2"] = {{ScriptedHttpServer::Response("HTTP/1.1 200 OK", body)}};
+    ScriptedHttpServer server(script, 30, 8);
+    TransferHarness harness;
+    harness.Start("http://" + server.host() + "/data/2024/old.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(10000));
+    EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
+    EXPECT_EQ(ReadFile(harness.downloadPath("downloads/old.sac")), body);
+    EXPECT_EQ(server.requests().size(), 3u);
+}
+
+TEST(HttpRedirect, ARedirectToNowhereIsARedirectError) {
+    for (const char* location : {"", "ftp://ftp.orvane.net/quakes/ev.sac", "mailto:ana@orvane.net",
+                                 "http:///ev.sac", "http://host:99999/ev.sac"}) {
+        HttpScript script;
+        script.parts = {{location[0] == '\0' ? "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n"
+                                             : ScriptedHttpServer::Redirect(location)}};
+        ScriptedHttpServer server(script);
+        TransferHarness harness;
+        harness.Start("http://" + server.host() + "/ev.sac", true);
+        ASSERT_TRUE(harness.RunToEnd(10000));
+        EXPECT_EQ(harness.surface.text(258), "Redirect Error") << location;
+        EXPECT_EQ(server.requests().size(), 1u);
+    }
+}
 
 TEST(HttpTransfer, ConnectFailuresAndNamesThatAreNotFound) {
     TransferHarness refused;
@@ -157,6 +309,18 @@ TEST(HttpTransfer, ConnectFailuresAndNamesThatAreNotFound) {
     badPort.Start("http://127.0.0.1:99999/ev.sac", true);
     ASSERT_TRUE(badPort.RunToEnd(10000));
     EXPECT_EQ(badPort.surface.text(258), "Can't connect to server");
+}
+
+// https:// to a port where an FTP server greets first: no TLS session.
+TEST(HttpTransfer, HttpsToAServerWithoutTlsFailsWithoutAFile) {
+    peers::ScriptedFtpServer server(peers::FtpScript{});
+    TransferHarness harness;
+    WriteFile(harness.downloadPath("downloads/ev.sac"), "earlier file");
+    harness.Start("https://" + server.host() + "/ev.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(10000));
+    EXPECT_EQ(harness.surface.text(258), "Secure Connection Error");
+    EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), "earlier file");
+    EXPECT_TRUE(harness.hiddenFiles().empty());
 }
 
 TEST(HttpTransfer, HostNamesAreLookedUp) {

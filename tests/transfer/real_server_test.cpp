@@ -1,6 +1,8 @@
 // orvane-fetch against real servers on loopback, started by the test:
-// nginx over HTTP/1.1, vsftpd (230 at USER) and pyftpdlib (331, then 230)
-// over active-mode FTP. Files of every size arrive byte for byte.
+// nginx over HTTP/1.1 and over TLS (a certificate from an authority that
+// only the test trusts), Python's http.server (HTTP/1.0), vsftpd (230 at
+// USER) and pyftpdlib (331, then 230) over active-mode FTP. Files of every
+// size arrive byte for byte; certificates that must not pass are refused.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,6 +10,7 @@
 #include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
 namespace {
@@ -16,8 +19,11 @@ struct ServedFile {
     const char* name;
     std::size_t size;
 };
-constexpr ServedFile kFiles[] = {
-    {"empty.bin", 0}, {"five.bin", 5}, {"one-mb.bin", 1 << 20}, {"fifty-mb.bin", 50 << 20}};
+constexpr ServedFile kFiles[] = {{"empty.bin", 0},
+                                 {"five.bin", 5},
+                                 {"one-kb.bin", 1000},
+                                 {"one-mb.bin", 1 << 20},
+                                 {"fifty-mb.bin", 50 << 20}};
 
 constexpr char kPyftpdlibModule[] = "/usr/lib/python3/dist-packages/pyftpdlib/__init__.py";
 
@@ -27,41 +33,62 @@ class RealServers : public ::testing::Test {
         root_ = std::make_unique<TempFolder>();
         for (const ServedFile& file : kFiles)
             WriteFile(*root_ / file.name, PatternBytes(file.size));
+        certificates_ = std::make_unique<TestCertificates>();
     }
-    static void TearDownTestSuite() { root_.reset(); }
+    static void TearDownTestSuite() {
+        root_.reset();
+        certificates_.reset();
+    }
+    void SetUp() override { ASSERT_TRUE(certificates_->made()) << certificates_->failure(); }
 
     // Downloads every file and a missing one from the server.
-    void FetchAll(const std::string& kind, const std::string& scheme) {
-        RealServer server(kind, root_->path());
+    void FetchAll(const std::string& kind, const std::string& scheme,
+                  const std::vector<std::string>& more = {}) {
+        RealServer server(kind, root_->path(), "", more);
         ASSERT_TRUE(server.running()) << server.failure();
         TempFolder downloads;
+        std::string host =
+            scheme == "https" ? "localhost:" + std::to_string(server.port()) : server.host();
         for (const ServedFile& file : kFiles) {
-            std::string url = scheme + "://" + server.host() + "/" + file.name;
+            std::string url = scheme + "://" + host + "/" + file.name;
             FetchResult result = RunFetch({url, downloads.path()}, Private(), 120000);
             ASSERT_EQ(result.exitStatus, 0) << url << "\n" << result.err;
             EXPECT_EQ(result.out, downloads / file.name + "\n");
             EXPECT_TRUE(ReadFile(downloads / file.name) == ReadFile(*root_ / file.name))
                 << url << " did not arrive byte for byte";
         }
-        FetchResult missing = RunFetch(
-            {scheme + "://" + server.host() + "/missing.bin", downloads.path()}, Private(), 60000);
+        FetchResult missing =
+            RunFetch({scheme + "://" + host + "/missing.bin", downloads.path()}, Private(), 60000);
         EXPECT_EQ(missing.exitStatus, 1);
         EXPECT_EQ(missing.out, "");
         EXPECT_TRUE(missing.err.ends_with("\nFile Not Found\n")) << missing.err;
         EXPECT_FALSE(std::filesystem::exists(downloads / "missing.bin"));
     }
+    // A private settings folder, and the test's authority trusted.
     std::map<std::string, std::string> Private() {
-        return {{"XDG_CONFIG_HOME", config_.path()}, {"HOME", config_.path()}};
+        return {{"XDG_CONFIG_HOME", config_.path()},
+                {"HOME", config_.path()},
+                {"ORVANE_EXTRA_CA_FILE", certificates_->authority()}};
     }
 
     static std::unique_ptr<TempFolder> root_;
+    static std::unique_ptr<TestCertificates> certificates_;
     TempFolder config_;
 };
 std::unique_ptr<TempFolder> RealServers::root_;
+std::unique_ptr<TestCertificates> RealServers::certificates_;
 
 TEST_F(RealServers, NginxOverHttp) {
     ASSERT_TRUE(testing::programInstalled("nginx"));
     FetchAll("nginx", "http");
+}
+TEST_F(RealServers, NginxOverHttps) {
+    ASSERT_TRUE(testing::programInstalled("nginx"));
+    FetchAll("nginx-https", "https", certificates_->serverFiles("good"));
+}
+TEST_F(RealServers, PythonHttpServerOverHttp10) {
+    ASSERT_TRUE(testing::programInstalled("/usr/bin/python3"));
+    FetchAll("python-http", "http");
 }
 TEST_F(RealServers, VsftpdOverActiveFtp) {
     ASSERT_TRUE(testing::programInstalled("vsftpd"));
@@ -70,6 +97,98 @@ TEST_F(RealServers, VsftpdOverActiveFtp) {
 TEST_F(RealServers, PyftpdlibOverActiveFtp) {
     ASSERT_TRUE(testing::programInstalled(kPyftpdlibModule));
     FetchAll("pyftpdlib", "ftp");
+}
+
+// Each certificate that must not pass: the transfer ends in its reason,
+// no file is written and an earlier file of the same name keeps its bytes.
+TEST_F(RealServers, CertificatesThatMustNotPassAreRefusedWithTheirReason) {
+    struct Refusal {
+        const char* certificate;
+        const char* text;
+    };
+    const Refusal refusals[] = {
+        {"other-host", "Certificate Refused: not made for localhost"},
+        {"expired", "Certificate Refused: expired"},
+        {"self-signed", "Certificate Refused: not issued by a trusted authority"},
+    };
+    for (const Refusal& refusal : refusals) {
+        RealServer server("nginx-https", root_->path(), "",
+                          certificates_->serverFiles(refusal.certificate));
+        ASSERT_TRUE(server.running()) << server.failure();
+        TempFolder downloads;
+        WriteFile(downloads / "one-kb.bin", "earlier");
+        std::string url = "https://localhost:" + std::to_string(server.port()) + "/one-kb.bin";
+        FetchResult result = RunFetch({url, downloads.path()}, Private(), 30000);
+        EXPECT_EQ(result.exitStatus, 1) << refusal.certificate;
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(result.err.ends_with("\n" + std::string(refusal.text) + "\n")) << result.err;
+        EXPECT_EQ(ReadFile(downloads / "one-kb.bin"), "earlier");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(downloads.path()),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+}
+
+// The good certificate passes only through the test's authority: without it
+// the system's store does not know it, and with an authority file that
+// cannot be read nothing is trusted.
+TEST_F(RealServers, TheTestAuthorityIsTheOnlyWayInForTheTestCertificate) {
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    TempFolder downloads;
+    std::string url = "https://localhost:" + std::to_string(server.port()) + "/five.bin";
+    auto environment = Private();
+    environment["ORVANE_EXTRA_CA_FILE"] = "";
+    FetchResult system = RunFetch({url, downloads.path()}, environment, 30000);
+    EXPECT_EQ(system.exitStatus, 1);
+    EXPECT_TRUE(system.err.ends_with("\nCertificate Refused: not issued by a trusted authority\n"))
+        << system.err;
+    environment["ORVANE_EXTRA_CA_FILE"] = downloads / "no-such-file.pem";
+    FetchResult unreadable = RunFetch({url, downloads.path()}, environment, 30000);
+    EXPECT_EQ(unreadable.exitStatus, 1);
+    EXPECT_TRUE(
+        unreadable.err.ends_with("\nCan't read trust file " + downloads / "no-such-file.pem\n"))
+        << unreadable.err;
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
+}
+
+// A redirect from plain HTTP to nginx over TLS; the file keeps the name of
+// the URL the user chose.
+TEST_F(RealServers, ARedirectToHttpsIsFollowed) {
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    peers::HttpScript script;
+    script.byPath["/quakes/ev.sac"] = {{peers::ScriptedHttpServer::Redirect(
+        "https://localhost:" + std::to_string(server.port()) + "/one-mb.bin", 301)}};
+    peers::ScriptedHttpServer redirecting(script);
+    TransferHarness harness;
+    harness.dialog->extraAuthorityFile = certificates_->authority();
+    harness.Start("http://" + redirecting.host() + "/quakes/ev.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(30000));
+    EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
+    EXPECT_TRUE(ReadFile(harness.downloadPath("downloads/ev.sac")) ==
+                ReadFile(*root_ / "one-mb.bin"));
+}
+
+// Cancel in the middle of a TLS body (nginx sends 1 MB a second) comes back
+// as soon as with a plain socket, and leaves nothing behind.
+TEST_F(RealServers, CancelInTheMiddleOfAnHttpsBody) {
+    auto files = certificates_->serverFiles("good");
+    files.push_back("1m");
+    RealServer server("nginx-https", root_->path(), "", files);
+    ASSERT_TRUE(server.running()) << server.failure();
+    TransferHarness harness;
+    harness.dialog->extraAuthorityFile = certificates_->authority();
+    WriteFile(harness.downloadPath("downloads/fifty-mb.bin"), "earlier");
+    harness.Start("https://localhost:" + std::to_string(server.port()) + "/fifty-mb.bin", true);
+    ASSERT_TRUE(harness.RunUntil([&] { return harness.dialog->m_nReceived > 300000; }, 20000))
+        << harness.surface.text(258);
+    ASSERT_EQ(harness.dialog->m_bBusy, 1);
+    EXPECT_LT(harness.CancelTimed(), 250.0);
+    EXPECT_EQ(harness.dialog->m_szError.get(), "Canceled");
+    EXPECT_FALSE(harness.dialog->m_hThread.joinable());
+    EXPECT_TRUE(harness.hiddenFiles().empty());
+    EXPECT_EQ(ReadFile(harness.downloadPath("downloads/fifty-mb.bin")), "earlier");
 }
 
 }  // namespace

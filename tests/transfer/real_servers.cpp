@@ -8,6 +8,14 @@ std::string FetchProgram() {
     return programFolder() + "/orvane-fetch";
 }
 
+TestCertificates::TestCertificates() {
+    auto result = runProgram(
+        std::string(ORVANE_SOURCE_DIR) + "/tools/transfer_servers/make-test-certificates",
+        {folder_.path()}, {}, 60000);
+    if (result.exitStatus != 0)
+        failure_ = "make-test-certificates failed: " + result.standardError;
+}
+
 FetchResult RunFetch(const std::vector<std::string>& arguments,
                      const std::map<std::string, std::string>& environment, int timeoutMs,
                      const std::string& workingFolder) {

@@ -21,4 +21,26 @@ FetchResult RunFetch(const std::vector<std::string>& arguments,
                      const std::string& workingFolder = "");
 std::string FetchProgram();
 
+// The certificates of tools/transfer_servers/make-test-certificates, made
+// afresh for the test in a folder of their own: an authority that only the
+// test trusts, and server certificates ("good", "other-host", "expired",
+// "self-signed").
+class TestCertificates {
+  public:
+    TestCertificates();
+    bool made() const { return failure_.empty(); }
+    const std::string& failure() const { return failure_; }
+    // The authority's file, for ORVANE_EXTRA_CA_FILE.
+    std::string authority() const { return folder_ / "ca.pem"; }
+    // The certificate and key files of a server certificate, as nginx-https
+    // takes them.
+    std::vector<std::string> serverFiles(const std::string& name) const {
+        return {folder_ / (name + ".pem"), folder_ / (name + ".key")};
+    }
+
+  private:
+    TempFolder folder_;
+    std::string failure_;
+};
+
 }  // namespace orvane::testing

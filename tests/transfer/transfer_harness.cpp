@@ -48,11 +48,7 @@ std::unique_ptr<LoopHandle> FastTimerLoop::StartTimer(unsigned periodMs,
 }
 
 TransferHarness::TransferHarness(unsigned timerFactor)
-    : context(g_main_context_new()),
-      loop(context),
-      dialogLoop(loop, std::max(1u, timerFactor)),
-      app(desktop, world, ProfileFile(folder / "settings.ini"),
-          RegistryStore(RegistryFiles{folder / "hklm.ini", folder / "hkcu.ini"})) {
+    : context(g_main_context_new()), loop(context), dialogLoop(loop, std::max(1u, timerFactor)) {
     std::filesystem::create_directory(folder / "downloads");
     app.m_szDownloadDir = folder / "downloads/";
     dialog = std::make_unique<CTransferDlg>(app, surface, dialogLoop);

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "browser/app.h"
 #include "tests/platform/real_server.h"
 #include "tests/platform/temp_folder.h"
 #include "transfer/byte_stream.h"
 #include "transfer/glib_ui_loop.h"
 #include "transfer/transfer_dialog.h"
+#include "transfer/transfer_host.h"
 
 namespace orvane::testing {
 
@@ -54,26 +54,17 @@ class RecordingSurface final : public TransferSurface {
     std::vector<int> endCodes;
 };
 
-class QuietDesktop final : public AppDesktop {
+// The program around the engine, with the application object's fields: a
+// download folder, the sockets flag and the active-transfer slot.
+class TestTransferHost final : public TransferHost {
   public:
-    void MessageBox(const std::string& text) override { messages.push_back(text); }
-    void ShowAbout() override {}
-    bool OpenDocument(CBrowserApp&) override { return false; }
-    void ApplyPlacement(const FramePlacement&) override {}
-    FramePlacement CurrentPlacement() override { return {}; }
-    void ShowFrame() override {}
-    void BringToFront() override {}
-    std::vector<std::string> messages;
-};
+    const std::string& DownloadDirectory() const override { return m_szDownloadDir; }
+    void NoteSocketsStarted() override { m_bSocketsClosed = false; }
+    std::atomic<CTransferDlg*>& ActiveTransfer() override { return m_pActiveTransfer; }
 
-class QuietWorld final : public OutsideWorld {
-  public:
-    bool AnyWindowTitleContains(std::string_view) override { return false; }
-    DdeOutcome DdeExecute(std::string_view, std::string_view, std::string_view) override {
-        return {};
-    }
-    int StartProgram(const std::string&, const std::vector<std::string>&) override { return 0; }
-    bool ServeDde(const std::string&, const std::string&, DdeHandler) override { return false; }
+    std::string m_szDownloadDir;
+    bool m_bSocketsClosed = true;
+    std::atomic<CTransferDlg*> m_pActiveTransfer{nullptr};
 };
 
 // A stream that delivers scripted pieces, one per receive (cut to the size
@@ -122,7 +113,7 @@ class FastTimerLoop final : public UiLoop {
 };
 
 // One dialog on a private GLib main context, with a download folder of its
-// own, the application object and a recording surface.
+// own, the host and a recording surface.
 class TransferHarness {
   public:
     // timerFactor > 1 runs the dialog's timer that many times faster.
@@ -149,9 +140,7 @@ class TransferHarness {
     GMainContext* context;
     GlibUiLoop loop;
     FastTimerLoop dialogLoop;
-    QuietDesktop desktop;
-    QuietWorld world;
-    CBrowserApp app;
+    TestTransferHost app;
     RecordingSurface surface;
     std::unique_ptr<CTransferDlg> dialog;
 };

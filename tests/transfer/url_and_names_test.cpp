@@ -1,5 +1,6 @@
 // How a URL becomes host, remote path and local file, and the small texts
-// of the two protocols: the PORT line, the 150 reply's size, the header.
+// of the two protocols: the PORT line, the 150 reply's size, the request and
+// where a redirect leads.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,14 @@ TEST(TransferParseUrl, SplitsHostPathAndNamesTheLocalFile) {
     Parsed top = Parse(harness, "http://host.net/file.dat");
     EXPECT_EQ(top.path, "/file.dat");
     EXPECT_EQ(top.name, "file.dat");
+    EXPECT_FALSE(harness.dialog->m_bSecure);
+
+    Parsed https = Parse(harness, "https://www.orvane.net:8443/userdata/b.evt");
+    EXPECT_EQ(https.result, 1);
+    EXPECT_EQ(https.host, "www.orvane.net:8443");
+    EXPECT_EQ(https.path, "/userdata/b.evt");
+    EXPECT_EQ(https.name, "b.evt");
+    EXPECT_TRUE(harness.dialog->m_bSecure);
 }
 
 TEST(TransferParseUrl, BackslashesActAsSlashesAndBlanksOrParenthesesEndTheUrl) {
@@ -61,8 +70,9 @@ TEST(TransferParseUrl, RefusesWhatCannotNameAFile) {
     EXPECT_EQ(Parse(harness, "http://host.net/quakes/").result, 0);  // ends with a slash
     EXPECT_EQ(Parse(harness, "gopher://host.net/a.sac").result, 0);
     EXPECT_EQ(Parse(harness, "HTTP://host.net/a.sac").result, 0);  // scheme case matters
-    EXPECT_EQ(Parse(harness, "http://host.net").result, 0);        // no slash after the host
-    EXPECT_EQ(Parse(harness, "http://ab/a.sac").result, 0);        // host under 3 characters
+    EXPECT_EQ(Parse(harness, "https:/host.net/a.sac").result, 0);
+    EXPECT_EQ(Parse(harness, "http://host.net").result, 0);  // no slash after the host
+    EXPECT_EQ(Parse(harness, "http://ab/a.sac").result, 0);  // host under 3 characters
     EXPECT_EQ(Parse(harness, "http://abc/a.sac").result, 1);
     EXPECT_EQ(Parse(harness, "http://host.net/q/ (x)").result, 0);      // cut to a folder
     EXPECT_EQ(Parse(harness, "ftp://host.net/quakes/..").result, 0);    // the parent folder
@@ -130,29 +140,50 @@ TEST(FtpTexts, ReplySizeJoinsDigitsAcrossSeparators) {
     EXPECT_EQ(ParseReplySize("150 (1,000,000,000,000,000,000 bytes)"), 100000000000000);
 }
 
-TEST(HttpTexts, HeaderEndAndContentLength) {
-    std::string response = "HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody";
-    const char* end = FindHeaderEnd(response.data(), response.size());
-    ASSERT_NE(end, nullptr);
-    EXPECT_EQ(std::string(end), "body");
-    EXPECT_EQ(FindHeaderEnd(response.data(), 24), nullptr);  // the end must lie wholly inside
-    EXPECT_EQ(FindHeaderEnd("\r\n\r", 3), nullptr);
-
-    EXPECT_EQ(GetContentLength("HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n"), 1234);
-    EXPECT_EQ(GetContentLength("X\r\nContent-Length:\t 77abc"), 77);
-    EXPECT_EQ(GetContentLength("X\r\ncontent-length: 1234"), 0);  // the field's case matters
-    EXPECT_EQ(GetContentLength("X\r\nContent-Length: none"), 0);
-    EXPECT_EQ(GetContentLength("X"), 0);
-    EXPECT_EQ(GetContentLength("X\r\nContent-Length: -512"), 0);  // a broken server's length
-    EXPECT_EQ(GetContentLength("X\r\nContent-Length: +12"), 12);
-}
-
-TEST(HttpTexts, RequestCarriesTheHostAsWritten) {
-    EXPECT_EQ(FormatHttpRequest("127.0.0.1:8080", "/quakes/ev.sac"),
+TEST(HttpTexts, RequestCarriesTheHostAsWrittenAndTheFilesOwnUrl) {
+    EXPECT_EQ(FormatHttpRequest({false, "127.0.0.1:8080", "/quakes/ev.sac"}),
               "GET /quakes/ev.sac HTTP/1.1\r\n"
               "Referer: http://127.0.0.1:8080/quakes/ev.sac\r\n"
               "Host: 127.0.0.1:8080\r\n"
               "\r\n");
+    EXPECT_EQ(FormatHttpRequest({true, "www.orvane.net", "/userdata/a.evt"}),
+              "GET /userdata/a.evt HTTP/1.1\r\n"
+              "Referer: https://www.orvane.net/userdata/a.evt\r\n"
+              "Host: www.orvane.net\r\n"
+              "\r\n");
+}
+
+// Where a Location leads from http://www.orvane.net/quakes/2024/ev.sac?v=1.
+TEST(HttpTexts, RedirectLocationsAreReadAgainstTheRequest) {
+    const HttpTarget from{false, "www.orvane.net", "/quakes/2024/ev.sac?v=1"};
+    auto url = [&from](std::string_view location) {
+        auto target = ResolveRedirect(from, location);
+        return target ? target->url() : "(none)";
+    };
+    EXPECT_EQ(url("https://mirror.orvane.net:8443/q/ev.sac"),
+              "https://mirror.orvane.net:8443/q/ev.sac");
+    EXPECT_EQ(url("HTTP://Mirror.orvane.net"), "http://Mirror.orvane.net/");
+    EXPECT_EQ(url("http://mirror.orvane.net?x=1"), "http://mirror.orvane.net/?x=1");
+    EXPECT_EQ(url("//mirror.orvane.net/q/a.sac"), "http://mirror.orvane.net/q/a.sac");
+    EXPECT_EQ(url("/userdata/b.sac"), "http://www.orvane.net/userdata/b.sac");
+    EXPECT_EQ(url("c.sac"), "http://www.orvane.net/quakes/2024/c.sac");
+    EXPECT_EQ(url("../2023/./d.sac"), "http://www.orvane.net/quakes/2023/d.sac");
+    EXPECT_EQ(url("../../../../e.sac"), "http://www.orvane.net/e.sac");
+    EXPECT_EQ(url("2025/.."), "http://www.orvane.net/quakes/2024/");
+    EXPECT_EQ(url("?v=2"), "http://www.orvane.net/quakes/2024/ev.sac?v=2");
+    EXPECT_EQ(url("/a b/\x01\xc3\xa9.sac#frag"), "http://www.orvane.net/a%20b/%01%C3%A9.sac");
+    EXPECT_EQ(url("/q?a=/../b"), "http://www.orvane.net/q?a=/../b");
+    for (std::string_view refused :
+         {"", "#only", "ftp://ftp.orvane.net/a.sac", "mailto:x@y", "http://", "http://user@host/a",
+          "https://host:0/a", "http://:80/a"})
+        EXPECT_EQ(url(refused), "(none)") << refused;
+    // From https:// a Location without scheme stays on https://.
+    EXPECT_EQ(ResolveRedirect({true, "h.net", "/a/b"}, "//other.net/c")->url(),
+              "https://other.net/c");
+    EXPECT_TRUE(IsRedirectStatus(301) && IsRedirectStatus(302) && IsRedirectStatus(303) &&
+                IsRedirectStatus(307) && IsRedirectStatus(308));
+    EXPECT_FALSE(IsRedirectStatus(300) || IsRedirectStatus(304) || IsRedirectStatus(305) ||
+                 IsRedirectStatus(200));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tools/transfer_peers/peer_socket.h"
 
 namespace orvane::peers {
@@ -32,6 +34,11 @@ std::string ScriptedHttpServer::Response(const std::string& statusLine, const st
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+std::string ScriptedHttpServer::Redirect(const std::string& location, int status) {
+    return "HTTP/1.1 " + std::to_string(status) +
+           " Moved\r\nServer: scripted\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+}
+
 void ScriptedHttpServer::Serve(int maxSeconds, int maxConnections) {
     auto end = Clock::now() + std::chrono::seconds(maxSeconds);
     for (int served = 0; !stop_ && served < maxConnections && Clock::now() < end;) {
@@ -54,7 +61,16 @@ void ScriptedHttpServer::Answer(int client, Clock::time_point end) {
     }
     partsSent_ = 0;
     bytesSent_ = 0;
-    if (!SendParts(client))
+    // "GET /path HTTP/1.1": the path picks the answer when the script has one.
+    std::string path = request.substr(0, request.find("\r\n"));
+    path = path.substr(std::min(path.size(), path.find(' ') + 1));
+    path = path.substr(0, path.find(' '));
+    auto answer = script_.byPath.find(path);
+    if (answer != script_.byPath.end()) {
+        SendParts(client, answer->second);
+        return;
+    }
+    if (!SendParts(client, script_.parts))
         return;
     if (script_.resetAfterParts) {
         ResetOnClose(client);
@@ -66,8 +82,8 @@ void ScriptedHttpServer::Answer(int client, Clock::time_point end) {
         HoldOpen(client);
 }
 
-bool ScriptedHttpServer::SendParts(int client) {
-    for (const HttpPart& part : script_.parts) {
+bool ScriptedHttpServer::SendParts(int client, const std::vector<HttpPart>& parts) {
+    for (const HttpPart& part : parts) {
         for (int waited = 0; waited < part.delayMs && !stop_; waited += 10)
             ::usleep(10000);
         if (stop_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +29,9 @@ struct HttpScript {
     // Not empty: after the parts this piece is sent again and again until the
     // client goes or the server's time is up (a body or a header without end).
     std::string endlessPiece{};
+    // Answers for particular request paths (as the request line writes them),
+    // sent in place of the parts: the steps of a redirect chain.
+    std::map<std::string, std::vector<HttpPart>> byPath{};
 };
 
 // An HTTP server on 127.0.0.1 that answers every request with the same
@@ -53,11 +57,13 @@ class ScriptedHttpServer {
 
     // A response of the given status line and body, with Content-Length.
     static std::string Response(const std::string& statusLine, const std::string& body);
+    // A redirect with the status (302 when none is given) to the location.
+    static std::string Redirect(const std::string& location, int status = 302);
 
   private:
     void Serve(int maxSeconds, int maxConnections);
     void Answer(int client, Clock::time_point end);
-    bool SendParts(int client);
+    bool SendParts(int client, const std::vector<HttpPart>& parts);
     void SendEndlessly(int client, Clock::time_point end);
     void HoldOpen(int client);
 
