@@ -75,6 +75,7 @@ class CBrowserApp final : public TransferHost {
     void SettleDownloadDirectory();
     void SettleViewerPath();
     void CarryOutDdeCommand(const std::optional<std::string>& url);
+    void StartAtWaitingUrl();
     void RunWaitingDdeCommands();
 
     AppDesktop& desktop_;

@@ -88,16 +88,6 @@ struct StdConsole::TerminalMode {
 StdConsole::StdConsole() : terminal_(std::make_unique<TerminalMode>()) {}
 StdConsole::~StdConsole() = default;
 
-void StdConsole::out(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void StdConsole::err(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
-
 bool StdConsole::keyWaiting() {
     if (!terminal_->ready())
         return false;

@@ -1,4 +1,5 @@
-// The printf-style texts of the loaders' console, the same on every platform.
+// The loaders' console output and its printf-style texts, the same on every
+// platform; only the keyboard differs.
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -42,6 +43,18 @@ void Console::printErr(const char* format, ...) {
     va_start(args, format);
     err(vformat(format, args));
     va_end(args);
+}
+
+// Every line is flushed at once: progress lines are rewritten in place and a
+// script reading the output sees each as it comes.
+void StdConsole::out(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void StdConsole::err(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace orvane

@@ -7,16 +7,20 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
+// A value also sheds stray carriage returns at its end: they are line-end
+// debris, and a value must read the same before and after a rewrite gives
+// the file's last line a proper line end.
+constexpr std::string_view kValueBlanks = " \t\r";
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string_view trimmed(std::string_view text) {
-    std::size_t first = text.find_first_not_of(kBlanks);
+std::string_view trimmed(std::string_view text, std::string_view blanks = kBlanks) {
+    std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos)
         return {};
-    std::size_t last = text.find_last_not_of(kBlanks);
+    std::size_t last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
 }
 
@@ -47,7 +51,7 @@ ProfileDocument::Line classify(std::string raw) {
         if (equals != std::string_view::npos && !key.empty()) {
             line.kind = ProfileDocument::Kind::Entry;
             line.name = key;
-            line.value = untilNul(unquoted(trimmed(text.substr(equals + 1))));
+            line.value = untilNul(unquoted(trimmed(text.substr(equals + 1), kValueBlanks)));
         }
     }
     line.raw = std::move(raw);

@@ -82,6 +82,8 @@ TEST_F(BrowserOnDisplay, OpenCommandNavigatesAndMalformedOneIsRefused) {
     ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
     auto asked = web.requests();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), "/third.html"), 0);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "/first.html"), 0)
+        << "the page asked for later replaces the command line's";
 }
 
 // A window manager is needed to maximise, activate and decorate windows.
@@ -161,6 +163,8 @@ TEST_F(BrowserWithWindowManager, CommandsSentWhileTheStartUpMessageIsOpenWaitFor
     EXPECT_TRUE(browser->running());
     auto asked = web.requests();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), "/third.html"), 0);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "/first.html"), 0)
+        << "the page asked for later replaces the command line's";
 }
 
 TEST_F(BrowserWithWindowManager, TheSameAddressListEntryChosenTwiceLoadsTwice) {

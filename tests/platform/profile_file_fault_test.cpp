@@ -118,17 +118,22 @@ TEST(SettingsFileFaults, DamagedLinesReadAsFarAsTheyCanAndAWriteKeepsTheRest) {
 TEST(SettingsFileFaults, AWriteLeavesEveryOtherLineByteForByte) {
     TempFolder folder;
     const std::string settings = folder / "ORVANEEXPLORER.INI";
-    // Line ends of three kinds in one file, one with a stray carriage return.
+    // Line ends of three kinds in one file, and stray carriage returns: they
+    // are never part of a value, so a quoted value reads the same whether or
+    // not a rewrite has given the last line its line end.
     const std::string before =
-        "[Settings]\nQuoted=\"  /b/  \"\r\r\nCrLf=x\r\nTremoraDir=/opt/t/\n[Other]\nLast=y";
+        "[Settings]\nQuoted=\"  /b/  \"\r\r\nCrLf=x\r\nTremoraDir=/opt/t/\n"
+        "[Other]\nLast=\"y \"\r\r";
     writeRaw(settings, before);
     ProfileFile profile(settings);
-    const std::string quoted = profile.readString("Settings", "Quoted");
+    EXPECT_EQ(profile.readString("Settings", "Quoted"), "  /b/  ");
+    EXPECT_EQ(profile.readString("Other", "Last"), "y ");
     ASSERT_TRUE(profile.writeString("Settings", "DownloadDir", "/data/"));
     EXPECT_EQ(readFileText(settings),
               "[Settings]\nQuoted=\"  /b/  \"\r\r\nCrLf=x\r\nTremoraDir=/opt/t/\n"
-              "DownloadDir=/data/\n[Other]\nLast=y\n");
-    EXPECT_EQ(ProfileFile(settings).readString("Settings", "Quoted"), quoted);
+              "DownloadDir=/data/\n[Other]\nLast=\"y \"\r\n");
+    EXPECT_EQ(ProfileFile(settings).readString("Settings", "Quoted"), "  /b/  ");
+    EXPECT_EQ(ProfileFile(settings).readString("Other", "Last"), "y ");
     ASSERT_TRUE(profile.writeString("Settings", "CrLf", "z"));
     EXPECT_NE(readFileText(settings).find("CrLf=z\r\n"), std::string::npos);
 }
