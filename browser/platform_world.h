@@ -18,7 +18,11 @@ public:
     bool AnyWindowTitleContains(std::string_view text) override;
     DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
                           std::string_view command) override;
-    int StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
+    int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const EnvironmentChanges& changes) override;
+    std::optional<int> RunProgram(const std::string& program,
+                                  const std::vector<std::string>& arguments,
+                                  const EnvironmentChanges& changes, int timeoutMs) override;
     bool ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) override;
 
 private:
