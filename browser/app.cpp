@@ -46,7 +46,8 @@ CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile s
 
 bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_szProgramDir = programDirectorySource();
-    if (!IsBrowserRegistered()) RegisterBrowserLocation();
+    if (!IsBrowserRegistered())
+        RegisterBrowserLocation();
     ReadViewerLocation();
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
@@ -60,8 +61,10 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_strInitialUrl = urls.initialUrl;
     m_strStartPage = urls.startPage;
     std::string framePos = settings_.readString(kSettingsSection, "FramePos");
-    if (!desktop_.OpenDocument(*this)) return false;
-    if (auto placement = FramePlacement::Parse(framePos)) desktop_.ApplyPlacement(*placement);
+    if (!desktop_.OpenDocument(*this))
+        return false;
+    if (auto placement = FramePlacement::Parse(framePos))
+        desktop_.ApplyPlacement(*placement);
     desktop_.ShowFrame();
     frameShown_ = true;
     RunWaitingDdeCommands();
@@ -82,11 +85,14 @@ void CBrowserApp::SettleDownloadDirectory() {
 }
 
 void CBrowserApp::SettleViewerPath() {
-    if (!m_szViewerPath.empty()) return;
+    if (!m_szViewerPath.empty())
+        return;
     m_szViewerPath = settings_.readString(kSettingsSection, "TremoraPath");
-    if (!m_szViewerPath.empty()) return;
+    if (!m_szViewerPath.empty())
+        return;
     std::string dir = settings_.readString(kSettingsSection, "TremoraDir");
-    if (!dir.empty()) m_szViewerPath = AppendSeparator(dir) + tremora::kExecutableName;
+    if (!dir.empty())
+        m_szViewerPath = AppendSeparator(dir) + tremora::kExecutableName;
 }
 
 bool CBrowserApp::HandleDdeCommand(const std::string& command) {
@@ -128,11 +134,14 @@ void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
     settings_.writeString(kSettingsSection, key, value);
 }
 
-std::string CBrowserApp::OwnLocation() const { return m_szProgramDir + kBrowserExecutable; }
+std::string CBrowserApp::OwnLocation() const {
+    return m_szProgramDir + kBrowserExecutable;
+}
 
 int CBrowserApp::IsBrowserRegistered() {
     auto key = registry_.openKey(RegistryRoot::LocalMachine, kBrowserKey);
-    if (!key) return 0;
+    if (!key)
+        return 0;
     auto value = key->queryValue(kLocation);
     return value && *value == OwnLocation() ? 1 : 0;
 }
@@ -148,7 +157,8 @@ int CBrowserApp::ReadViewerLocation() {
     m_szViewerPath.clear();
     auto key = registry_.openKey(RegistryRoot::LocalMachine, tremora::kRegistryKey);
     auto value = key ? key->queryValue(tremora::kLocationValue) : std::nullopt;
-    if (!value) return ReadWineViewerLocation();
+    if (!value)
+        return ReadWineViewerLocation();
     m_szViewerPath = *value;
     return 1;
 }
@@ -157,10 +167,10 @@ int CBrowserApp::ReadViewerLocation() {
 // Windows path that the prefix's drive letters turn into a Linux one.
 int CBrowserApp::ReadWineViewerLocation() {
     std::string prefix = winePrefixSource();
-    auto location =
-        readWineMachineString(prefix, tremora::kRegistryKey, tremora::kLocationValue);
+    auto location = readWineMachineString(prefix, tremora::kRegistryKey, tremora::kLocationValue);
     auto path = location ? WineDrives(prefix).linuxPath(*location) : std::nullopt;
-    if (!path) return 0;
+    if (!path)
+        return 0;
     m_szViewerPath = *path;
     return 1;
 }
@@ -170,7 +180,8 @@ std::string CBrowserApp::ViewerExecutable() const {
 }
 
 int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
-    if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark)) return 0;
+    if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark))
+        return 0;
     std::string name = service.substr(0, service.find('.'));
     if (world_.DdeExecute(name, tremora::kDdeTopic, openCommand(localPath)).conversationMade)
         return 1;
@@ -183,7 +194,8 @@ int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& s
 int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
     std::string viewer = ViewerExecutable();
     std::string client = m_szProgramDir + kWineDdeClient;
-    if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client)) return 0;
+    if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
+        return 0;
     std::string prefix = winePrefixOf(viewer, winePrefixSource());
     std::string command = openCommand(WineDrives(prefix).windowsPath(localPath));
     auto status = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
@@ -197,13 +209,14 @@ void CBrowserApp::StartViewer(const std::string& localPath) {
     int result = 0;
     if (isWindowsExecutable(program)) {
         std::string prefix = winePrefixOf(program, winePrefixSource());
-        result = world_.StartProgram(kWineProgram,
-                                     {program, WineDrives(prefix).windowsPath(localPath)},
-                                     {{"WINEPREFIX", prefix}});
+        result =
+            world_.StartProgram(kWineProgram, {program, WineDrives(prefix).windowsPath(localPath)},
+                                {{"WINEPREFIX", prefix}});
     } else {
         result = world_.StartProgram(program, {localPath}, {});
     }
-    if (result >= 32) return;
+    if (result >= 32)
+        return;
     desktop_.MessageBox(
         "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)"
         "\nand trmvw32.exe are located in the same directory."

@@ -145,7 +145,8 @@ WineDrives::WineDrives(const std::string& prefix) {
     for (fs::directory_iterator it(fs::path(prefix) / "dosdevices", ec), end; !ec && it != end;
          it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() != 2 || name[1] != ':' || !std::isalpha(static_cast<unsigned char>(name[0])))
+        if (name.size() != 2 || name[1] != ':' ||
+            !std::isalpha(static_cast<unsigned char>(name[0])))
             continue;
         std::error_code resolveError;
         fs::path root = fs::canonical(it->path(), resolveError);

@@ -68,7 +68,11 @@ std::string toUtf8(const Units& units) {
 std::size_t decodeUtf8(std::string_view text, Units& out) {
     auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(0);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    std::size_t length = lead < 0x80    ? 1
+                         : lead >= 0xF0 ? 4
+                         : lead >= 0xE0 ? 3
+                         : lead >= 0xC0 ? 2
+                                        : 0;
     if (length == 1) {
         out += static_cast<char16_t>(lead);
         return 1;
@@ -117,15 +121,24 @@ std::size_t readOctalEscape(std::string_view text, Units& out) {
 
 char16_t namedEscape(char c) {
     switch (c) {
-        case 'a': return u'\a';
-        case 'b': return u'\b';
-        case 'e': return 0x1B;
-        case 'f': return u'\f';
-        case 'n': return u'\n';
-        case 'r': return u'\r';
-        case 't': return u'\t';
-        case 'v': return u'\v';
-        default: return 0;
+        case 'a':
+            return u'\a';
+        case 'b':
+            return u'\b';
+        case 'e':
+            return 0x1B;
+        case 'f':
+            return u'\f';
+        case 'n':
+            return u'\n';
+        case 'r':
+            return u'\r';
+        case 't':
+            return u'\t';
+        case 'v':
+            return u'\v';
+        default:
+            return 0;
     }
 }
 

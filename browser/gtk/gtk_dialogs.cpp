@@ -35,8 +35,10 @@ gboolean isViewerFile(const GtkFileFilterInfo* info, gpointer) {
 // a folder the chooser hides, ~/.wine).
 void offerViewerFiles(GtkFileChooser* chooser) {
     GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, (std::string("Program File ") + tremora::kExecutableName).c_str());
-    gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, isViewerFile, nullptr, nullptr);
+    gtk_file_filter_set_name(filter,
+                             (std::string("Program File ") + tremora::kExecutableName).c_str());
+    gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, isViewerFile, nullptr,
+                               nullptr);
     gtk_file_chooser_add_filter(chooser, filter);
     std::string driveC = defaultWinePrefix() + "/drive_c";
     if (g_file_test(driveC.c_str(), G_FILE_TEST_IS_DIR))
@@ -61,7 +63,8 @@ std::optional<std::string> runNewDirectoryDialog(GtkWindow* owner) {
     gtk_box_pack_start(GTK_BOX(area), label, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 4);
     gtk_widget_show_all(dialog.get());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     return std::string(gtk_entry_get_text(GTK_ENTRY(entry)));
 }
 
@@ -90,9 +93,11 @@ std::optional<DirectoryChoice> GtkDirectoryDialogs::RunDownloadDirectoryDialog(
                 return DirectoryChoice{{}, *typed};
             continue;  // New... cancelled: the chooser stays open
         }
-        if (response != GTK_RESPONSE_OK) return std::nullopt;
+        if (response != GTK_RESPONSE_OK)
+            return std::nullopt;
         std::string folder = takeString(gtk_file_chooser_get_filename(chooser));
-        if (folder.empty()) folder = takeString(gtk_file_chooser_get_current_folder(chooser));
+        if (folder.empty())
+            folder = takeString(gtk_file_chooser_get_current_folder(chooser));
         return DirectoryChoice{folder + "/", {}};
     }
 }
@@ -103,10 +108,13 @@ std::optional<std::string> GtkDirectoryDialogs::RunLocateTremoraDialog(const std
                                                     GTK_RESPONSE_OK, nullptr));
     auto* chooser = GTK_FILE_CHOOSER(dialog.get());
     offerViewerFiles(chooser);
-    if (!current.empty()) gtk_file_chooser_set_filename(chooser, current.c_str());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    if (!current.empty())
+        gtk_file_chooser_set_filename(chooser, current.c_str());
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     std::string chosen = takeString(gtk_file_chooser_get_filename(chooser));
-    if (chosen.empty()) return std::nullopt;
+    if (chosen.empty())
+        return std::nullopt;
     return chosen;
 }
 

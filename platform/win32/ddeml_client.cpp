@@ -1,7 +1,7 @@
 #include "platform/win32/ddeml_client.h"
 
-#include <windows.h>
 #include <ddeml.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <vector>
@@ -66,19 +66,18 @@ DdemlOutcome ddemlExecute(const std::string& service, const std::string& topic,
     DdeString serviceName(instance.id(), service), topicName(instance.id(), topic);
     HCONV conversation = DdeConnect(instance.id(), serviceName.get(), topicName.get(), nullptr);
     if (conversation == nullptr) {
-        outcome.failure = describe(("no conversation with service \"" + service + "\" on topic \"" +
-                                    topic + "\"")
-                                       .c_str(),
-                                   DdeGetLastError(instance.id()));
+        outcome.failure = describe(
+            ("no conversation with service \"" + service + "\" on topic \"" + topic + "\"").c_str(),
+            DdeGetLastError(instance.id()));
         return outcome;
     }
     outcome.conversationMade = true;
     std::vector<BYTE> data(command.begin(), command.end());
     data.push_back(0);
     DWORD result = 0;
-    HDDEDATA answer = DdeClientTransaction(data.data(), static_cast<DWORD>(data.size()),
-                                           conversation, nullptr, CF_TEXT, XTYP_EXECUTE,
-                                           timeoutMs, &result);
+    HDDEDATA answer =
+        DdeClientTransaction(data.data(), static_cast<DWORD>(data.size()), conversation, nullptr,
+                             CF_TEXT, XTYP_EXECUTE, timeoutMs, &result);
     outcome.commandHandled = answer != nullptr;
     DdeDisconnect(conversation);
     return outcome;

@@ -2,8 +2,8 @@
 // Windows' DDE management library, so that programs outside Windows (the
 // browser on Linux, through Wine) can reach a Windows program's DDE server.
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <optional>

@@ -100,7 +100,7 @@ class FakeWorld final : public OutsideWorld {
     int startResult = 42;
     std::vector<std::string> ddeSent;               // "service|topic|command"
     std::vector<std::vector<std::string>> started;  // program, then its arguments
-    std::vector<EnvironmentChanges> startedWith;     // each start's environment changes
+    std::vector<EnvironmentChanges> startedWith;    // each start's environment changes
     std::optional<int> runStatus = 0;               // what each program run ends with
     std::vector<std::vector<std::string>> ran;      // program, arguments, then "NAME=value"
     std::string servedService, servedTopic;

@@ -142,8 +142,8 @@ TEST_F(WinePrefixTest, WindowsPathsLeadToLinuxFilesThroughTheDriveLinks) {
     EXPECT_EQ(drives.linuxPath("C:\\..\\..\\etc\\passwd"), driveC + "/etc/passwd");
     EXPECT_EQ(drives.linuxPath("C:\\"), driveC);
     EXPECT_EQ(drives.linuxPath("D:\\Events"), fs::canonical(folder / "data/Events").string());
-    for (const char* other : {"E:\\x", "Q:\\x", "\\\\server\\share\\x", "C:relative.exe",
-                              "trmvw32.exe", "", "1:\\x"})
+    for (const char* other :
+         {"E:\\x", "Q:\\x", "\\\\server\\share\\x", "C:relative.exe", "trmvw32.exe", "", "1:\\x"})
         EXPECT_EQ(drives.linuxPath(other), std::nullopt) << other;
 }
 

@@ -34,9 +34,14 @@ std::string copyPrefix(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     fs::create_directories(to, ec);
     for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
-        fs::path relative = fs::relative(it->path(), from);
+        fs::path relative = it->path().lexically_relative(from);
         fs::path target = to / relative;
-        if (it->is_symlink())
+        bool onDriveC = *relative.begin() == "drive_c";
+        // The user's folders (Desktop, Documents, ...) link to the home of
+        // whoever made the prepared prefix: each copy gets folders of its own.
+        if (it->is_symlink() && onDriveC)
+            fs::create_directory(target, ec);
+        else if (it->is_symlink())
             fs::copy_symlink(it->path(), target, ec);
         else if (it->is_directory())
             fs::create_directory(target, ec);
@@ -73,7 +78,8 @@ std::string prepareTemplate(const std::string& templ) {
     ProgramResult made = runProgram("/usr/bin/wineboot", {"-i"}, variables, kPrepareMs);
     runProgram("/usr/bin/wineserver", {"-w"}, variables, kServerMs);
     if (made.exitStatus != 0 || !fs::exists(templ + "/system.reg"))
-        return "wineboot -i failed (" + std::to_string(made.exitStatus) + "): " + made.standardError;
+        return "wineboot -i failed (" + std::to_string(made.exitStatus) +
+               "): " + made.standardError;
     ::close(::open((templ + "/.made").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     return "";
 }

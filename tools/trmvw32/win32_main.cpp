@@ -10,9 +10,9 @@
 // its window is closed, or after N seconds (%TREMORA_STANDIN_MAX_SECONDS%
 // when the option is not given).
 
-#include <windows.h>
 #include <ddeml.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <optional>
 #include <string>
@@ -34,7 +34,8 @@ struct Arguments {
 };
 
 std::optional<int> parseSeconds(const std::wstring& text) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of(L"0123456789") != std::wstring::npos)
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of(L"0123456789") != std::wstring::npos)
         return std::nullopt;
     int seconds = std::stoi(text);
     if (seconds < 1 || seconds > kMaxSecondsLimit)

@@ -17,8 +17,8 @@ std::wstring fileNameOf(const std::wstring& path) {
 }  // namespace
 
 std::wstring wideFromCodePage(const std::string& text, UINT codePage) {
-    int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0);
+    int size =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
     if (size > 0)
         MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
@@ -27,8 +27,8 @@ std::wstring wideFromCodePage(const std::string& text, UINT codePage) {
 }
 
 std::string utf8FromWide(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
@@ -49,9 +49,9 @@ Win32ViewerWindow::Win32ViewerWindow(HINSTANCE instance, std::wstring logPath)
                               CW_USEDEFAULT, 480, 160, nullptr, nullptr, instance, nullptr);
     if (window_ == nullptr)
         return;
-    label_ = CreateWindowExW(0, L"STATIC", L"Stand-in for the Tremora viewer: no file open.",
-                             WS_CHILD | WS_VISIBLE, 8, 8, 450, 100, window_, nullptr, instance,
-                             nullptr);
+    label_ =
+        CreateWindowExW(0, L"STATIC", L"Stand-in for the Tremora viewer: no file open.",
+                        WS_CHILD | WS_VISIBLE, 8, 8, 450, 100, window_, nullptr, instance, nullptr);
 }
 
 Win32ViewerWindow::~Win32ViewerWindow() {
