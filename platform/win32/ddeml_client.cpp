@@ -1,7 +1,9 @@
 #include "platform/win32/ddeml_client.h"
 
-#include <ddeml.h>
+// windows.h comes first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <ddeml.h>
 
 #include <cstdio>
 #include <vector>

@@ -2,8 +2,10 @@
 // Windows' DDE management library, so that programs outside Windows (the
 // browser on Linux, through Wine) can reach a Windows program's DDE server.
 
-#include <shellapi.h>
+// windows.h comes first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <optional>

@@ -10,9 +10,11 @@
 // its window is closed, or after N seconds (%TREMORA_STANDIN_MAX_SECONDS%
 // when the option is not given).
 
+// windows.h comes first: the other Windows headers build on it.
+#include <windows.h>
+
 #include <ddeml.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <optional>
 #include <string>
