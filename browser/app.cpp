@@ -7,6 +7,7 @@
 #include "browser/view.h"
 #include "browser/viewer_program.h"
 #include "platform/console.h"
+#include "platform/wine_prefix.h"
 
 namespace orvane {
 
@@ -14,6 +15,18 @@ namespace {
 constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 constexpr char kLocation[] = "Location";
 constexpr char kDdeTopic[] = "system";
+// A Windows viewer runs under Wine; its DDE server is reached through our
+// own Windows DDE client, installed beside the browser and run under Wine
+// in the viewer's prefix.
+constexpr char kWineProgram[] = "wine";
+constexpr char kWineDdeClient[] = "orvane-dde.exe";
+// The client's own conversation waits at most 2000 ms; the rest is for Wine
+// to start it (a prefix whose wineserver is not running yet starts slowly).
+constexpr int kWineDdeClientMs = 20000;
+
+std::string openCommand(const std::string& path) {
+    return "[open(\"" + path + "\")]";
+}
 
 std::string runningProgramName() {
     std::error_code ec;
@@ -25,6 +38,7 @@ std::string runningProgramName() {
 CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile settings,
                          RegistryStore registry)
     : programDirectorySource(GetProgramDirectory),
+      winePrefixSource(defaultWinePrefix),
       desktop_(desktop),
       world_(world),
       settings_(std::move(settings)),
@@ -155,28 +169,66 @@ void CBrowserApp::RegisterBrowserLocation() {
 int CBrowserApp::ReadViewerLocation() {
     m_szViewerPath.clear();
     auto key = registry_.openKey(RegistryRoot::LocalMachine, tremora::kRegistryKey);
-    if (!key)
-        return 0;
-    auto value = key->queryValue(tremora::kLocationValue);
+    auto value = key ? key->queryValue(tremora::kLocationValue) : std::nullopt;
     if (!value)
-        return 0;
+        return ReadWineViewerLocation();
     m_szViewerPath = *value;
     return 1;
+}
+
+// Tremora installed under Wine: its key in the prefix's own registry, a
+// Windows path that the prefix's drive letters turn into a Linux one.
+int CBrowserApp::ReadWineViewerLocation() {
+    std::string prefix = winePrefixSource();
+    auto location = readWineMachineString(prefix, tremora::kRegistryKey, tremora::kLocationValue);
+    auto path = location ? WineDrives(prefix).linuxPath(*location) : std::nullopt;
+    if (!path)
+        return 0;
+    m_szViewerPath = *path;
+    return 1;
+}
+
+std::string CBrowserApp::ViewerExecutable() const {
+    return m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
 }
 
 int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
     if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark))
         return 0;
     std::string name = service.substr(0, service.find('.'));
-    std::string command = "[open(\"" + localPath + "\")]";
-    return world_.DdeExecute(name, tremora::kDdeTopic, command).conversationMade ? 1 : 0;
+    if (world_.DdeExecute(name, tremora::kDdeTopic, openCommand(localPath)).conversationMade)
+        return 1;
+    return OpenInWineViewer(localPath, name);
+}
+
+// The same command over Wine's DDE, with the file's Windows path, when the
+// viewer is a Windows program. The client's exit status 0 says that the
+// conversation was made.
+int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
+    std::string viewer = ViewerExecutable();
+    std::string client = m_szProgramDir + kWineDdeClient;
+    if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
+        return 0;
+    std::string prefix = winePrefixOf(viewer, winePrefixSource());
+    std::string command = openCommand(WineDrives(prefix).windowsPath(localPath));
+    auto status = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
+                                    {{"WINEPREFIX", prefix}}, kWineDdeClientMs);
+    return status == 0 ? 1 : 0;
 }
 
 void CBrowserApp::StartViewer(const std::string& localPath) {
-    std::string program =
-        m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
+    std::string program = ViewerExecutable();
     // The path is one argument whatever it holds; nothing goes through a shell.
-    if (world_.StartProgram(program, {localPath}) >= 32)
+    int result = 0;
+    if (isWindowsExecutable(program)) {
+        std::string prefix = winePrefixOf(program, winePrefixSource());
+        result =
+            world_.StartProgram(kWineProgram, {program, WineDrives(prefix).windowsPath(localPath)},
+                                {{"WINEPREFIX", prefix}});
+    } else {
+        result = world_.StartProgram(program, {localPath}, {});
+    }
+    if (result >= 32)
         return;
     desktop_.MessageBox(
         "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)"

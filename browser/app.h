@@ -55,6 +55,9 @@ class CBrowserApp final : public TransferHost {
     const Endpoints& endpoints() const { return endpoints_; }
 
     std::function<std::string()> programDirectorySource;
+    // The Wine prefix whose registry may name the viewer, and the one a
+    // Windows viewer outside every prefix's drive C: runs in.
+    std::function<std::string()> winePrefixSource;
 
     std::string m_szProgramDir;
     std::string m_szDownloadDir;
@@ -72,6 +75,9 @@ class CBrowserApp final : public TransferHost {
 
   private:
     std::string OwnLocation() const;
+    std::string ViewerExecutable() const;
+    int ReadWineViewerLocation();
+    int OpenInWineViewer(const std::string& localPath, const std::string& service);
     void SettleDownloadDirectory();
     void SettleViewerPath();
     void CarryOutDdeCommand(const std::optional<std::string>& url);

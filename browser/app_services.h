@@ -8,6 +8,7 @@
 
 #include "browser/frame_placement.h"
 #include "platform/dde/dde_client.h"
+#include "platform/program_start.h"
 
 namespace orvane {
 
@@ -16,7 +17,7 @@ class CBrowserApp;
 // The desktop the application runs on: its windows and message boxes. The
 // GTK build shows real windows; tests record what would be shown.
 class AppDesktop {
-public:
+  public:
     virtual ~AppDesktop() = default;
     // A modal box with only an OK button, captioned "Orvane Explorer".
     virtual void MessageBox(const std::string& text) = 0;
@@ -33,15 +34,21 @@ public:
 // Other programs: their windows, their DDE servers, starting them, and the
 // browser's own DDE service.
 class OutsideWorld {
-public:
+  public:
     using DdeHandler = std::function<bool(const std::string& command)>;
     virtual ~OutsideWorld() = default;
     virtual bool AnyWindowTitleContains(std::string_view text) = 0;
     virtual DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
                                   std::string_view command) = 0;
-    // The platform's start result: 32 or more means started.
-    virtual int StartProgram(const std::string& program,
-                             const std::vector<std::string>& arguments) = 0;
+    // The platform's start result: 32 or more means started. The program's
+    // environment is this one's with the changes made.
+    virtual int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                             const EnvironmentChanges& changes) = 0;
+    // Runs a program to its end, at most timeoutMs: its exit status, or
+    // nullopt when it did not start, did not end by itself or was killed.
+    virtual std::optional<int> RunProgram(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          const EnvironmentChanges& changes, int timeoutMs) = 0;
     // Serves execute commands for the service and topic until the world ends.
     virtual bool ServeDde(const std::string& service, const std::string& topic,
                           DdeHandler handler) = 0;

@@ -22,8 +22,15 @@ DdeOutcome PlatformWorld::DdeExecute(std::string_view service, std::string_view 
 }
 
 int PlatformWorld::StartProgram(const std::string& program,
-                                const std::vector<std::string>& arguments) {
-    return startProgram(program, arguments);
+                                const std::vector<std::string>& arguments,
+                                const EnvironmentChanges& changes) {
+    return startProgram(program, arguments, changes);
+}
+
+std::optional<int> PlatformWorld::RunProgram(const std::string& program,
+                                             const std::vector<std::string>& arguments,
+                                             const EnvironmentChanges& changes, int timeoutMs) {
+    return runProgramToEnd(program, arguments, changes, timeoutMs);
 }
 
 bool PlatformWorld::ServeDde(const std::string& service, const std::string& topic,
@@ -37,8 +44,8 @@ bool PlatformWorld::ServeDde(const std::string& service, const std::string& topi
         error);
     if (!server) {
         // Other programs then cannot send us URLs; the browser still works.
-        std::fprintf(stderr, "orvaneexplorer: DDE service %s not available: %s\n",
-                     service.c_str(), error.c_str());
+        std::fprintf(stderr, "orvaneexplorer: DDE service %s not available: %s\n", service.c_str(),
+                     error.c_str());
         return false;
     }
     servers_.push_back(std::move(server));

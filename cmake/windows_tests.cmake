@@ -20,7 +20,8 @@ set_tests_properties(WinePrefixReady PROPERTIES FIXTURES_SETUP wine_prefix)
 # The programs run on a bare Windows: they may import only Windows' own DLLs,
 # none of the compiler's (libstdc++, libgcc, libwinpthread).
 add_test(NAME ProgramsNeedOnlyWindowsDlls
-         COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:kestrel> $<TARGET_FILE:boot>)
+         COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:kestrel> $<TARGET_FILE:boot>
+                 $<TARGET_FILE:orvane-dde> $<TARGET_FILE:trmvw32_standin>)
 set_tests_properties(ProgramsNeedOnlyWindowsDlls PROPERTIES
     PASS_REGULAR_EXPRESSION "DLL Name: KERNEL32.dll"
     FAIL_REGULAR_EXPRESSION "DLL Name: lib")

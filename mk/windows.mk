@@ -1,5 +1,6 @@
-# `make windows`: kestrel.exe and boot.exe for 64-bit Windows, cross-built
-# with MinGW-w64 into build-win64/bin/.
+# `make windows`: kestrel.exe, boot.exe, orvane-dde.exe and the stand-in
+# viewer trmvw32.exe for 64-bit Windows, cross-built with MinGW-w64 into
+# build-win64/bin/.
 # `make check-windows`: the loaders' tests built for Windows and run under
 # Wine, then kestrel.exe and boot.exe under Wine against the Linux
 # simulators (which the Linux build in $(BUILD) provides).
@@ -21,7 +22,7 @@ windows-configure:
 	    -DORVANE_LINUX_BUILD=$(abspath $(BUILD))
 
 windows: deps windows-configure
-	cmake --build $(WIN_BUILD) -j $(JOBS) --target kestrel boot
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target kestrel boot orvane-dde trmvw32_standin
 
 check-windows: deps configure windows-configure
 	cmake --build $(BUILD) -j $(JOBS) --target $(WIN_LINUX_TARGETS)

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/unique_fd.h"
 
@@ -74,7 +76,7 @@ void closeOurDescriptorsOnExec(int descriptorLimit) {
 // reason written to the pipe. A file that is not a program fails with
 // ENOEXEC; it is never handed to a shell instead.
 [[noreturn]] void becomeProgram(const std::vector<std::string>& candidates, char** argv,
-                                int descriptorLimit, int report) {
+                                char** envp, int descriptorLimit, int report) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -85,7 +87,7 @@ void closeOurDescriptorsOnExec(int descriptorLimit) {
     int error = ENOENT;
     bool denied = false;
     for (const std::string& candidate : candidates) {
-        execve(candidate.c_str(), argv, environ);
+        execve(candidate.c_str(), argv, envp);
         error = errno;
         denied = denied || error == EACCES;
         if (error != ENOENT && error != ENOTDIR)
@@ -110,19 +112,60 @@ int readStartError(int report) {
     }
 }
 
+// Everything a start needs, worked out before forking.
+class PreparedStart {
+  public:
+    PreparedStart(const std::string& program, const std::vector<std::string>& arguments,
+                  const EnvironmentChanges& changes)
+        : candidates_(candidatePaths(program)) {
+        long openMax = ::sysconf(_SC_OPEN_MAX);
+        descriptorLimit_ = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+        texts_.push_back(program);
+        texts_.insert(texts_.end(), arguments.begin(), arguments.end());
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            std::string text = *variable;
+            std::string name = text.substr(0, text.find('='));
+            bool changed = false;
+            for (const auto& change : changes)
+                changed = changed || change.first == name;
+            if (!changed)
+                environment_.push_back(text);
+        }
+        for (const auto& change : changes)
+            environment_.push_back(change.first + "=" + change.second);
+        argv_ = pointersTo(texts_);
+        envp_ = pointersTo(environment_);
+    }
+    [[noreturn]] void become(int report) {
+        becomeProgram(candidates_, argv_.data(), envp_.data(), descriptorLimit_, report);
+    }
+
+  private:
+    static std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+        std::vector<char*> pointers;
+        for (std::string& text : texts)
+            pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    std::vector<std::string> candidates_, texts_, environment_;
+    std::vector<char*> argv_, envp_;
+    int descriptorLimit_ = 0;
+};
+
+void reap(pid_t pid) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
-int startProgram(const std::string& program, const std::vector<std::string>& arguments) {
+int startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const EnvironmentChanges& changes) {
     if (program.empty())
         return kStartFileNotFound;
-    std::vector<std::string> candidates = candidatePaths(program);
-    long openMax = ::sysconf(_SC_OPEN_MAX);
-    int descriptorLimit = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    PreparedStart start(program, arguments, changes);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return resultForErrno(errno);
@@ -135,16 +178,52 @@ int startProgram(const std::string& program, const std::vector<std::string>& arg
     if (intermediate == 0) {
         pid_t child = ::fork();
         if (child == 0)
-            becomeProgram(candidates, argv.data(), descriptorLimit, writeEnd.get());
+            start.become(writeEnd.get());
         int error = child < 0 ? errno : 0;
         if (child < 0)
             (void)!::write(writeEnd.get(), &error, sizeof error);
         _exit(0);
     }
     writeEnd.reset();
-    while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    reap(intermediate);
     return resultForErrno(readStartError(readEnd.get()));
+}
+
+std::optional<int> runProgramToEnd(const std::string& program,
+                                   const std::vector<std::string>& arguments,
+                                   const EnvironmentChanges& changes, int timeoutMs) {
+    if (program.empty())
+        return std::nullopt;
+    PreparedStart start(program, arguments, changes);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return std::nullopt;
+    UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
+    pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0)
+        start.become(writeEnd.get());
+    writeEnd.reset();
+    if (readStartError(readEnd.get()) != 0) {
+        reap(child);
+        return std::nullopt;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child)
+            return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+        if (ended < 0 && errno != EINTR)
+            return std::nullopt;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(child, SIGKILL);
+            reap(child);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 }  // namespace orvane

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -19,14 +21,26 @@ inline bool programStartSucceeded(int result) {
     return result >= 32;
 }
 
+// Variables set (or replaced) in a started program's environment.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::string>>;
+
 // Starts the program with the given arguments, each handed over as it is:
 // no shell and no command line are involved, so blanks, quotes or shell
 // characters in an argument reach the program as one argument, and a file
 // that is not a program fails (it is never handed to a shell to run). A
 // program name without "/" is looked for in $PATH. The program runs on its own: it
 // is never waited for, and it does not become a zombie of this process.
-// It inherits the environment, the working folder and the standard streams;
-// no other descriptor of this process reaches it.
-int startProgram(const std::string& program, const std::vector<std::string>& arguments);
+// It inherits the environment (with the changes given), the working folder
+// and the standard streams; no other descriptor of this process reaches it.
+int startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const EnvironmentChanges& changes = {});
+
+// Runs the program the same way and waits for its end, at most timeoutMs.
+// Its exit status; nullopt when it could not be started, was ended by a
+// signal, or was still running at the time-out (it is then killed, by its
+// process id, and reaped).
+std::optional<int> runProgramToEnd(const std::string& program,
+                                   const std::vector<std::string>& arguments,
+                                   const EnvironmentChanges& changes, int timeoutMs);
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 
 #include "browser/gtk/gtk_desktop.h"
 #include "browser/viewer_program.h"
+#include "platform/wine_prefix.h"
 
 namespace orvane {
 
@@ -22,6 +23,28 @@ std::string takeString(gchar* text) {
     return result;
 }
 
+// The viewer's file name in any letter case: a Windows installer may have
+// written TRMVW32.EXE.
+gboolean isViewerFile(const GtkFileFilterInfo* info, gpointer) {
+    return info->display_name != nullptr &&
+           g_ascii_strcasecmp(info->display_name, tremora::kExecutableName) == 0;
+}
+
+// The filter "Program File trmvw32.exe", and the default Wine prefix's
+// drive C: among the places, as a viewer under Wine is installed there (in
+// a folder the chooser hides, ~/.wine).
+void offerViewerFiles(GtkFileChooser* chooser) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter,
+                             (std::string("Program File ") + tremora::kExecutableName).c_str());
+    gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, isViewerFile, nullptr,
+                               nullptr);
+    gtk_file_chooser_add_filter(chooser, filter);
+    std::string driveC = defaultWinePrefix() + "/drive_c";
+    if (g_file_test(driveC.c_str(), G_FILE_TEST_IS_DIR))
+        gtk_file_chooser_add_shortcut_folder(chooser, driveC.c_str(), nullptr);
+}
+
 // The New Directory dialog: a path typed by the user, or nullopt on Cancel.
 std::optional<std::string> runNewDirectoryDialog(GtkWindow* owner) {
     DialogHolder dialog(gtk_dialog_new_with_buttons("New Directory", owner, GTK_DIALOG_MODAL, "_OK",
@@ -40,7 +63,8 @@ std::optional<std::string> runNewDirectoryDialog(GtkWindow* owner) {
     gtk_box_pack_start(GTK_BOX(area), label, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 4);
     gtk_widget_show_all(dialog.get());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     return std::string(gtk_entry_get_text(GTK_ENTRY(entry)));
 }
 
@@ -69,9 +93,11 @@ std::optional<DirectoryChoice> GtkDirectoryDialogs::RunDownloadDirectoryDialog(
                 return DirectoryChoice{{}, *typed};
             continue;  // New... cancelled: the chooser stays open
         }
-        if (response != GTK_RESPONSE_OK) return std::nullopt;
+        if (response != GTK_RESPONSE_OK)
+            return std::nullopt;
         std::string folder = takeString(gtk_file_chooser_get_filename(chooser));
-        if (folder.empty()) folder = takeString(gtk_file_chooser_get_current_folder(chooser));
+        if (folder.empty())
+            folder = takeString(gtk_file_chooser_get_current_folder(chooser));
         return DirectoryChoice{folder + "/", {}};
     }
 }
@@ -81,14 +107,14 @@ std::optional<std::string> GtkDirectoryDialogs::RunLocateTremoraDialog(const std
                                                     "_Cancel", GTK_RESPONSE_CANCEL, "_Open",
                                                     GTK_RESPONSE_OK, nullptr));
     auto* chooser = GTK_FILE_CHOOSER(dialog.get());
-    GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, (std::string("Program File ") + tremora::kExecutableName).c_str());
-    gtk_file_filter_add_pattern(filter, tremora::kExecutableName);
-    gtk_file_chooser_add_filter(chooser, filter);
-    if (!current.empty()) gtk_file_chooser_set_filename(chooser, current.c_str());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    offerViewerFiles(chooser);
+    if (!current.empty())
+        gtk_file_chooser_set_filename(chooser, current.c_str());
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     std::string chosen = takeString(gtk_file_chooser_get_filename(chooser));
-    if (chosen.empty()) return std::nullopt;
+    if (chosen.empty())
+        return std::nullopt;
     return chosen;
 }
 

@@ -42,7 +42,21 @@ class AppTest : public ::testing::Test {
             RegistryStore(
                 RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()}));
         made->programDirectorySource = [] { return std::string(kProgramDir); };
+        made->winePrefixSource = [this] { return (root / "wine").string(); };
         return made;
+    }
+    // A Wine prefix in the test folder: drive C: and the registry file.
+    void writeWinePrefix(const std::string& systemReg) {
+        fs::create_directories(root / "wine/dosdevices");
+        fs::create_directories(root / "wine/drive_c/Program Files/Tremora");
+        fs::create_symlink("../drive_c", root / "wine/dosdevices/c:");
+        fs::create_symlink("/", root / "wine/dosdevices/z:");
+        std::ofstream(root / "wine/system.reg") << systemReg;
+    }
+    // A file that begins as every Windows program does.
+    static void writeWindowsProgram(const fs::path& path) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << "MZ\x90\0\3";
     }
     ProfileFile settings() { return ProfileFile((root / "ORVANEEXPLORER.INI").string()); }
     void setting(const char* key, const std::string& value) {
@@ -122,7 +136,7 @@ TEST_F(AppTest, DownloadDirectoryKeepsItsCaseAndGetsAFinalSeparator) {
     EXPECT_TRUE(desktop.messages.empty());
 }
 
-TEST_F(AppTest, ViewerPathComesFromRegistryThenTremoraPathThenTremoraDir) {
+TEST_F(AppTest, ViewerPathComesFromRegistryThenWinePrefixThenTremoraPathThenTremoraDir) {
     setting("TremoraDir", "/opt/tremora");
     ASSERT_TRUE(app->InitInstance({}));
     EXPECT_EQ(app->m_szViewerPath, "/opt/tremora/trmvw32.exe");
@@ -136,6 +150,19 @@ TEST_F(AppTest, ViewerPathComesFromRegistryThenTremoraPathThenTremoraDir) {
     app = makeApp();
     ASSERT_TRUE(app->InitInstance({}));
     EXPECT_EQ(app->m_szViewerPath, "/usr/local/bin/trmvw32.exe");
+
+    // Tremora installed under Wine: its key in the prefix's registry, the
+    // Windows path read through the prefix's drive letters (and the file's
+    // own letter case).
+    writeWinePrefix(
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
+        "[Software\\\\Orvane Network\\\\Tremora] 1796677614\n#time=1dd868ee3659604\n"
+        "\"Location\"=\"C:\\\\Program Files\\\\Tremora\\\\TRMVW32.EXE\"\n");
+    writeWindowsProgram(root / "wine/drive_c/Program Files/Tremora/trmvw32.exe");
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    EXPECT_EQ(app->m_szViewerPath,
+              fs::canonical(root / "wine/drive_c/Program Files/Tremora/trmvw32.exe").string());
 
     machineValue("SOFTWARE\\Orvane Network\\Tremora", "/srv/Tremora/trmvw32.exe");
     app = makeApp();
@@ -245,6 +272,60 @@ TEST_F(HandOffTest, ViewerStartsWithThePathAsItsOneArgument) {
     app->StartViewer("/x.dat");
     EXPECT_EQ(world.started[1][0], "/srv/trmvw32.exe");
     EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(HandOffTest, AWindowsViewerStartsUnderWineWithTheFilesWindowsPath) {
+    fs::create_directories(root / "wine/dosdevices");
+    fs::create_symlink("../drive_c", root / "wine/dosdevices/c:");
+    std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
+    writeWindowsProgram(viewer);
+    app->m_szViewerPath = viewer;
+    app->StartViewer("/data/My Events/a;b $(x).dat");
+    ASSERT_EQ(world.started.size(), 1u);
+    EXPECT_EQ(world.started[0],
+              (std::vector<std::string>{"wine", viewer, "Z:\\data\\My Events\\a;b $(x).dat"}));
+    EXPECT_EQ(world.startedWith[0], (EnvironmentChanges{{"WINEPREFIX", (root / "wine").string()}}));
+
+    // Outside every drive_c the viewer runs in the default prefix; a file
+    // on drive C: gets its C: path.
+    std::string elsewhere = (root / "opt/trmvw32.exe").string();
+    writeWindowsProgram(elsewhere);
+    app->m_szViewerPath = elsewhere;
+    app->StartViewer((root / "wine/drive_c/ev.dat").string());
+    EXPECT_EQ(world.started[1], (std::vector<std::string>{"wine", elsewhere, "C:\\ev.dat"}));
+    EXPECT_EQ(world.startedWith[1], (EnvironmentChanges{{"WINEPREFIX", (root / "wine").string()}}));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFindsNoServer) {
+    world.windowTitles = {"Tremora - 0101.evt"};
+    world.viewerAnswers = false;
+    app->m_szProgramDir = root.string() + "/";
+    // A Linux viewer: only our own carrier is tried.
+    app->m_szViewerPath = "/srv/trmvw32.exe";
+    writeWindowsProgram(root / "orvane-dde.exe");
+    EXPECT_EQ(app->OpenInViewer("/data/a.dat", "trmvw32"), 0);
+    EXPECT_TRUE(world.ran.empty());
+
+    std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
+    writeWindowsProgram(viewer);
+    app->m_szViewerPath = viewer;
+    EXPECT_EQ(app->OpenInViewer("/data/My Events/b 1.dat", "trmvw32.exe"), 1);
+    ASSERT_EQ(world.ran.size(), 1u);
+    EXPECT_EQ(world.ran[0],
+              (std::vector<std::string>{"wine", (root / "orvane-dde.exe").string(), "trmvw32",
+                                        "System", "[open(\"Z:\\data\\My Events\\b 1.dat\")]",
+                                        "WINEPREFIX=" + (root / "wine").string()}));
+    // No conversation under Wine either (or no end in time): the Part's
+    // fallback, a start.
+    world.runStatus = 1;
+    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    world.runStatus = std::nullopt;
+    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    // Without the client beside the browser nothing is run.
+    fs::remove(root / "orvane-dde.exe");
+    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    EXPECT_EQ(world.ran.size(), 3u);
 }
 
 TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {

@@ -13,6 +13,8 @@
 #include "tests/browser/browser_on_display.h"
 #include "tests/browser/loopback_servers.h"
 #include "tests/browser/x_window_probe.h"
+#include "tests/platform/wine_test_prefix.h"
+#include "tools/testkit/wine.h"
 
 namespace orvane {
 namespace {
@@ -469,6 +471,116 @@ TEST_F(SlowDownloadOnDisplay, TheCloseBoxDuringADownloadCancelsItAndEndsTheProgr
     EXPECT_EQ(browser->waitForExit(kWaitMs), 0) << errors();
     EXPECT_TRUE(fs::is_empty(downloads)) << "no partial or temporary file";
     EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));
+}
+
+// The viewer as the Windows program it is, run under Wine in a throw-away
+// prefix of the test's own: the Windows stand-in, its DDE server reached
+// through orvane-dde.exe, its window on the same display.
+class WineViewerOnDisplay : public DownloadOnDisplay {
+  protected:
+    static constexpr int kWineWaitMs = 90000;  // Wine starts slowly on a loaded machine
+    static constexpr char kViewerLocation[] = "C:\\Program Files\\Tremora Viewer\\trmvw32.exe";
+
+    void SetUp() override {
+        DownloadOnDisplay::SetUp();
+        if (HasFatalFailure())
+            return;
+        for (const char* program : {"wine", "wineboot", "wineserver"})
+            ASSERT_TRUE(testing::programInstalled(program));
+        ASSERT_TRUE(fs::exists(testing::programFolder() + "/windows/trmvw32.exe"));
+        ASSERT_TRUE(fs::exists(testing::programFolder() + "/orvane-dde.exe"));
+        prefix = std::make_unique<testing::WineTestPrefix>(home / "wine prefix");
+        ASSERT_TRUE(prefix->ready()) << prefix->failure();
+        for (const auto& [name, value] : prefix->environment())
+            extraEnvironment[name] = value;
+        extraEnvironment["TREMORA_STANDIN_MAX_SECONDS"] = "180";
+        extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    }
+    // Tremora's key in the prefix's registry, as its installer leaves it;
+    // the registry file is complete once the prefix's server has ended.
+    void registerViewer() {
+        auto added = prefix->wine({"reg", "add", "HKLM\\Software\\Orvane Network\\Tremora", "/v",
+                                   "Location", "/d", kViewerLocation, "/f"});
+        ASSERT_EQ(added.exitStatus, 0) << added.standardError;
+        ASSERT_TRUE(prefix->waitForServerEnd());
+    }
+    void installViewer() {
+        std::string folder = prefix->path() + "/drive_c/Program Files/Tremora Viewer";
+        fs::create_directories(folder);
+        fs::copy_file(testing::programFolder() + "/windows/trmvw32.exe", folder + "/trmvw32.exe");
+        registerViewer();
+    }
+    bool viewerLogIs(const std::string& text) const {
+        return waitUntil([&] { return viewerLog() == text; }, kWineWaitMs);
+    }
+
+    std::unique_ptr<testing::WineTestPrefix> prefix;
+};
+
+TEST_F(WineViewerOnDisplay, TheInstalledViewerIsStartedUnderWineThenTheNextFileGoesByDde) {
+    installViewer();
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/quakes/2001/0101.evt"))});
+    // Found through the prefix's registry at start-up (the Linux stand-in
+    // beside the browser would have logged the Linux path), started under
+    // Wine with the Windows path, blank included.
+    std::string first = testkit::WindowsPath(downloads + "/0101.evt");
+    ASSERT_TRUE(viewerLogIs(first + "\n")) << viewerLog() << errors();
+    // The window of a program under Wine is seen by the running-viewer check.
+    ASSERT_TRUE(titleShown("Tremora - 0101.evt", kWineWaitMs));
+    EXPECT_TRUE(anyWindowTitleContains("Tremora - ", xvfb->name().c_str()));
+
+    // Another page (the query), so that it loads and clicks again.
+    ASSERT_EQ(sendOpen(httpUrl("/click.html?again#" + ftpUrl("/quakes/2001/0202.evt"))).exitStatus,
+              0);
+    std::string second = testkit::WindowsPath(downloads + "/0202.evt");
+    ASSERT_TRUE(viewerLogIs(first + "\n" + second + "\n")) << viewerLog() << errors();
+    EXPECT_TRUE(titleShown("Tremora - 0202.evt", kWineWaitMs));
+    EXPECT_EQ(windowsContaining("Tremora - "), 1) << "no second viewer";
+    EXPECT_EQ(readFileText(downloads + "/0202.evt"), smallEventBytes);
+}
+
+TEST_F(WineViewerOnDisplay, OrvaneDdeExeTellsByItsExitStatusWhetherAConversationWasMade) {
+    installViewer();
+    std::string client = testing::programFolder() + "/orvane-dde.exe";
+    std::map<std::string, std::string> display{{"DISPLAY", xvfb->name()},
+                                               {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
+    auto none = prefix->wine({client, "trmvw32", "System", "[open(\"C:\\a.evt\")]"}, display);
+    EXPECT_EQ(none.exitStatus, 1) << none.standardError;
+    EXPECT_NE(none.standardError.find("no conversation"), std::string::npos) << none.standardError;
+    testing::ChildProcess viewer(
+        "/usr/bin/wine",
+        {prefix->path() + "/drive_c/Program Files/Tremora Viewer/trmvw32.exe", "--max-seconds",
+         "120"},
+        [&] {
+            auto all = prefix->environment();
+            all.insert(display.begin(), display.end());
+            return all;
+        }(),
+        home / "viewer.err");
+    ASSERT_TRUE(titleShown("Tremora - ", kWineWaitMs));
+    auto sent = prefix->wine({client, "TRMVW32", "system", "[open(\"C:\\ev ent.evt\")]"}, display);
+    EXPECT_EQ(sent.exitStatus, 0) << sent.standardError;
+    EXPECT_TRUE(viewerLogIs("C:\\ev ent.evt\n")) << viewerLog();
+    EXPECT_TRUE(titleShown("Tremora - ev ent.evt", kWineWaitMs));
+    // A command the server refuses still made a conversation.
+    auto refused = prefix->wine({client, "trmvw32", "System", "[close()]"}, display);
+    EXPECT_EQ(refused.exitStatus, 0);
+    EXPECT_NE(refused.standardError.find("did not handle"), std::string::npos);
+    EXPECT_EQ(prefix->wine({client, "trmvw32", "Other", "[open(\"C:\\x\")]"}, display).exitStatus,
+              1);
+    EXPECT_EQ(prefix->wine({client, "trmvw32"}, display).exitStatus, 2);
+    EXPECT_EQ(viewerLog(), "C:\\ev ent.evt\n");
+}
+
+TEST_F(WineViewerOnDisplay, APrefixWithoutTheViewerLeadsToTheMessage) {
+    // The key is left, the program is not there.
+    registerViewer();
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/quakes/2001/0202.evt"))});
+    ASSERT_TRUE(logged("message \"Unable to start Tremora.", kWineWaitMs))
+        << frameLog() << errors();
+    EXPECT_EQ(readFileText(downloads + "/0202.evt"), smallEventBytes) << "the file stays";
+    EXPECT_EQ(viewerLog(), "");
+    EXPECT_EQ(windowsContaining("Tremora - "), 0);
 }
 
 }  // namespace

@@ -44,11 +44,24 @@ DdeOutcome FakeWorld::DdeExecute(std::string_view service, std::string_view topi
     return outcome;
 }
 
-int FakeWorld::StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+int FakeWorld::StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                            const EnvironmentChanges& changes) {
     std::vector<std::string> call{program};
     call.insert(call.end(), arguments.begin(), arguments.end());
     started.push_back(call);
+    startedWith.push_back(changes);
     return startResult;
+}
+
+std::optional<int> FakeWorld::RunProgram(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const EnvironmentChanges& changes, int) {
+    std::vector<std::string> call{program};
+    call.insert(call.end(), arguments.begin(), arguments.end());
+    for (const auto& [name, value] : changes)
+        call.push_back(name + "=" + value);
+    ran.push_back(call);
+    return runStatus;
 }
 
 bool FakeWorld::ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) {

@@ -86,8 +86,11 @@ class FakeWorld final : public OutsideWorld {
     bool AnyWindowTitleContains(std::string_view text) override;
     DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
                           std::string_view command) override;
-    int StartProgram(const std::string& program,
-                     const std::vector<std::string>& arguments) override;
+    int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const EnvironmentChanges& changes) override;
+    std::optional<int> RunProgram(const std::string& program,
+                                  const std::vector<std::string>& arguments,
+                                  const EnvironmentChanges& changes, int timeoutMs) override;
     bool ServeDde(const std::string& service, const std::string& topic,
                   DdeHandler handler) override;
 
@@ -97,6 +100,9 @@ class FakeWorld final : public OutsideWorld {
     int startResult = 42;
     std::vector<std::string> ddeSent;               // "service|topic|command"
     std::vector<std::vector<std::string>> started;  // program, then its arguments
+    std::vector<EnvironmentChanges> startedWith;    // each start's environment changes
+    std::optional<int> runStatus = 0;               // what each program run ends with
+    std::vector<std::vector<std::string>> ran;      // program, arguments, then "NAME=value"
     std::string servedService, servedTopic;
     DdeHandler served;
 };

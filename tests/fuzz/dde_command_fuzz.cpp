@@ -32,9 +32,15 @@ class QuietWorld final : public orvane::OutsideWorld {
         ++contacts;
         return {};
     }
-    int StartProgram(const std::string&, const std::vector<std::string>&) override {
+    int StartProgram(const std::string&, const std::vector<std::string>&,
+                     const orvane::EnvironmentChanges&) override {
         ++contacts;
         return 0;
+    }
+    std::optional<int> RunProgram(const std::string&, const std::vector<std::string>&,
+                                  const orvane::EnvironmentChanges&, int) override {
+        ++contacts;
+        return std::nullopt;
     }
     bool ServeDde(const std::string&, const std::string&, DdeHandler) override { return true; }
     int contacts = 0;

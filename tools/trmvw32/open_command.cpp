@@ -18,4 +18,17 @@ std::optional<std::string> parseViewerOpenCommand(std::string_view command) {
     return std::string(command);
 }
 
+std::string logLineFor(const std::string& path) {
+    std::string line;
+    for (char c : path) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else
+            line += c;
+    }
+    return line + "\n";
+}
+
 }  // namespace orvane

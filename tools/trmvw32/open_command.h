@@ -12,4 +12,8 @@ namespace orvane {
 // a DDE text are allowed).
 std::optional<std::string> parseViewerOpenCommand(std::string_view command);
 
+// The log line for a path: the path itself, with CR and LF written as the
+// two characters \r and \n so that one file is always one line.
+std::string logLineFor(const std::string& path);
+
 }  // namespace orvane

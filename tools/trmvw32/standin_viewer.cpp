@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/unique_fd.h"
+#include "tools/trmvw32/open_command.h"
 
 namespace orvane {
 namespace {
@@ -14,19 +15,6 @@ namespace {
 constexpr const char* kTitleMark = "Tremora - ";
 
 }  // namespace
-
-std::string logLineFor(const std::string& path) {
-    std::string line;
-    for (char c : path) {
-        if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else
-            line += c;
-    }
-    return line + "\n";
-}
 
 StandinViewer::StandinViewer(std::string logPath, std::function<void()> onClosed)
     : logPath_(std::move(logPath)), onClosed_(std::move(onClosed)) {

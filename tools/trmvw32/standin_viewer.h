@@ -34,8 +34,4 @@ class StandinViewer {
     int filesShown_ = 0;
 };
 
-// The log line for a path: the path itself, with CR and LF written as the
-// two characters \r and \n so that one file is always one line.
-std::string logLineFor(const std::string& path);
-
 }  // namespace orvane
