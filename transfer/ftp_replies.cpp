@@ -136,7 +136,8 @@ void CTransferDlg::HandleReply(const FtpReply& reply) {
         m_nExpected = ParseReplySize(reply.text);
     if (code == 530)
         m_bLoginFailed = 1;
-    if (code == 550)
+    // A 550 to PORT (vsftpd's refusal of active mode) is no missing file.
+    if (code == 550 && m_lastVerb != "PORT" && m_lastVerb != "PASV" && m_lastVerb != "TYPE")
         m_bNotFound = 1;
     HandleTransferReply(reply);
     m_bReplyIn = 1;
