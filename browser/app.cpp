@@ -32,7 +32,8 @@ CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile s
 
 bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_szProgramDir = programDirectorySource();
-    if (!IsBrowserRegistered()) RegisterBrowserLocation();
+    if (!IsBrowserRegistered())
+        RegisterBrowserLocation();
     ReadViewerLocation();
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
@@ -46,8 +47,10 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_strInitialUrl = urls.initialUrl;
     m_strStartPage = urls.startPage;
     std::string framePos = settings_.readString(kSettingsSection, "FramePos");
-    if (!desktop_.OpenDocument(*this)) return false;
-    if (auto placement = FramePlacement::Parse(framePos)) desktop_.ApplyPlacement(*placement);
+    if (!desktop_.OpenDocument(*this))
+        return false;
+    if (auto placement = FramePlacement::Parse(framePos))
+        desktop_.ApplyPlacement(*placement);
     desktop_.ShowFrame();
     frameShown_ = true;
     RunWaitingDdeCommands();
@@ -68,11 +71,14 @@ void CBrowserApp::SettleDownloadDirectory() {
 }
 
 void CBrowserApp::SettleViewerPath() {
-    if (!m_szViewerPath.empty()) return;
+    if (!m_szViewerPath.empty())
+        return;
     m_szViewerPath = settings_.readString(kSettingsSection, "TremoraPath");
-    if (!m_szViewerPath.empty()) return;
+    if (!m_szViewerPath.empty())
+        return;
     std::string dir = settings_.readString(kSettingsSection, "TremoraDir");
-    if (!dir.empty()) m_szViewerPath = AppendSeparator(dir) + tremora::kExecutableName;
+    if (!dir.empty())
+        m_szViewerPath = AppendSeparator(dir) + tremora::kExecutableName;
 }
 
 bool CBrowserApp::HandleDdeCommand(const std::string& command) {
@@ -114,11 +120,14 @@ void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
     settings_.writeString(kSettingsSection, key, value);
 }
 
-std::string CBrowserApp::OwnLocation() const { return m_szProgramDir + kBrowserExecutable; }
+std::string CBrowserApp::OwnLocation() const {
+    return m_szProgramDir + kBrowserExecutable;
+}
 
 int CBrowserApp::IsBrowserRegistered() {
     auto key = registry_.openKey(RegistryRoot::LocalMachine, kBrowserKey);
-    if (!key) return 0;
+    if (!key)
+        return 0;
     auto value = key->queryValue(kLocation);
     return value && *value == OwnLocation() ? 1 : 0;
 }
@@ -133,15 +142,18 @@ void CBrowserApp::RegisterBrowserLocation() {
 int CBrowserApp::ReadViewerLocation() {
     m_szViewerPath.clear();
     auto key = registry_.openKey(RegistryRoot::LocalMachine, tremora::kRegistryKey);
-    if (!key) return 0;
+    if (!key)
+        return 0;
     auto value = key->queryValue(tremora::kLocationValue);
-    if (!value) return 0;
+    if (!value)
+        return 0;
     m_szViewerPath = *value;
     return 1;
 }
 
 int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
-    if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark)) return 0;
+    if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark))
+        return 0;
     std::string name = service.substr(0, service.find('.'));
     std::string command = "[open(\"" + localPath + "\")]";
     return world_.DdeExecute(name, tremora::kDdeTopic, command).conversationMade ? 1 : 0;
@@ -151,7 +163,8 @@ void CBrowserApp::StartViewer(const std::string& localPath) {
     std::string program =
         m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
     // The path is one argument whatever it holds; nothing goes through a shell.
-    if (world_.StartProgram(program, {localPath}) >= 32) return;
+    if (world_.StartProgram(program, {localPath}) >= 32)
+        return;
     desktop_.MessageBox(
         "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)"
         "\nand trmvw32.exe are located in the same directory."

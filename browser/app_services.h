@@ -16,7 +16,7 @@ class CBrowserApp;
 // The desktop the application runs on: its windows and message boxes. The
 // GTK build shows real windows; tests record what would be shown.
 class AppDesktop {
-public:
+  public:
     virtual ~AppDesktop() = default;
     // A modal box with only an OK button, captioned "Orvane Explorer".
     virtual void MessageBox(const std::string& text) = 0;
@@ -33,7 +33,7 @@ public:
 // Other programs: their windows, their DDE servers, starting them, and the
 // browser's own DDE service.
 class OutsideWorld {
-public:
+  public:
     using DdeHandler = std::function<bool(const std::string& command)>;
     virtual ~OutsideWorld() = default;
     virtual bool AnyWindowTitleContains(std::string_view text) = 0;

@@ -37,8 +37,8 @@ bool PlatformWorld::ServeDde(const std::string& service, const std::string& topi
         error);
     if (!server) {
         // Other programs then cannot send us URLs; the browser still works.
-        std::fprintf(stderr, "orvaneexplorer: DDE service %s not available: %s\n",
-                     service.c_str(), error.c_str());
+        std::fprintf(stderr, "orvaneexplorer: DDE service %s not available: %s\n", service.c_str(),
+                     error.c_str());
         return false;
     }
     servers_.push_back(std::move(server));

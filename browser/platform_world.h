@@ -12,16 +12,18 @@ class DdeServer;
 // The real outside world: X window titles, DDE over the user's private
 // sockets, programs started with an argument vector.
 class PlatformWorld final : public OutsideWorld {
-public:
+  public:
     PlatformWorld();
     ~PlatformWorld() override;
     bool AnyWindowTitleContains(std::string_view text) override;
     DdeOutcome DdeExecute(std::string_view service, std::string_view topic,
                           std::string_view command) override;
-    int StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
-    bool ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) override;
+    int StartProgram(const std::string& program,
+                     const std::vector<std::string>& arguments) override;
+    bool ServeDde(const std::string& service, const std::string& topic,
+                  DdeHandler handler) override;
 
-private:
+  private:
     std::vector<std::unique_ptr<DdeServer>> servers_;
 };
 

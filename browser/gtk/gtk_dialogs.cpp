@@ -40,7 +40,8 @@ std::optional<std::string> runNewDirectoryDialog(GtkWindow* owner) {
     gtk_box_pack_start(GTK_BOX(area), label, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 4);
     gtk_widget_show_all(dialog.get());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     return std::string(gtk_entry_get_text(GTK_ENTRY(entry)));
 }
 
@@ -69,9 +70,11 @@ std::optional<DirectoryChoice> GtkDirectoryDialogs::RunDownloadDirectoryDialog(
                 return DirectoryChoice{{}, *typed};
             continue;  // New... cancelled: the chooser stays open
         }
-        if (response != GTK_RESPONSE_OK) return std::nullopt;
+        if (response != GTK_RESPONSE_OK)
+            return std::nullopt;
         std::string folder = takeString(gtk_file_chooser_get_filename(chooser));
-        if (folder.empty()) folder = takeString(gtk_file_chooser_get_current_folder(chooser));
+        if (folder.empty())
+            folder = takeString(gtk_file_chooser_get_current_folder(chooser));
         return DirectoryChoice{folder + "/", {}};
     }
 }
@@ -82,13 +85,17 @@ std::optional<std::string> GtkDirectoryDialogs::RunLocateTremoraDialog(const std
                                                     GTK_RESPONSE_OK, nullptr));
     auto* chooser = GTK_FILE_CHOOSER(dialog.get());
     GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, (std::string("Program File ") + tremora::kExecutableName).c_str());
+    gtk_file_filter_set_name(filter,
+                             (std::string("Program File ") + tremora::kExecutableName).c_str());
     gtk_file_filter_add_pattern(filter, tremora::kExecutableName);
     gtk_file_chooser_add_filter(chooser, filter);
-    if (!current.empty()) gtk_file_chooser_set_filename(chooser, current.c_str());
-    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK) return std::nullopt;
+    if (!current.empty())
+        gtk_file_chooser_set_filename(chooser, current.c_str());
+    if (gtk_dialog_run(GTK_DIALOG(dialog.get())) != GTK_RESPONSE_OK)
+        return std::nullopt;
     std::string chosen = takeString(gtk_file_chooser_get_filename(chooser));
-    if (chosen.empty()) return std::nullopt;
+    if (chosen.empty())
+        return std::nullopt;
     return chosen;
 }
 
