@@ -126,7 +126,7 @@ bool ParseListLine(std::string_view line, FtpListEntry& entry) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
         line.remove_suffix(1);
     entry = FtpListEntry{};
-    auto first = line.find_first_not_of(" \t");
+    auto first = line.find_first_not_of(" \t\r");
     if (first == std::string_view::npos)
         return false;
     auto tokens = Tokens(line, 3);
@@ -137,7 +137,7 @@ bool ParseListLine(std::string_view line, FtpListEntry& entry) {
     entry = FtpListEntry{};
     // A name alone (NLST) or a form not known: the text is the name.
     std::string_view name = line.substr(first);
-    entry.name = std::string(name.substr(0, name.find_last_not_of(" \t") + 1));
+    entry.name = std::string(name.substr(0, name.find_last_not_of(" \t\r") + 1));
     return true;
 }
 
