@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -144,6 +145,10 @@ bool CTransferDlg::OpenSession() {
             m_bFailed = 1;
         return false;
     }
+    // A line and its CR LF go out in two sends: without this the second
+    // waits for the server's delayed ACK of the first (40 ms a command).
+    int one = 1;
+    ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     {
         std::lock_guard guard(m_socketLock);
         socklen_t length = sizeof m_controlPeer;
