@@ -163,10 +163,6 @@ void CTransferDlg::HandleTransferReply(const FtpReply& reply) {
             m_bOpened = 1;
         } else if (code < 300 && !m_bOpened) {
             // A 2xx before the 1xx answers an earlier line, not this one.
-            // Should neither a 1xx nor the server's connection follow, the
-            // wait for it is bounded from here as from a 1xx.
-            m_nOpenedAtMs = NowMs();
-            m_bOpened = 1;
         } else if (code < 300) {
             m_szFinalReply.set(reply.LastLine());
             m_bFinalOk = 1;

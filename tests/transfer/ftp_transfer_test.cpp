@@ -187,8 +187,7 @@ TEST(FtpTransfer, RepliesCutAcrossReadsOrSeveralInOneReadAndMultiLineGreetings) 
 }
 
 // Active first; passive once, on the same connection after a refused PORT
-// or a 425, in a new session when the server never connects (also when it
-// sends a final reply with no 1xx before it); the data
+// or a 425, in a new session when the server never connects; the data
 // connection goes to the control connection's peer whatever the 227 names.
 TEST(FtpTransfer, PassiveModeWhenActiveCannotWork) {
     struct Case {
@@ -205,8 +204,6 @@ TEST(FtpTransfer, PassiveModeWhenActiveCannotWork) {
          1},
         {"never connects", "200 PORT command successful.", FtpScript::Retrieve::OpenButNeverConnect,
          "127,0,0,1", 2},
-        {"226 at once, never connects", "200 PORT command successful.",
-         FtpScript::Retrieve::FinalAtOnce, "127,0,0,1", 2},
         {"227 names another address", "502 Command not implemented.", FtpScript::Retrieve::Deliver,
          "10,9,8,7", 1},
     };

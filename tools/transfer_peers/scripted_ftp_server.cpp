@@ -206,27 +206,15 @@ int ScriptedFtpServer::OpenDataConnection() {
     return data;
 }
 
-// The reply that opens a transfer: the 150 (or kept to go out with the final
-// reply), or in active mode for FinalAtOnce the final reply alone.
-bool ScriptedFtpServer::SendOpening(int control, bool passive) {
-    if (script_.retrieve == FtpScript::Retrieve::FinalAtOnce && !passive)
-        return Reply(control, script_.finalReply);
-    if (script_.pieces == FtpScript::Pieces::OpeningWithFinal) {
-        heldOpening_ = script_.openingReply + "\r\n";
-        return true;
-    }
-    return Reply(control, script_.openingReply);
-}
-
 void ScriptedFtpServer::Deliver(int control, const std::string& content) {
     bool passive = passiveListener_ >= 0;
     if (script_.strangerFirst && !passive)
         KnockAsStranger();
-    if (!SendOpening(control, passive))
+    if (script_.pieces == FtpScript::Pieces::OpeningWithFinal)
+        heldOpening_ = script_.openingReply + "\r\n";
+    else if (!Reply(control, script_.openingReply))
         return;
-    if ((script_.retrieve == FtpScript::Retrieve::OpenButNeverConnect ||
-         script_.retrieve == FtpScript::Retrieve::FinalAtOnce) &&
-        !passive) {
+    if (script_.retrieve == FtpScript::Retrieve::OpenButNeverConnect && !passive) {
         // Holds the session until the client gives up on it.
         while (!stop_ && !PeerClosedBefore(control, Clock::now() + std::chrono::milliseconds(50))) {
         }

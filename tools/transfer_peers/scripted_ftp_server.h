@@ -14,8 +14,7 @@ namespace orvane::peers {
 // server that asks for a password and delivers the file.
 struct FtpScript {
     enum class Greeting { Immediate, AfterUser };
-    // FinalAtOnce: the final reply at once, with no 1xx and no connection.
-    enum class Retrieve { Deliver, NotFound550, Refuse425, OpenButNeverConnect, FinalAtOnce };
+    enum class Retrieve { Deliver, NotFound550, Refuse425, OpenButNeverConnect };
     // How replies cross the control connection: each in one piece, each cut
     // in two pieces sent 30 ms apart, or the 150 reply held back and sent
     // with the final reply in one piece.
@@ -98,7 +97,6 @@ class ScriptedFtpServer {
     // nullopt when the client closed the connection.
     std::optional<std::string> ReadCommand(int control,
                                            std::chrono::steady_clock::time_point until);
-    bool SendOpening(int control, bool passive);
     void Deliver(int control, const std::string& content);
     int OpenDataConnection();
     bool AnswerPasv(int control);
