@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "platform/console.h"
-#include "platform/hex_digit.h"
 #include "transfer/socket_relay.h"
 #include "transfer/transfer_dialog.h"
 
@@ -70,7 +69,12 @@ int ParsePassivePort(const std::string& reply) {
 }
 
 std::string DecodeUrlPath(const std::string& path) {
-    auto hex = hexDigitValue;
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
     std::string decoded;
     for (std::size_t at = 0; at < path.size(); ++at) {
         if (path[at] == '%' && at + 2 < path.size() && hex(path[at + 1]) >= 0 &&
