@@ -18,7 +18,8 @@ bool createSingleDirectory(const std::string& path) {
 bool AdoptDownloadDirectory(CBrowserApp& app, const std::string& directory) {
     std::error_code ec;
     std::string absolute = std::filesystem::absolute(directory, ec).string();
-    if (ec || directory.empty() || (!DirectoryExists(absolute) && !createSingleDirectory(absolute))) {
+    if (ec || directory.empty() ||
+        (!DirectoryExists(absolute) && !createSingleDirectory(absolute))) {
         app.desktop().MessageBox("Error Creating New Directory");
         return false;
     }
@@ -31,13 +32,15 @@ bool AdoptDownloadDirectory(CBrowserApp& app, const std::string& directory) {
 void ChooseDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs) {
     std::string start = app.m_szDownloadDir.empty() ? app.m_szProgramDir : app.m_szDownloadDir;
     auto choice = dialogs.RunDownloadDirectoryDialog(StripSeparator(start));
-    if (!choice) return;
+    if (!choice)
+        return;
     AdoptDownloadDirectory(app, choice->newDir.empty() ? choice->openFolder : choice->newDir);
 }
 
 void LocateViewer(CBrowserApp& app, DirectoryDialogs& dialogs) {
     auto path = dialogs.RunLocateTremoraDialog(app.m_szViewerPath);
-    if (!path) return;
+    if (!path)
+        return;
     app.m_szViewerPath = *path;
     app.WriteSetting("TremoraPath", *path);
 }

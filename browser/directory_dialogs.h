@@ -15,7 +15,7 @@ struct DirectoryChoice {
 
 // The two dialogs as the desktop shows them.
 class DirectoryDialogs {
-public:
+  public:
     virtual ~DirectoryDialogs() = default;
     // The folder chooser, opened at startFolder; nullopt when cancelled.
     virtual std::optional<DirectoryChoice> RunDownloadDirectoryDialog(

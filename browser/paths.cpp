@@ -8,15 +8,19 @@
 namespace orvane {
 
 namespace {
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 }  // namespace
 
 std::string ProgramDirectoryOf(const std::string& modulePath) {
-    if (modulePath.size() < 2) return {};
+    if (modulePath.size() < 2)
+        return {};
     // The first character is never taken as the separator, so a bare "/x"
     // yields no folder.
     for (std::size_t i = modulePath.size() - 1; i >= 1; --i) {
-        if (modulePath[i] == '/') return modulePath.substr(0, i + 1);
+        if (modulePath[i] == '/')
+            return modulePath.substr(0, i + 1);
     }
     return {};
 }
@@ -28,12 +32,14 @@ std::string GetProgramDirectory() {
 }
 
 std::string AppendSeparator(std::string path) {
-    if (path.size() >= 2 && !isSeparator(path.back())) path += '/';
+    if (path.size() >= 2 && !isSeparator(path.back()))
+        path += '/';
     return path;
 }
 
 std::string StripSeparator(std::string path) {
-    if (path.size() >= 2 && isSeparator(path.back())) path.pop_back();
+    if (path.size() >= 2 && isSeparator(path.back()))
+        path.pop_back();
     return path;
 }
 

@@ -2,6 +2,7 @@
 
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
+#include "browser/ftp_listing_page.h"
 #include "resources/browser_resources.h"
 
 namespace orvane {
@@ -37,7 +38,8 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
         return;
     std::string lowered = LowerCase(url);
     EventProtocol protocol = EventProtocol::None;
-    if (!ClassifyEventUrl(lowered, protocol))
+    bool event = ClassifyEventUrl(lowered, protocol);
+    if (DivertFtpNavigation(url, protocol, cancel) || !event)
         return;
     cancel = true;
     if (app_.m_szDownloadDir.empty()) {
@@ -48,6 +50,7 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
     }
     m_szPendingUrl = lowered;
     pendingHttp_ = protocol == EventProtocol::Http;
+    pendingViewer_ = true;
     ++parked_;
     host_.messages.PostViewMessage(protocol == EventProtocol::Http ? WM_START_HTTP_DOWNLOAD
                                                                    : WM_START_FTP_DOWNLOAD);
@@ -73,7 +76,7 @@ long CBrowserView::OnStartDownload(unsigned message) {
     running_ = true;
     TransferOutcome outcome = host_.transfers.RunModal(m_szPendingUrl, pendingHttp_);
     running_ = false;
-    if (!outcome.m_bFailed && !closing_)
+    if (!outcome.m_bFailed && !closing_ && pendingViewer_)
         HandOffToViewer(outcome.m_szLocalPath);
     if (closing_) {
         m_szPendingUrl.clear();
@@ -88,6 +91,58 @@ long CBrowserView::OnStartDownload(unsigned message) {
     return 1;
 }
 
+// A folder ("/" at the end, also under the event prefixes) and any other
+// ftp:// URL that is not an event file is listed, as the control cannot show
+// FTP itself; a file that a listing page named is downloaded.
+bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol protocol,
+                                       bool& cancel) {
+    if (LowerCase(url.substr(0, 6)) != "ftp://")
+        return false;
+    bool folder = url.back() == '/';
+    if (protocol == EventProtocol::Ftp && !folder)
+        return false;
+    if (folder || listedFiles_.count(url) == 0) {
+        StartListing(url);
+        return true;
+    }
+    cancel = true;
+    if (app_.m_szDownloadDir.empty()) {
+        app_.desktop().MessageBox(kSelectDirectoryMessage);
+        ChooseDownloadDirectory(app_, host_.dialogs);
+        if (app_.m_szDownloadDir.empty())
+            return true;
+    }
+    m_szPendingUrl = url;
+    pendingHttp_ = false;
+    pendingViewer_ = false;
+    ++parked_;
+    host_.messages.PostViewMessage(WM_START_FTP_DOWNLOAD);
+    return true;
+}
+
+void CBrowserView::StartListing(const std::string& url) {
+    if (listing_) {
+        host_.transfers.CancelListing();
+        host_.control.DropNavigation();
+    }
+    host_.control.HoldNavigation();
+    listing_ = true;
+    host_.transfers.StartListing(
+        url, [this, url](const FolderListing& listing) { OnListing(url, listing); });
+}
+
+void CBrowserView::OnListing(const std::string& url, const FolderListing& listing) {
+    listing_ = false;
+    if (listing.failed) {
+        host_.control.ReleaseNavigation(FtpListingFailurePage(url, listing.error));
+        return;
+    }
+    for (const FtpListEntry& entry : listing.entries)
+        if (entry.kind != FtpListEntry::Kind::Folder)
+            listedFiles_.insert(EntryUrl(url, entry));
+    host_.control.ReleaseNavigation(FtpListingPage(url, listing.entries));
+}
+
 void CBrowserView::HandOffToViewer(const std::string& localPath) {
     if (app_.OpenInViewer(localPath, kViewerService) == 0)
         app_.StartViewer(localPath);
@@ -97,6 +152,8 @@ void CBrowserView::OnFrameClosing() {
     closing_ = true;
     if (running_)
         host_.transfers.CancelRunning();
+    if (listing_)
+        host_.transfers.CancelListing();
 }
 
 bool CBrowserView::OnCommand(int id) {
@@ -109,6 +166,11 @@ bool CBrowserView::OnCommand(int id) {
             control.GoForward();
             return true;
         case ID_VIEW_STOP:
+            if (listing_) {
+                listing_ = false;
+                host_.transfers.CancelListing();
+                control.DropNavigation();
+            }
             control.Stop();
             return true;
         case ID_VIEW_REFRESH:

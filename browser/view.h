@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "browser/event_url_rules.h"
+#include "transfer/folder_listing.h"
 
 namespace orvane {
 
@@ -33,6 +36,13 @@ class WebControl {
     virtual void Stop() = 0;
     virtual void Refresh() = 0;
     virtual void Print() = 0;
+    // Called during OnBeforeNavigate2: the navigation is neither made nor
+    // cancelled yet, but held until ReleaseNavigation shows the page given
+    // in its place under its URL (in the history as that URL), or
+    // DropNavigation cancels it.
+    virtual void HoldNavigation() = 0;
+    virtual void ReleaseNavigation(const std::string& page) = 0;
+    virtual void DropNavigation() = 0;
 };
 
 // The frame's side of the view: its caption and address box.
@@ -66,6 +76,12 @@ class TransferRunner {
     virtual TransferOutcome RunModal(const std::string& url, bool http) = 0;
     // Acts as the Cancel button of the dialog that is running.
     virtual void CancelRunning() = 0;
+    // Fetches an ftp:// folder's listing without blocking the user
+    // interface; done runs later on the user-interface thread, unless the
+    // listing is cancelled (or another one started) first.
+    virtual void StartListing(const std::string& url,
+                              std::function<void(const FolderListing&)> done) = 0;
+    virtual void CancelListing() = 0;
 };
 
 // Everything around the view that it talks to.
@@ -116,6 +132,11 @@ class CBrowserView {
   private:
     long OnStartDownload(unsigned message);
     void HandOffToViewer(const std::string& localPath);
+    // ftp:// navigations that are not event files: a folder is shown as a
+    // listing page, a file named by a listing page is downloaded.
+    bool DivertFtpNavigation(const std::string& url, EventProtocol protocol, bool& cancel);
+    void StartListing(const std::string& url);
+    void OnListing(const std::string& url, const FolderListing& listing);
 
     CBrowserApp& app_;
     ViewHost host_;
@@ -127,6 +148,12 @@ class CBrowserView {
     bool pendingHttp_ = false;
     unsigned deferred_ = 0;  // a start message that arrived while one ran
     unsigned parked_ = 0;    // downloads decided so far
+    // The download parked with m_szPendingUrl goes to the viewer (an event
+    // file) or only into the download directory (a file of a listing).
+    bool pendingViewer_ = true;
+    bool listing_ = false;  // a listing is being fetched for a held navigation
+    // Files that listing pages have linked to, by URL.
+    std::set<std::string> listedFiles_;
 };
 
 }  // namespace orvane

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/hex_digit.h"
+
 namespace orvane {
 namespace {
 
@@ -9,16 +11,6 @@ namespace {
 using Units = std::u16string;
 
 constexpr char16_t kReplacement = 0xFFFD;
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isOctal(char c) {
     return c >= '0' && c <= '7';
@@ -103,8 +95,8 @@ std::size_t decodeUtf8(std::string_view text, Units& out) {
 std::size_t readHexEscape(std::string_view text, Units& out) {
     std::size_t used = 0;
     unsigned value = 0;
-    while (used < 4 && used < text.size() && hexDigit(text[used]) >= 0)
-        value = value * 16 + static_cast<unsigned>(hexDigit(text[used++]));
+    while (used < 4 && used < text.size() && hexDigitValue(text[used]) >= 0)
+        value = value * 16 + static_cast<unsigned>(hexDigitValue(text[used++]));
     out += used == 0 ? u'x' : static_cast<char16_t>(value);
     return used;
 }
@@ -243,9 +235,9 @@ std::optional<std::string> textOfHexBytes(std::string_view bytes) {
             ++i;
         if (i == bytes.size())
             break;
-        if (i + 1 >= bytes.size() || hexDigit(bytes[i]) < 0 || hexDigit(bytes[i + 1]) < 0)
+        if (i + 1 >= bytes.size() || hexDigitValue(bytes[i]) < 0 || hexDigitValue(bytes[i + 1]) < 0)
             return std::nullopt;
-        int value = hexDigit(bytes[i]) * 16 + hexDigit(bytes[i + 1]);
+        int value = hexDigitValue(bytes[i]) * 16 + hexDigitValue(bytes[i + 1]);
         i += 2;
         if (low < 0) {
             low = value;

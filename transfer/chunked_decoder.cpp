@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/hex_digit.h"
+
 namespace orvane {
 
 namespace {
@@ -12,16 +14,6 @@ constexpr std::size_t kSizeLineLimit = 4096;
 constexpr std::size_t kTrailerLimit = 64 * 1024;
 // A size beyond 63 bits would overflow the counters.
 constexpr std::int64_t kLargestSize = INT64_MAX >> 4;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -92,7 +84,7 @@ bool ChunkedDecoder::TakeByte(char c) {
 // The digits of a size line, blanks after them, then ";" and an extension
 // or the line end.
 bool ChunkedDecoder::SizeByte(char c) {
-    int digit = HexValue(c);
+    int digit = hexDigitValue(c);
     if (digit >= 0 && step_ != Step::SizeSpace) {
         if (step_ == Step::SizeStart) {
             size_ = 0;

@@ -1,5 +1,8 @@
 // orvane-fetch URL [DIRECTORY]: downloads one file with the browser's own
 // transfer engine, showing the transfer dialog's texts on the console.
+// orvane-fetch --list ftp://host/folder/: prints the folder's listing, one
+// entry a line: its type (d folder, f file, l link, ? not known), its size
+// ("-" when not given) and its name.
 #include <glib-unix.h>
 #include <glib.h>
 #include <signal.h>
@@ -7,12 +10,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/console.h"
 #include "platform/profile_file.h"
 #include "platform/user_folders.h"
 #include "transfer/console_surface.h"
+#include "transfer/folder_listing.h"
 #include "transfer/glib_ui_loop.h"
 #include "transfer/transfer_dialog.h"
 #include "transfer/transfer_host.h"
@@ -65,8 +70,37 @@ gboolean CancelOnSignal(gpointer dialog) {
 }
 
 int Usage(Console& console) {
-    console.err("usage: orvane-fetch URL [DIRECTORY]\n");
+    console.err("usage: orvane-fetch URL [DIRECTORY]\n       orvane-fetch --list FTP-URL\n");
     return 2;
+}
+
+gboolean StopOnSignal(gpointer stopped) {
+    *static_cast<bool*>(stopped) = true;
+    return G_SOURCE_CONTINUE;
+}
+
+int PrintListing(Console& console, const std::string& url) {
+    GlibUiLoop loop(g_main_context_default());
+    std::optional<FolderListing> result;
+    bool stopped = false;
+    guint interrupt = g_unix_signal_add(SIGINT, StopOnSignal, &stopped);
+    guint terminate = g_unix_signal_add(SIGTERM, StopOnSignal, &stopped);
+    {
+        ListingFetch fetch(loop, url, [&](const FolderListing& listing) { result = listing; });
+        fetch.Start();
+        loop.RunUntil([&] { return result.has_value() || stopped; });
+    }
+    g_source_remove(interrupt);
+    g_source_remove(terminate);
+    if (!result || result->failed) {
+        console.err((result ? result->error : std::string("Canceled")) + "\n");
+        return 1;
+    }
+    for (const FtpListEntry& entry : result->entries) {
+        std::string size = entry.size < 0 ? "-" : std::to_string(entry.size);
+        console.out(std::string(1, KindLetter(entry.kind)) + " " + size + " " + entry.name + "\n");
+    }
+    return 0;
 }
 
 }  // namespace
@@ -75,6 +109,8 @@ int main(int argc, char** argv) {
     StdConsole console;
     if (argc < 2 || argc > 3)
         return Usage(console);
+    if (std::string(argv[1]) == "--list")
+        return argc == 3 ? PrintListing(console, argv[2]) : Usage(console);
     FetchHost host(DownloadDirectory(argc, argv));
 
     GlibUiLoop loop(g_main_context_default());

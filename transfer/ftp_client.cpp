@@ -1,13 +1,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/hex_digit.h"
 #include "transfer/socket_relay.h"
 #include "transfer/transfer_dialog.h"
 
@@ -17,13 +20,6 @@ namespace {
 
 constexpr int kFtpPort = 21;
 constexpr int kPollMs = 250;
-constexpr std::size_t kReplySize = 1024;
-constexpr int kDataChunk = 1024;
-
-int ReplyCode(const std::string& reply) {
-    return std::atoi(reply.substr(0, 3).c_str());
-}
-
 std::string UpperCase(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -58,6 +54,42 @@ std::int64_t ParseReplySize(const std::string& reply) {
     return value;
 }
 
+int ParsePassivePort(const std::string& reply) {
+    // The numbers begin at the first digit after the code (RFC 1123, 4.1.2.6).
+    auto first = reply.find_first_of("0123456789", std::min<std::size_t>(reply.size(), 4));
+    if (first == std::string::npos)
+        return 0;
+    int h[6] = {};
+    if (std::sscanf(reply.c_str() + first, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4],
+                    &h[5]) != 6)
+        return 0;
+    for (int part : h)
+        if (part < 0 || part > 255)
+            return 0;
+    return h[4] * 256 + h[5];
+}
+
+std::string DecodeUrlPath(const std::string& path) {
+    auto hex = hexDigitValue;
+    std::string decoded;
+    for (std::size_t at = 0; at < path.size(); ++at) {
+        if (path[at] == '%' && at + 2 < path.size() && hex(path[at + 1]) >= 0 &&
+            hex(path[at + 2]) >= 0) {
+            decoded += static_cast<char>(hex(path[at + 1]) * 16 + hex(path[at + 2]));
+            at += 2;
+        } else {
+            decoded += path[at];
+        }
+    }
+    return decoded;
+}
+
+std::int64_t CTransferDlg::NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Worker side.
 
 unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
@@ -72,13 +104,47 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
     return 1;
 }
 
+// Active mode first; passive once when active cannot work; for a listing,
+// NLST once when LIST is not understood.
 void CTransferDlg::RunFtp() {
+    std::string path = DecodeUrlPath(m_szPath);
+    // An escaped line end would end the command and start another.
+    if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        Fail("Error: Can't parse host and file name");
+        return;
+    }
+    if (!OpenSession())
+        return;
+    bool passive = false, nameList = false;
+    for (;;) {
+        std::string verb = nameList ? "NLST " : m_bListing ? "LIST " : "RETR ";
+        Attempt attempt = RunAttempt(passive, verb + path);
+        if ((attempt == Attempt::Passive || attempt == Attempt::PassiveNewSession) && !passive) {
+            passive = true;
+            if (attempt == Attempt::PassiveNewSession && !RestartSession())
+                return;
+            continue;
+        }
+        if (attempt == Attempt::NameList && m_bListing && !nameList) {
+            nameList = true;
+            continue;
+        }
+        JudgeAttempt(attempt);
+        return;
+    }
+}
+
+bool CTransferDlg::OpenSession() {
     auto control = OpenStreamSocket(m_szHost, kFtpPort);
     if (!control) {
         if (!m_wake.StopRequested())
             m_bFailed = 1;
-        return;
+        return false;
     }
+    // A line and its CR LF go out in two sends: without this the second
+    // waits for the server's delayed ACK of the first (40 ms a command).
+    int one = 1;
+    ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     {
         std::lock_guard guard(m_socketLock);
         socklen_t length = sizeof m_controlPeer;
@@ -88,20 +154,134 @@ void CTransferDlg::RunFtp() {
     }
     AskForNotifications();
     if (!WaitForControlDrain())
-        return;
+        return false;
     AppendCommand("USER anonymous");
     AppendCommand("PASS FtpGuest01@");
-    if (!LoginWait())
+    return LoginWait();
+}
+
+// The server took a PORT and then never connected: the session is closed
+// on the user-interface thread and a new one opened for the passive try.
+bool CTransferDlg::RestartSession() {
+    m_bSessionReset = 0;
+    PostToUi([this] { ResetSession(); });
+    if (!WaitForFlags([this] { return m_bSessionReset.load() != 0; }, -1))
+        return false;
+    m_szStatus.set("Connecting to host...");
+    return OpenSession();
+}
+
+CTransferDlg::Attempt CTransferDlg::RunAttempt(bool passive, const std::string& command) {
+    m_nRetry = kNoRetry;
+    m_bFinalReply = 0;
+    m_bFinalOk = 0;
+    m_bOpened = 0;
+    m_bDataConnected = 0;
+    m_bDataDone = 0;
+    m_nPassivePort = 0;
+    m_bPassive = passive ? 1 : 0;
+    m_szStatus.set(passive ? "Receiving data (passive mode)..."
+                           : "Receiving data (active mode)...");
+    // Shown at once: a small file may be done before the next tick.
+    PostToUi([this] {
+        if (m_bBusy)
+            ShowProgressTexts();
+    });
+    if (!passive) {
+        if (!BeginRetrieve(command)) {
+            m_bFailed = 1;
+            return Attempt::Done;
+        }
+    } else if (auto ended = BeginPassive(command)) {
+        return *ended;
+    }
+    return AwaitAttempt();
+}
+
+// PASV, then the data connection to the control connection's peer at the
+// port the reply names (its address is not used: behind NAT it is often a
+// private one), then the type and the command.
+std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::string& command) {
+    AppendCommand("PASV");
+    if (!WaitForFlags(
+            [this] {
+                return m_nPassivePort != 0 || m_bFinalReply || m_nRetry != kNoRetry ||
+                       m_bControlClosed;
+            },
+            -1))
+        return Attempt::Stopped;
+    if (m_nPassivePort == 0)
+        return m_bFinalReply ? Attempt::Done : Attempt::Unconfirmed;
+    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in peer = Ipv4Address(m_controlPeer.sin_addr, m_nPassivePort);
+    auto connected =
+        socket.valid() ? ConnectSocket(socket.get(), peer, m_wake) : WaitOutcome::Failed;
+    if (connected == WaitOutcome::Stopped)
+        return Attempt::Stopped;
+    if (connected == WaitOutcome::Failed) {
+        char address[INET_ADDRSTRLEN] = "";
+        ::inet_ntop(AF_INET, &m_controlPeer.sin_addr, address, sizeof address);
+        Fail(formatText("Cannot connect to %s:%d", address, m_nPassivePort.load()));
+        return Attempt::Done;
+    }
+    auto connection = std::make_shared<UniqueFd>(std::move(socket));
+    PostToUi([this, connection] { AdoptDataConnection(std::move(*connection)); });
+    QueueTransferCommand(command);
+    return std::nullopt;
+}
+
+CTransferDlg::Attempt CTransferDlg::AwaitAttempt() {
+    bool ended = WaitForFlags(
+        [this] {
+            return m_nRetry != kNoRetry || m_bNotFound || m_bFailed ||
+                   (m_bFinalReply && (m_bDataDone || !m_bFinalOk)) || m_bControlClosed ||
+                   DataConnectOverdue() || FinalReplyOverdue();
+        },
+        -1);
+    if (!ended)
+        return Attempt::Stopped;
+    if (m_nRetry == kRetryPassive)
+        return Attempt::Passive;
+    if (m_nRetry == kRetryNameList)
+        return Attempt::NameList;
+    if (m_bFailed || m_bNotFound || m_bFinalReply)
+        return Attempt::Done;
+    return DataConnectOverdue() ? Attempt::PassiveNewSession : Attempt::Unconfirmed;
+}
+
+bool CTransferDlg::DataConnectOverdue() const {
+    return !m_bPassive && m_bOpened && !m_bDataConnected &&
+           NowMs() - m_nOpenedAtMs > dataConnectTimeoutMs;
+}
+
+bool CTransferDlg::FinalReplyOverdue() const {
+    return m_bDataDone && !m_bFinalReply && NowMs() - m_nDataDoneAtMs > finalReplyTimeoutMs;
+}
+
+// A download is good only when the data connection has closed and the
+// server's final reply is a 2xx with no fewer bytes than its 150 reply
+// announced.
+void CTransferDlg::JudgeAttempt(Attempt attempt) {
+    if (attempt == Attempt::Stopped || m_bFailed)
         return;
-    m_szStatus.set("Receiving data...");
-    if (!BeginRetrieve("RETR " + m_szPath)) {
-        m_bFailed = 1;
+    if (m_bNotFound) {
+        Fail("File Not Found");
         return;
     }
-    if (!WaitForFlags([this] { return m_bDataDone || m_bNotFound; }, -1))
+    if (attempt == Attempt::Unconfirmed) {
+        Fail("Transfer failed: the server did not confirm the transfer");
         return;
-    if (m_bNotFound)
-        Fail("File Not Found");
+    }
+    std::string reply = m_szFinalReply.get();
+    if (!m_bFinalOk) {
+        Fail("Transfer failed: " + reply);
+        return;
+    }
+    std::int64_t expected = m_nExpected, received = m_nReceived;
+    if (expected > 0 && received < expected)
+        Fail(formatText("Transfer incomplete: %lld of %lld bytes (%s)",
+                        static_cast<long long>(received), static_cast<long long>(expected),
+                        reply.c_str()));
 }
 
 std::unique_ptr<ByteStream> CTransferDlg::OpenStreamSocket(const std::string& host,
@@ -182,18 +362,48 @@ int CTransferDlg::BeginRetrieve(const std::string& command) {
         }
     }
     AskForNotifications();
-    AppendCommand(FormatPortLine(local.sin_addr, ntohs(listening.sin_port)));
-    if (UpperCase(command.substr(0, 4)) == "RETR") {
-        m_bRetrieving = 1;
-        AppendCommand("TYPE I");
-        AppendCommand(command);
-    }
+    QueueTransferCommand(command, FormatPortLine(local.sin_addr, ntohs(listening.sin_port)));
     return 1;
 }
 
+// RETR goes in binary; a listing (LIST, NLST) in ASCII, as it is text.
+void CTransferDlg::QueueTransferCommand(const std::string& command, std::string before) {
+    std::vector<std::string> lines;
+    if (!before.empty())
+        lines.push_back(std::move(before));
+    std::string verb = UpperCase(command.substr(0, 4));
+    if (verb == "RETR" || verb == "LIST" || verb == "NLST") {
+        m_bRetrieving = 1;
+        lines.push_back(verb == "RETR" ? "TYPE I" : "TYPE A");
+        lines.push_back(command);
+    }
+    AppendCommands(std::move(lines));
+}
+
 void CTransferDlg::AppendCommand(std::string line) {
-    std::lock_guard guard(m_commandLock);
-    m_commands.push_back(std::move(line));
+    AppendCommands({std::move(line)});
+}
+
+// The lines go into the queue together: a refusal of the first, however
+// fast it comes, drops the rest before any of them can go out (a server
+// such as pyftpdlib keeps a RETR sent without a data connection and sends
+// its file down the next one).
+void CTransferDlg::AppendCommands(std::vector<std::string> lines) {
+    {
+        std::lock_guard guard(m_commandLock);
+        for (std::string& line : lines)
+            m_commands.push_back(std::move(line));
+    }
+    // Sent at once when the pump is idle, not at the next tick.
+    PostToUi([this] { PumpCommands(); });
+}
+
+void CTransferDlg::PostToUi(std::function<void()> call) {
+    std::weak_ptr<int> alive = alive_;
+    loop_.Post([alive, call = std::move(call)] {
+        if (alive.lock())
+            call();
+    });
 }
 
 template <typename Test>
@@ -220,9 +430,12 @@ bool CTransferDlg::WaitForFlags(Test test, std::int64_t maxMs) {
 // greeting). It must come before USER goes out, or it drops USER's reply and
 // the login waits for a reply that never comes: the timer may send a queued
 // line before the watch is even installed, so USER is queued only after it.
+// The greeting itself is awaited as well (a second at most): a greeting that
+// came after USER would be taken as USER's reply, and every later reply as
+// the reply of the line before its own.
 bool CTransferDlg::WaitForControlDrain() {
     constexpr std::int64_t kDrainWaitMs = 4 * kPollMs;
-    WaitForFlags([this] { return m_bControlDrained.load(); }, kDrainWaitMs);
+    WaitForFlags([this] { return m_bControlDrained && m_bGreeted; }, kDrainWaitMs);
     return !m_wake.StopRequested();
 }
 
@@ -263,213 +476,6 @@ void CTransferDlg::InstallWatches() {
     };
     watch(m_ctrlSocket.get(), WM_FTP_CONTROL, SocketKind::Stream);
     watch(m_listenSocket.get(), WM_FTP_LISTEN, SocketKind::Listener);
-}
-
-// User-interface side.
-
-void CTransferDlg::PumpCommands() {
-    if (m_nSendState == 0) {
-        std::string line;
-        {
-            std::lock_guard guard(m_commandLock);
-            if (m_commands.empty() || m_bAwaitingReply)
-                return;
-            m_bAwaitingReply = 1;
-            m_bReplyIn = 0;
-            line = std::move(m_commands.front());
-            m_commands.pop_front();
-        }
-        SendCommandLine(line);
-        m_nSendState = 1;
-    } else if (m_bReplyIn) {
-        m_bAwaitingReply = 0;
-        m_bReplyIn = 0;
-        m_nSendState = 0;
-    }
-}
-
-void CTransferDlg::SendCommandLine(const std::string& line) {
-    std::lock_guard guard(m_socketLock);
-    if (!m_ctrlSocket || !m_ctrlSocket->stream)
-        return;
-    m_ctrlSocket->stream->Send(line);
-    m_ctrlSocket->stream->Send("\r\n");
-}
-
-int CTransferDlg::OnControlEvent(std::uintptr_t, long lParam) {
-    long event = lParam & 0xFFFF;
-    if (event == FD_READ)
-        OnControlRead();
-    if (event == FD_WRITE) {
-        std::lock_guard guard(m_socketLock);
-        char dropped[kReplySize];
-        if (m_ctrlSocket && m_ctrlSocket->stream)
-            m_ctrlSocket->stream->ReceiveNow(dropped, sizeof dropped);
-        m_bControlDrained = true;
-        m_wake.Notify();
-    }
-    if (event == FD_CLOSE) {
-        std::lock_guard guard(m_socketLock);
-        m_ctrlSocket.reset();
-    }
-    return 0;
-}
-
-void CTransferDlg::OnControlRead() {
-    char reply[kReplySize];
-    long got = ByteStream::kFailed;
-    {
-        std::lock_guard guard(m_socketLock);
-        if (m_ctrlSocket && m_ctrlSocket->stream)
-            got = m_ctrlSocket->stream->ReceiveNow(reply, sizeof reply);
-    }
-    m_szReply = got > 0 ? std::string(reply, static_cast<std::size_t>(got)) : std::string();
-    // A reply is the text up to its first NUL, as the terminated field held it.
-    m_szReply.resize(std::min(m_szReply.size(), m_szReply.find('\0')));
-    int code = ReplyCode(m_szReply);
-    if (code == 230)
-        m_bLoggedIn = 1;
-    if (code == 150)
-        m_nExpected = ParseReplySize(m_szReply);
-    if (code == 530)
-        m_bLoginFailed = 1;
-    if (code == 550)
-        m_bNotFound = 1;
-    m_bReplyIn = 1;
-    if (code == 230 || code == 530 || code == 550)
-        m_wake.Notify();
-}
-
-int CTransferDlg::OnListenEvent(std::uintptr_t, long lParam) {
-    long event = lParam & 0xFFFF;
-    if (event == FD_ACCEPT)
-        AcceptDataConnection();
-    if (event == FD_CLOSE) {
-        std::lock_guard guard(m_socketLock);
-        m_listenSocket.reset();
-    }
-    return 0;
-}
-
-void CTransferDlg::AcceptDataConnection() {
-    int listener = -1;
-    in_addr_t controlPeer = 0;
-    {
-        std::lock_guard guard(m_socketLock);
-        if (!m_listenSocket)
-            return;
-        listener = m_listenSocket->listener.get();
-        controlPeer = m_controlPeer.sin_addr.s_addr;
-    }
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    UniqueFd connection(::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
-                                  SOCK_CLOEXEC | SOCK_NONBLOCK));
-    // Only the server we logged in to may deliver the file; anyone else is
-    // closed at once and the wait goes on.
-    if (!connection.valid() || peer.sin_family != AF_INET || peer.sin_addr.s_addr != controlPeer)
-        return;
-    m_nChunk = kDataChunk;
-    int fd = connection.get();
-    m_dataSocket = std::make_unique<FtpSocket>();
-    m_dataSocket->stream = std::make_unique<SocketStream>(std::move(connection), nullptr);
-    m_dataSocket->watch =
-        loop_.WatchSocket(fd, SocketKind::Stream, [&host = host_, fd](long event) {
-            RelayFtpMessage(host, WM_FTP_DATA, static_cast<std::uintptr_t>(fd), event);
-        });
-}
-
-int CTransferDlg::OnDataEvent(std::uintptr_t, long lParam) {
-    long event = lParam & 0xFFFF;
-    m_dataBuf.fill(0);
-    if (event == FD_READ && m_dataSocket) {
-        if (m_bRetrieving)
-            ReadDataChunk();
-        else
-            m_dataSocket->stream->ReceiveNow(m_dataBuf.data(), ChunkSize());
-    }
-    if (event == FD_CLOSE) {
-        if (m_bRetrieving && !m_bDataDone)
-            DrainDataConnection();
-        m_dataSocket.reset();
-        {
-            std::lock_guard guard(m_socketLock);
-            m_listenSocket.reset();
-        }
-        m_bDataDone = 1;
-        m_bRetrieving = 0;
-        m_wake.Notify();
-    }
-    return 0;
-}
-
-std::size_t CTransferDlg::ChunkSize() const {
-    return static_cast<std::size_t>(std::clamp(m_nChunk, 1, kDataChunk));
-}
-
-CTransferDlg::ChunkResult CTransferDlg::ReadDataChunk() {
-    if (!m_dataSocket)
-        return ChunkResult::End;
-    long got = m_dataSocket->stream->ReceiveNow(m_dataBuf.data(), ChunkSize());
-    if (got == ByteStream::kWouldBlock)
-        return ChunkResult::WouldBlock;
-    if (got == 0)
-        return EndData(nullptr);
-    if (got < 0)
-        return EndData("Data Read Error");
-    // A file that takes fewer bytes than arrived would be reported complete.
-    if (m_pFile && !m_pFile->Write(std::string_view(m_dataBuf.data(), std::size_t(got))))
-        return EndData("Write File Error");
-    m_nReceived += got;
-    // The texts are formatted when they are next shown, not for every piece.
-    m_bProgressPending = true;
-    return ChunkResult::Data;
-}
-
-void CTransferDlg::FormatDataProgress() {
-    if (!m_bProgressPending)
-        return;
-    m_bProgressPending = false;
-    std::int64_t expected = m_nExpected;
-    SetProgress(m_nReceived, expected, expected != 0);
-}
-
-CTransferDlg::ChunkResult CTransferDlg::EndData(const char* failure) {
-    if (failure != nullptr)
-        Fail(failure);
-    m_bDataDone = 1;
-    m_bRetrieving = 0;
-    m_wake.Notify();
-    return ChunkResult::End;
-}
-
-void CTransferDlg::DrainDataConnection() {
-    // Ends at the end of the stream, or when nothing more is waiting.
-    while (!m_bDataDone && ReadDataChunk() == ChunkResult::Data) {
-    }
-}
-
-void CTransferDlg::ResetFtp() {
-    m_dataSocket.reset();
-    {
-        std::lock_guard guard(m_socketLock);
-        m_listenSocket.reset();
-        m_ctrlSocket.reset();
-    }
-    m_bDataDone = 0;
-    m_bRetrieving = 0;
-    m_bAwaitingReply = 0;
-    m_bReplyIn = 0;
-    m_nSendState = 0;
-    {
-        std::lock_guard guard(m_commandLock);
-        m_commands.clear();
-    }
-    host_.ActiveTransfer() = nullptr;
-    m_bNotFound = 0;
-    m_bLoginFailed = 0;
-    m_bLoggedIn = 0;
-    m_bControlDrained = false;
 }
 
 }  // namespace orvane

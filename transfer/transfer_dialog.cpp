@@ -118,6 +118,9 @@ int CTransferDlg::ParseUrl() {
     m_szHost = rest.substr(0, slash);
     if (m_szHost.size() < 3)
         return 0;
+    // A listing is kept in memory: no local file.
+    if (m_bListing)
+        return 1;
     std::string name = m_szPath.substr(m_szPath.rfind('/') + 1);
     // "." and ".." name the download folder or its parent, never a file.
     if (name.empty() || name == "." || name == "..")
@@ -143,8 +146,9 @@ int CTransferDlg::StartFtp() {
 
 int CTransferDlg::StartClient(bool ftp) {
     host_.NoteSocketsStarted();  // nothing to start on this platform
-    m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
-    if (!m_pFile->IsOpen()) {
+    if (!m_bListing)
+        m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
+    if (!m_bListing && !m_pFile->IsOpen()) {
         m_pFile.reset();
         m_szError.set(formatText("Can't open %s file for writting.", m_szLocalPath.c_str()));
         return 0;
@@ -237,11 +241,13 @@ void CTransferDlg::FinishTransfer(bool closeDialog, bool removeFile) {
         ResetFtp();
     if (closeDialog) {
         EndDialog(IDOK);
-        return;
+    } else {
+        surface_.SetText(transfer_control::kStatus, m_szError.get());
+        surface_.SetText(transfer_control::kReceived, m_szReceived.get());
+        surface_.SetText(transfer_control::kFileName, "");
     }
-    surface_.SetText(transfer_control::kStatus, m_szError.get());
-    surface_.SetText(transfer_control::kReceived, m_szReceived.get());
-    surface_.SetText(transfer_control::kFileName, "");
+    if (onFinished)
+        onFinished();
 }
 
 void CTransferDlg::OnCancel() {

@@ -6,13 +6,16 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "transfer/byte_stream.h"
+#include "transfer/ftp_reply_splitter.h"
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
 #include "transfer/shared_text.h"
@@ -87,6 +90,9 @@ class CTransferDlg {
     // A socket bound to any local address and a port of the system's choice.
     UniqueFd OpenListenSocket();
     int BeginRetrieve(const std::string& command);
+    // Sends the next queued line when the last one has its reply: called
+    // as soon as a reply has been handled, when the worker queues a line,
+    // and by the timer as a fallback.
     void PumpCommands();
     int OnControlEvent(std::uintptr_t wParam, long lParam);
     int OnListenEvent(std::uintptr_t wParam, long lParam);
@@ -98,6 +104,18 @@ class CTransferDlg {
     // system's store for https:// (from ORVANE_EXTRA_CA_FILE by default).
     NameLookup nameLookup = SystemNameLookup;
     int loginPolls = 600;
+    // How long an active-mode server may take to connect after its 150
+    // reply before the transfer tries passive mode, and how long the final
+    // reply may take after the data connection has closed.
+    int dataConnectTimeoutMs = 10000;
+    int finalReplyTimeoutMs = 30000;
+    // Runs on the user-interface thread when the transfer has finished,
+    // good or failed (after the dialog's own end).
+    std::function<void()> onFinished;
+    // Set before the start: the transfer fetches the folder listing of the
+    // URL (LIST, else NLST) into m_listing instead of a file.
+    int m_bListing = 0;
+    std::string m_listing;
     std::string extraAuthorityFile = ExtraAuthorityFileFromEnvironment();
 
     int m_bHttp = 0;
@@ -132,17 +150,28 @@ class CTransferDlg {
     std::atomic<int> m_bDataDone{0};
     std::atomic<int> m_bRetrieving{0};
     std::string m_szReply;
-    std::array<char, 1024> m_dataBuf{};
+    std::vector<char> m_dataBuf = std::vector<char>(65536);
     std::deque<std::string> m_commands;
     int m_nSendState = 0;
     std::atomic<int> m_bLoggedIn{0};
     std::atomic<int> m_bLoginFailed{0};
     std::atomic<int> m_bNotFound{0};
+    // The mode of the data connection in use: 0 active (PORT), 1 passive.
+    std::atomic<int> m_bPassive{0};
+    // The final reply of the transfer command (or a refusal) has come; it
+    // was a 2xx; its last line.
+    std::atomic<int> m_bFinalReply{0};
+    std::atomic<int> m_bFinalOk{0};
+    SharedText m_szFinalReply;
 
     std::array<char, 16384> m_buffer{};
 
   private:
     enum class ChunkResult { Data, End, WouldBlock };
+    // What one attempt at the transfer command came to.
+    enum class Attempt { Done, Stopped, Passive, PassiveNewSession, NameList, Unconfirmed };
+    // What a reply asks of the worker besides its flags.
+    enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList };
 
     int StartClient(bool ftp);
     void EndDialog(int code);
@@ -155,6 +184,7 @@ class CTransferDlg {
     void Fail(const std::string& text);
     void PublishDone();
     void AppendCommand(std::string line);
+    void AppendCommands(std::vector<std::string> lines);
     // Waits until the flag test holds (true), or until maxMs (-1: none) have
     // passed or Cancel (false), looking every 250 ms and whenever woken.
     template <typename Test>
@@ -171,6 +201,26 @@ class CTransferDlg {
     ChunkResult EndData(const char* failure);
     std::size_t ChunkSize() const;
     void RunFtp();
+    bool OpenSession();
+    bool RestartSession();
+    Attempt RunAttempt(bool passive, const std::string& command);
+    std::optional<Attempt> BeginPassive(const std::string& command);
+    Attempt AwaitAttempt();
+    bool DataConnectOverdue() const;
+    bool FinalReplyOverdue() const;
+    void JudgeAttempt(Attempt attempt);
+    void QueueTransferCommand(const std::string& command, std::string before = {});
+    void PostToUi(std::function<void()> call);
+    // User-interface side of the reply handling and the passive mode.
+    void HandleReply(const FtpReply& reply);
+    void HandleTransferReply(const FtpReply& reply);
+    void EndWithReply(const FtpReply& reply, int retry);
+    void DropQueuedCommands();
+    void AdoptDataConnection(UniqueFd connection);
+    void WatchDataConnection(UniqueFd connection);
+    void ResetSession();
+    bool StoreData(std::size_t count);
+    static std::int64_t NowMs();
     bool ResolveFtpHost(const std::string& name, const std::optional<HostPort>& hostPort,
                         in_addr& address);
     void DrainDataConnection();
@@ -201,6 +251,22 @@ class CTransferDlg {
     // The control connection's write-ready drain has run (user-interface
     // thread); the worker queues USER only after it.
     std::atomic<bool> m_bControlDrained{false};
+    // The server's greeting has come (drained or read before any command).
+    std::atomic<bool> m_bGreeted{false};
+    // Reply handling (user-interface thread): the splitter, the verb of the
+    // line last sent, and a reply begun by the greeting the drain took.
+    FtpReplySplitter m_replies;
+    std::string m_lastVerb;
+    bool m_bDropNextReply = false;
+    // Between the user-interface side and the worker, per attempt.
+    std::atomic<int> m_nRetry{kNoRetry};
+    std::atomic<int> m_bOpened{0};         // a 1xx reply to the command
+    std::atomic<int> m_bDataConnected{0};  // the data connection is up
+    std::atomic<int> m_nPassivePort{0};    // from the 227 reply
+    std::atomic<int> m_bControlClosed{0};
+    std::atomic<int> m_bSessionReset{0};
+    std::atomic<std::int64_t> m_nOpenedAtMs{0};
+    std::atomic<std::int64_t> m_nDataDoneAtMs{0};
     bool m_bHttpWriteFailed = false;
     bool m_bProgressPending = false;  // FTP texts lag m_nReceived
     bool m_bEnded = false;
@@ -211,5 +277,10 @@ class CTransferDlg {
 std::string FormatPortLine(in_addr localAddress, int port);
 // The byte count in a 150 reply's parentheses; 0 when there is none.
 std::int64_t ParseReplySize(const std::string& reply);
+// The port of a 227 reply's six numbers "h1,h2,h3,h4,p1,p2"; 0 when none.
+int ParsePassivePort(const std::string& reply);
+// A URL's path with its %XX escapes decoded (RFC 1738), as FTP commands
+// take it.
+std::string DecodeUrlPath(const std::string& path);
 
 }  // namespace orvane

@@ -4,6 +4,7 @@
 
 #include "browser/app.h"
 #include "browser/gtk/gtk_frame.h"
+#include "browser/gtk/gtk_log.h"
 #include "browser/gtk/gtk_transfer_window.h"
 #include "transfer/transfer_dialog.h"
 
@@ -61,6 +62,20 @@ TransferOutcome GtkTransferRunner::RunModal(const std::string& url, bool http) {
     running_ = nullptr;
     window_ = nullptr;
     return {transfer.m_bFailed.load(), transfer.m_szLocalPath};
+}
+
+void GtkTransferRunner::StartListing(const std::string& url,
+                                     std::function<void(const FolderListing&)> done) {
+    logFrame("listing " + url);
+    listing_ = std::make_unique<ListingFetch>(
+        loop_, url, [this, done = std::move(done)](const FolderListing& listing) {
+            logFrame(listing.failed
+                         ? "listing failed: " + listing.error
+                         : "listing of " + std::to_string(listing.entries.size()) + " entries");
+            auto finished = std::move(listing_);  // ends after the page is handed on
+            done(listing);
+        });
+    listing_->Start();
 }
 
 void GtkTransferRunner::CancelRunning() {

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <memory>
 #include <set>
 
 #include "browser/view.h"
@@ -44,6 +45,9 @@ class GtkTransferRunner final : public TransferRunner {
 
     TransferOutcome RunModal(const std::string& url, bool http) override;
     void CancelRunning() override;
+    void StartListing(const std::string& url,
+                      std::function<void(const FolderListing&)> done) override;
+    void CancelListing() override { listing_.reset(); }
     // The status dialog's window while one runs, else null.
     GtkTransferWindow* runningWindow() { return window_; }
 
@@ -53,6 +57,7 @@ class GtkTransferRunner final : public TransferRunner {
     UiLoop& loop_;
     CTransferDlg* running_ = nullptr;
     GtkTransferWindow* window_ = nullptr;
+    std::unique_ptr<ListingFetch> listing_;
 };
 
 }  // namespace orvane

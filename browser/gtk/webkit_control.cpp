@@ -10,12 +10,14 @@ WebKitControl::WebKitControl(std::string homePage)
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitle), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
     ConnectPageSignals();
 }
 
 WebKitControl::~WebKitControl() {
     if (pendingOpen_)
         g_source_remove(pendingOpen_);
+    DropNavigation();
     DisconnectPageSignals();
     g_signal_handlers_disconnect_by_data(view_, this);
     g_object_unref(view_);
@@ -50,7 +52,25 @@ gboolean WebKitControl::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
     // The decision stays open while the view asks for a download directory.
     g_object_ref(decision);
     bool cancel = false;
+    // The page shown in place of a held navigation passes unasked.
+    if (!control->alternateUrl_.empty() && url == control->alternateUrl_ &&
+        control->alternatePage_.empty()) {
+        control->alternateUrl_.clear();
+        webkit_policy_decision_use(decision);
+        g_object_unref(decision);
+        return TRUE;
+    }
+    if (control->alternatePage_.empty())
+        control->alternateUrl_.clear();
+    control->holdRequested_ = false;
     control->browserView_->OnBeforeNavigate2(url, cancel);
+    if (control->holdRequested_) {
+        control->holdRequested_ = false;
+        control->DropNavigation();
+        control->held_ = decision;  // keeps the reference taken above
+        control->heldUrl_ = url;
+        return TRUE;
+    }
     if (cancel) {
         webkit_policy_decision_ignore(decision);
     } else if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
@@ -61,6 +81,36 @@ gboolean WebKitControl::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
         webkit_policy_decision_use(decision);
     }
     g_object_unref(decision);
+    return TRUE;
+}
+
+void WebKitControl::ReleaseNavigation(const std::string& page) {
+    if (!held_)
+        return;
+    WebKitPolicyDecision* decision = held_;
+    held_ = nullptr;
+    alternateUrl_ = heldUrl_;
+    alternatePage_ = page;
+    webkit_policy_decision_use(decision);
+    g_object_unref(decision);
+}
+
+void WebKitControl::DropNavigation() {
+    if (!held_)
+        return;
+    webkit_policy_decision_ignore(held_);
+    g_object_unref(held_);
+    held_ = nullptr;
+}
+
+gboolean WebKitControl::onLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError*,
+                                     gpointer self) {
+    auto* control = static_cast<WebKitControl*>(self);
+    if (control->alternatePage_.empty() || !uri || control->alternateUrl_ != uri)
+        return FALSE;
+    std::string page = std::move(control->alternatePage_);
+    control->alternatePage_.clear();
+    webkit_web_view_load_alternate_html(view, page.c_str(), uri, nullptr);
     return TRUE;
 }
 

@@ -39,6 +39,9 @@ class WebKitControl final : public WebControl, public PageTools {
     void Stop() override { webkit_web_view_stop_loading(view_); }
     void Refresh() override { webkit_web_view_reload(view_); }
     void Print() override;
+    void HoldNavigation() override { holdRequested_ = true; }
+    void ReleaseNavigation(const std::string& page) override;
+    void DropNavigation() override;
 
     void SearchText(const std::string& text, bool backwards) override;
     void EndSearch() override;
@@ -50,6 +53,8 @@ class WebKitControl final : public WebControl, public PageTools {
                                    WebKitPolicyDecisionType type, gpointer self);
     static void onTitle(WebKitWebView* view, GParamSpec*, gpointer self);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError*,
+                                 gpointer self);
     void OpenInThisView(const std::string& url);
     // A response the page cannot show is saved as a file instead.
     static gboolean DecideResponse(WebKitPolicyDecision* decision);
@@ -86,6 +91,14 @@ class WebKitControl final : public WebControl, public PageTools {
     bool editingText_ = false;
     std::set<WebKitDownload*> downloadsRunning_;
     std::string searched_;
+    // A navigation held for the view (see HoldNavigation), and the page
+    // that is shown under its URL once WebKit, which has no FTP, has failed
+    // to load it: shown from the failure, the history stays right.
+    bool holdRequested_ = false;
+    WebKitPolicyDecision* held_ = nullptr;
+    std::string heldUrl_;
+    std::string alternateUrl_;
+    std::string alternatePage_;
 };
 
 }  // namespace orvane

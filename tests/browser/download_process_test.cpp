@@ -99,6 +99,7 @@ class DownloadOnDisplay : public testing::BrowserOnDisplayBase {
         writeFile(site + "/quakes/2001/index.html", page("Quakes 2001"));
         writeFile(site + "/quakes/2001/0101.evt", eventBytes);
         writeFile(site + "/quakes/2001/0202.evt", smallEventBytes);
+        writeFile(site + "/quakes/2001/deep/readme.txt", "deep");
         writeFile(site + "/form.html", kFormPage);
         writeFile(site + "/long.html", kLongPage);
         writeFile(site + "/links.html", kLinkPage);
@@ -234,6 +235,27 @@ TEST_F(DownloadOnDisplay, TheAcceleratorKeysMoveThroughTheHistory) {
     EXPECT_TRUE(titleShown("First Page - Orvane Explorer"));
     ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+Right"}));
     EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"));
+}
+
+// WebKit has no FTP: an ftp:// folder is listed by the browser and shown as
+// a page under its own URL. Keys follow its links: a subfolder, Back, and
+// an event file, which is downloaded and handed to the viewer.
+TEST_F(DownloadOnDisplay, AnFtpFolderIsShownAsAListingPageWhoseLinksWork) {
+    std::string folder = ftpUrl("/quakes/2001/");
+    std::string title = "Index of " + folder + " - Orvane Explorer";
+    auto browser = start("orvaneexplorer", {folder});
+    ASSERT_TRUE(titleShown(title)) << errors();
+    screenshot("ftp-listing-page", title);
+    // Tab: the parent link, then the folder "deep/" (folders come first).
+    ASSERT_TRUE(pressKeys(title, {"Tab", "Tab", "Return"}));
+    std::string deep = "Index of " + ftpUrl("/quakes/2001/deep/") + " - Orvane Explorer";
+    ASSERT_TRUE(titleShown(deep)) << errors();
+    ASSERT_TRUE(pressKeys(deep, {"alt+Left"}));
+    ASSERT_TRUE(titleShown(title)) << errors();
+    // The third link is the first file, 0101.evt.
+    ASSERT_TRUE(pressKeys(title, {"Tab", "Tab", "Tab", "Return"}));
+    ASSERT_TRUE(viewerGot(downloads + "/0101.evt")) << viewerLog() << errors();
+    EXPECT_EQ(readFileText(downloads + "/0101.evt"), eventBytes);
 }
 
 // The browser as people use it every day, with a window manager: what it

@@ -59,6 +59,12 @@ class FakeDesktop final : public AppDesktop {
         void Stop() override { calls.push_back("stop"); }
         void Refresh() override { calls.push_back("refresh"); }
         void Print() override { calls.push_back("print"); }
+        void HoldNavigation() override { calls.push_back("hold"); }
+        void ReleaseNavigation(const std::string& page) override {
+            calls.push_back("release");
+            pages.push_back(page);
+        }
+        void DropNavigation() override { calls.push_back("drop"); }
         void SetDocumentTitle(const std::string& title) override {
             calls.push_back("title " + title);
         }
@@ -66,9 +72,20 @@ class FakeDesktop final : public AppDesktop {
         void PostViewMessage(unsigned message) override { posted.push_back(message); }
         TransferOutcome RunModal(const std::string& url, bool http) override;
         void CancelRunning() override { calls.push_back("cancel transfer"); }
+        void StartListing(const std::string& url,
+                          std::function<void(const FolderListing&)> done) override {
+            calls.push_back("list " + url);
+            listingDone = std::move(done);
+        }
+        void CancelListing() override {
+            calls.push_back("cancel listing");
+            listingDone = nullptr;
+        }
 
         std::vector<std::string> calls;
         std::vector<unsigned> posted;
+        std::vector<std::string> pages;  // shown in place of held navigations
+        std::function<void(const FolderListing&)> listingDone;
         // Each transfer run: "http URL" or "ftp URL"; its outcome comes from
         // outcomes (front first), else a good one saving to savedPath.
         std::vector<std::string> transfers;

@@ -92,14 +92,52 @@ TEST_F(ViewTest, PagesAndFolderListingsNavigateUntouched) {
     EXPECT_TRUE(desktop.messages.empty());
 }
 
-TEST_F(ViewTest, FtpFoldersAndSeedVolumesGoToTheFtpTransfer) {
-    EXPECT_TRUE(follow("ftp://mirror.orvane.net/userdata/"));
+TEST_F(ViewTest, FtpEventFilesAndSeedVolumesGoToTheFtpTransfer) {
+    EXPECT_TRUE(follow("ftp://mirror.orvane.net/userdata/a.evt"));
     deliverPosted();
     EXPECT_TRUE(follow("http://www.iris.edu/pub/farm/2001/V.SEED"));
     EXPECT_EQ(control().posted, std::vector<unsigned>{WM_START_FTP_DOWNLOAD});
     deliverPosted();
-    EXPECT_EQ(control().transfers, (Calls{"ftp ftp://mirror.orvane.net/userdata/",
+    EXPECT_EQ(control().transfers, (Calls{"ftp ftp://mirror.orvane.net/userdata/a.evt",
                                           "ftp ftp://www.iris.edu/pub/farm/2001/v.seed"}));
+    EXPECT_EQ(world.ddeSent.size() + world.started.size(), 2u) << "both handed to the viewer";
+}
+
+// A folder (also under an event prefix) or another ftp:// URL is held and
+// listed; the page replaces it. A file the page links to is downloaded
+// without the viewer; Stop cancels a listing under way.
+TEST_F(ViewTest, FtpFoldersAreListedAndTheirFilesDownloadedWithoutTheViewer) {
+    EXPECT_FALSE(follow("ftp://mirror.orvane.net/userdata/"));
+    EXPECT_EQ(control().calls, (Calls{"hold", "list ftp://mirror.orvane.net/userdata/"}));
+    ASSERT_TRUE(control().listingDone);
+    FtpListEntry folder{FtpListEntry::Kind::Folder, "2001", -1, "Jan 05 12:00"};
+    FtpListEntry file{FtpListEntry::Kind::File, "Read Me.txt", 12, "Jan 05 12:00"};
+    control().listingDone(FolderListing{false, "", {file, folder}});
+    ASSERT_EQ(control().pages.size(), 1u);
+    const std::string& page = control().pages[0];
+    EXPECT_NE(page.find("<title>Index of ftp://mirror.orvane.net/userdata/</title>"),
+              std::string::npos);
+    EXPECT_NE(page.find("href=\"ftp://mirror.orvane.net/\""), std::string::npos) << "parent";
+    EXPECT_LT(page.find("userdata/2001/"), page.find("Read%20Me.txt")) << "folders first";
+
+    EXPECT_FALSE(follow("ftp://mirror.orvane.net/pub/"));
+    control().listingDone(FolderListing{false, "", {file}});
+    control().calls.clear();
+    EXPECT_TRUE(follow("ftp://mirror.orvane.net/pub/Read%20Me.txt"));
+    deliverPosted();
+    EXPECT_EQ(control().transfers, Calls{"ftp ftp://mirror.orvane.net/pub/Read%20Me.txt"});
+    EXPECT_TRUE(world.ddeSent.empty() && world.started.empty()) << "no viewer";
+
+    EXPECT_FALSE(follow("ftp://somewhere.example/pub/file.bin"));  // not listed yet: a listing
+    control().calls.clear();
+    EXPECT_TRUE(view().OnCommand(ID_VIEW_STOP));
+    EXPECT_EQ(control().calls, (Calls{"cancel listing", "drop", "stop"}));
+    control().listingDone = [](const FolderListing&) {};
+
+    EXPECT_FALSE(follow("ftp://somewhere.example/gone/"));
+    control().listingDone(FolderListing{true, "Transfer failed: 550 No such folder.", {}});
+    EXPECT_NE(control().pages.back().find("Transfer failed: 550 No such folder."),
+              std::string::npos);
 }
 
 TEST_F(ViewTest, WithoutADownloadDirectoryTheUserIsAskedFirstAndCancelStopsEverything) {

@@ -17,7 +17,8 @@ int freeLoopbackPort();
 // and stopped by its PID; it also ends by itself after a few minutes.
 class RealServer {
   public:
-    // kind: "nginx", "vsftpd", "pyftpdlib", "python-http" or "nginx-https";
+    // kind: "nginx", "vsftpd", "pyftpdlib", "python-http", "nginx-https" or
+    // an FTP kind that refuses active mode, "vsftpd-passive", "pyftpdlib-passive";
     // root: the folder served; work: a folder for its configuration and logs
     // (a private one when empty); more: what the kind takes after the port
     // and time (nginx-https: the certificate and key files).

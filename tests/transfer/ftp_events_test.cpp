@@ -25,25 +25,57 @@ void UseData(CTransferDlg& dialog, std::deque<std::string> pieces,
     dialog.m_nChunk = 1024;
 }
 
-TEST(FtpControlReplies, EachReadIsOneReplyClassifiedByItsCode) {
+// What one split produces for the bytes cut into the given pieces.
+std::vector<std::string> Split(const std::vector<std::string>& pieces) {
+    FtpReplySplitter splitter;
+    std::vector<std::string> replies;
+    for (const std::string& piece : pieces)
+        for (const FtpReply& reply : splitter.Take(piece))
+            replies.push_back(std::to_string(reply.code) + "|" + reply.text);
+    return replies;
+}
+
+TEST(FtpReplySplitter, ReadsCutAnywhereGiveTheSameCompleteReplies) {
+    std::string bytes =
+        "220-Welcome\r\n  230 an indented line inside\r\n221 another code inside\r\n"
+        "220 Ready\r\nnot a reply\r\n331 Password\n230 Done\r\n150 Opening";
+    std::vector<std::string> expected = {
+        "220|220-Welcome\r\n  230 an indented line inside\r\n221 another code inside\r\n220 "
+        "Ready",
+        "331|331 Password", "230|230 Done"};
+    EXPECT_EQ(Split({bytes}), expected);
+    std::vector<std::string> bytewise;
+    for (char c : bytes)
+        bytewise.emplace_back(1, c);
+    EXPECT_EQ(Split(bytewise), expected);
+    EXPECT_EQ(Split({bytes, "\r\n"}).back(), "150|150 Opening");
+    FtpReplySplitter splitter;
+    splitter.Take(std::string(100000, 'x') + "\r\n" + "230-" + std::string(100000, 'y') + "\n");
+    EXPECT_TRUE(splitter.Pending());
+    auto replies = splitter.Take("230 end\r\n");
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_LE(replies[0].text.size(), FtpReplySplitter::kMaxReply);
+    EXPECT_EQ(replies[0].LastLine(), "230 end");
+}
+
+TEST(FtpControlReplies, EveryCompleteReplyInAReadIsClassifiedOnce) {
     TransferHarness harness;
     CTransferDlg& dialog = *harness.dialog;
-    UseControl(dialog, {"220 Welcome\r\n", "331 Password please\r\n230 Logged in\r\n",
-                        "150 Opening (2,048 bytes)\r\n", "550 No such file\r\n",
-                        "530 Login incorrect\r\n"});
+    UseControl(dialog, {"220 Wel", "come\r\n331 Password please\r\n230 Logged in\r\n",
+                        "150 Opening (2,048 bytes)\r\n550 No such file\r\n",
+                        "530-Login\r\n530 incorrect\r\n"});
     dialog.OnControlEvent(0, FD_READ);
-    EXPECT_EQ(dialog.m_szReply, "220 Welcome\r\n");
+    EXPECT_EQ(dialog.m_bReplyIn, 0);  // half a reply is none
+    dialog.OnControlEvent(0, FD_READ);
     EXPECT_EQ(dialog.m_bReplyIn, 1);
-    dialog.m_bReplyIn = 0;
-    dialog.OnControlEvent(0, FD_READ);  // two replies in one read count as the first
-    EXPECT_EQ(dialog.m_bReplyIn, 1);
-    EXPECT_EQ(dialog.m_bLoggedIn, 0);
+    EXPECT_EQ(dialog.m_bLoggedIn, 1);
+    EXPECT_EQ(dialog.m_szReply, "230 Logged in");
     dialog.OnControlEvent(0, FD_READ);
     EXPECT_EQ(dialog.m_nExpected, 2048);
-    dialog.OnControlEvent(0, FD_READ);
     EXPECT_EQ(dialog.m_bNotFound, 1);
     dialog.OnControlEvent(0, FD_READ);
     EXPECT_EQ(dialog.m_bLoginFailed, 1);
+    EXPECT_EQ(dialog.m_szReply, "530-Login\r\n530 incorrect");
 }
 
 TEST(FtpControlReplies, LoginAndSizeFlagsComeFromTheirReplies) {
@@ -57,24 +89,26 @@ TEST(FtpControlReplies, LoginAndSizeFlagsComeFromTheirReplies) {
     EXPECT_EQ(dialog.m_nExpected, 0);  // every 150 sets the size anew
 }
 
-TEST(FtpControlReplies, WriteReadyDrainDropsAGreetingAndCloseEndsTheConnection) {
+TEST(FtpControlReplies, WriteReadyDrainDropsAGreetingEvenWhenOnlyItsStartHadCome) {
     TransferHarness harness;
     CTransferDlg& dialog = *harness.dialog;
-    UseControl(dialog, {"220 Welcome\r\n", "331 Password please\r\n"});
+    UseControl(dialog, {"220-Welcome\r\n220-", "more\r\n220 Ready\r\n", "331 Password please\r\n"});
     dialog.OnControlEvent(0, FD_WRITE);
     EXPECT_EQ(dialog.m_bReplyIn, 0);
+    dialog.OnControlEvent(0, FD_READ);  // the greeting's rest
+    EXPECT_EQ(dialog.m_bReplyIn, 0);
     dialog.OnControlEvent(0, FD_READ);
-    EXPECT_EQ(dialog.m_szReply, "331 Password please\r\n");
+    EXPECT_EQ(dialog.m_szReply, "331 Password please");
     dialog.OnControlEvent(0, FD_CLOSE);
     EXPECT_EQ(dialog.m_ctrlSocket, nullptr);
     dialog.OnControlEvent(0, FD_READ);  // nothing to read any more: an empty reply
     EXPECT_EQ(dialog.m_szReply, "");
 }
 
-TEST(FtpCommandPump, OneLineOutPerReplyEachFollowedByCrLf) {
+TEST(FtpCommandPump, OneLineOutPerReplySentAsSoonAsTheReplyIsHandled) {
     TransferHarness harness;
     CTransferDlg& dialog = *harness.dialog;
-    ScriptedStream* control = UseControl(dialog, {});
+    ScriptedStream* control = UseControl(dialog, {"331 Password please\r\n"});
     dialog.m_commands = {"USER anonymous", "PASS FtpGuest01@"};
     dialog.PumpCommands();
     EXPECT_EQ(control->sent, "USER anonymous\r\n");
@@ -82,11 +116,7 @@ TEST(FtpCommandPump, OneLineOutPerReplyEachFollowedByCrLf) {
     dialog.PumpCommands();  // no reply yet: nothing more goes out
     dialog.PumpCommands();
     EXPECT_EQ(control->sent, "USER anonymous\r\n");
-    dialog.m_bReplyIn = 1;
-    dialog.PumpCommands();  // the reply releases the pump ...
-    EXPECT_EQ(dialog.m_nSendState, 0);
-    EXPECT_EQ(control->sent, "USER anonymous\r\n");
-    dialog.PumpCommands();  // ... and the next tick sends
+    dialog.OnControlEvent(0, FD_READ);  // the reply sends the next line at once
     EXPECT_EQ(control->sent, "USER anonymous\r\nPASS FtpGuest01@\r\n");
     EXPECT_TRUE(dialog.m_commands.empty());
 }
@@ -114,7 +144,7 @@ struct DataCase {
     }
 };
 
-TEST(FtpDataConnection, PiecesOfAtMost1024BytesGoToTheFile) {
+TEST(FtpDataConnection, PiecesOfAtMostTheChunkGoToTheFile) {
     DataCase c;
     std::string file = PatternBytes(2500);
     UseData(c.dialog, {file});

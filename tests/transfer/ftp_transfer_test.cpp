@@ -1,12 +1,15 @@
 // Whole FTP transfers through the dialog against scripted servers on
 // loopback: the command lines, the login variants, the refusals, the size
-// in the 150 reply and a stranger on the data port.
+// in the 150 reply, a stranger on the data port, the final reply that
+// decides, replies cut anywhere, passive mode when active cannot work,
+// decoded paths and folder listings.
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "tests/transfer/transfer_harness.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
+#include "transfer/folder_listing.h"
 
 namespace orvane::testing {
 namespace {
@@ -46,7 +49,7 @@ TEST(FtpTransfer, PasswordLoginSendsTheFiveLinesAndStoresTheFile) {
     EXPECT_EQ(commands[3], "TYPE I");
     EXPECT_EQ(commands[4], "RETR /userdata/ev.seed");  // and no QUIT
     EXPECT_EQ(run.harness.surface.title, "");          // the template's own title stays
-    EXPECT_TRUE(run.harness.surface.everShowed(258, "Receiving data..."));
+    EXPECT_TRUE(run.harness.surface.everShowed(258, "Receiving data (active mode)..."));
     EXPECT_EQ(run.harness.app.m_pActiveTransfer.load(), nullptr);
 }
 
@@ -128,18 +131,184 @@ TEST(FtpTransfer, RefusedLoginAndMissingFileFail) {
     EXPECT_FALSE(notFound.harness.dialog->HasEnded());
 }
 
-TEST(FtpTransfer, A425RefusalWaitsUntilCancel) {
+// The data connection's end alone is no success: the final reply and the
+// size the 150 reply announced decide, and a failure names the reply.
+TEST(FtpTransfer, AbortedOrShortTransfersFailWithTheServersReply) {
+    struct Case {
+        std::string opening, final;
+        long closeAfter;
+        std::string text;
+    };
+    const std::string sized = "150 Opening BINARY mode data connection (300000 bytes).";
+    const Case cases[] = {
+        {sized, "426 Connection closed; transfer aborted.", 120000,
+         "Transfer failed: 426 Connection closed; transfer aborted."},
+        {"150 Opening.", "451 Local error in processing.", -1,
+         "Transfer failed: 451 Local error in processing."},
+        {sized, "226 Transfer complete.", 120000,
+         "Transfer incomplete: 120000 of 300000 bytes (226 Transfer complete.)"},
+    };
+    for (const Case& c : cases) {
+        FtpScript script = Delivering(PatternBytes(300000));
+        script.openingReply = c.opening;
+        script.finalReply = c.final;
+        script.closeAfter = c.closeAfter;
+        FtpRun run(script);
+        WriteFile(run.harness.downloadPath("downloads/ev.seed"), "earlier file");
+        run.Start();
+        ASSERT_TRUE(run.harness.RunToEnd(20000)) << c.final;
+        EXPECT_EQ(run.harness.dialog->m_bFailed, 1) << c.final;
+        EXPECT_EQ(run.harness.surface.text(258), c.text);
+        EXPECT_EQ(ReadFile(run.harness.downloadPath("downloads/ev.seed")), "earlier file");
+        EXPECT_TRUE(run.harness.hiddenFiles().empty());
+    }
+}
+
+TEST(FtpTransfer, RepliesCutAcrossReadsOrSeveralInOneReadAndMultiLineGreetings) {
+    FtpScript split = Delivering(PatternBytes(70000));
+    split.greetingText = "220-Welcome to the\r\n220-scripted server\r\n220 Ready";
+    split.pieces = FtpScript::Pieces::Split;
+    FtpRun cut(split);
+    cut.Start();
+    ASSERT_TRUE(cut.harness.RunToEnd(20000));
+    EXPECT_EQ(cut.harness.dialog->m_bFailed, 0) << cut.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(cut.harness.dialog->m_szLocalPath), PatternBytes(70000));
+    EXPECT_EQ(cut.server.commands().size(), 5u);
+
+    // An empty file: the 150 and the 226 arrive in one piece.
+    FtpScript joined = Delivering("");
+    joined.greetingText = "220-Welcome\r\n220 Ready";
+    joined.pieces = FtpScript::Pieces::OpeningWithFinal;
+    FtpRun together(joined);
+    together.Start();
+    ASSERT_TRUE(together.harness.RunToEnd(20000));
+    EXPECT_EQ(together.harness.dialog->m_bFailed, 0) << together.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(together.harness.dialog->m_szLocalPath), "");
+}
+
+// Active first; passive once, on the same connection after a refused PORT
+// or a 425, in a new session when the server never connects (also when it
+// sends a final reply with no 1xx before it); the data
+// connection goes to the control connection's peer whatever the 227 names.
+TEST(FtpTransfer, PassiveModeWhenActiveCannotWork) {
+    struct Case {
+        const char* what;
+        std::string portReply;
+        FtpScript::Retrieve retrieve;
+        std::string pasvAddress;
+        std::size_t sessions;
+    };
+    const Case cases[] = {
+        {"PORT refused", "502 Command not implemented, use PASV.", FtpScript::Retrieve::Deliver,
+         "127,0,0,1", 1},
+        {"425 on RETR", "200 PORT command successful.", FtpScript::Retrieve::Refuse425, "127,0,0,1",
+         1},
+        {"never connects", "200 PORT command successful.", FtpScript::Retrieve::OpenButNeverConnect,
+         "127,0,0,1", 2},
+        {"226 at once, never connects", "200 PORT command successful.",
+         FtpScript::Retrieve::FinalAtOnce, "127,0,0,1", 2},
+        {"227 names another address", "502 Command not implemented.", FtpScript::Retrieve::Deliver,
+         "10,9,8,7", 1},
+    };
+    for (const Case& c : cases) {
+        FtpScript script = Delivering(PatternBytes(100000));
+        script.portReply = c.portReply;
+        script.retrieve = c.retrieve;
+        script.pasvAddress = c.pasvAddress;
+        FtpRun run(script);
+        run.harness.dialog->dataConnectTimeoutMs = 300;
+        run.Start();
+        ASSERT_TRUE(run.harness.RunToEnd(20000)) << c.what;
+        EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << c.what << run.harness.surface.text(258);
+        EXPECT_EQ(ReadFile(run.harness.dialog->m_szLocalPath), PatternBytes(100000)) << c.what;
+        EXPECT_EQ(run.server.passiveConnections(), 1) << c.what;
+        EXPECT_TRUE(run.harness.surface.everShowed(258, "Receiving data (active mode)..."));
+        EXPECT_TRUE(run.harness.surface.everShowed(258, "Receiving data (passive mode)..."));
+        auto commands = run.server.commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "USER anonymous"), c.sessions);
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "PASV"), 1) << c.what;
+        EXPECT_EQ(commands.back(), "RETR /userdata/ev.seed");
+    }
+}
+
+TEST(FtpTransfer, AServerRefusingBothModesFailsWithItsReply) {
     FtpScript script = Delivering("x");
-    script.retrieve = FtpScript::Retrieve::Refuse425;
+    script.portReply = "502 Command not implemented.";
+    script.pasvRefusal = "502 PASV refused by policy.";
     FtpRun run(script);
     run.Start();
-    ASSERT_TRUE(run.harness.RunUntil([&] { return run.server.commands().size() == 5; }, 20000));
-    EXPECT_FALSE(run.harness.RunToEnd(1500));
-    EXPECT_EQ(run.harness.dialog->m_bBusy, 1);
-    EXPECT_LT(run.harness.CancelTimed(), 250);
-    EXPECT_EQ(run.harness.dialog->m_szError.get(), "Canceled");
-    EXPECT_EQ(run.harness.surface.endCodes, std::vector<int>{IDOK});
+    ASSERT_TRUE(run.harness.RunToEnd(5000));
+    EXPECT_EQ(run.harness.surface.text(258), "Transfer failed: 502 PASV refused by policy.");
     EXPECT_TRUE(run.harness.hiddenFiles().empty());
+}
+
+TEST(FtpTransfer, ThePathIsDecodedForTheCommandAndTheLocalNameStays) {
+    FtpRun run(Delivering("blanks"));
+    run.Start("/userdata/sp%20ace%20%C3%A9v%C3%A9nement.bin");
+    ASSERT_TRUE(run.harness.RunToEnd(20000));
+    EXPECT_EQ(run.harness.dialog->m_bFailed, 0);
+    EXPECT_EQ(run.server.commands().back(), "RETR /userdata/sp ace \xC3\xA9v\xC3\xA9nement.bin");
+    EXPECT_EQ(ReadFile(run.harness.downloadPath("downloads/sp%20ace%20%C3%A9v%C3%A9nement.bin")),
+              "blanks");
+
+    FtpRun injected(Delivering("x"));
+    injected.Start("/userdata/a%0d%0aDELE%20b.bin");
+    ASSERT_TRUE(injected.harness.RunToEnd(20000));
+    EXPECT_EQ(injected.harness.surface.text(258), "Error: Can't parse host and file name");
+    EXPECT_TRUE(injected.server.commands().empty());
+}
+
+// A listing through the same client, as the browser and orvane-fetch ask.
+FolderListing ListFolder(FtpScript script, const std::string& path, std::string* lastCommand) {
+    ScriptedFtpServer server(std::move(script));
+    TransferHarness harness;
+    std::optional<FolderListing> result;
+    ListingFetch fetch(harness.loop, "ftp://" + server.host() + path,
+                       [&](const FolderListing& listing) { result = listing; });
+    fetch.Start();
+    EXPECT_TRUE(harness.RunUntil([&] { return result.has_value(); }, 20000));
+    *lastCommand = server.commands().empty() ? "" : server.commands().back();
+    return result.value_or(FolderListing{true, "no result", {}});
+}
+
+TEST(FtpTransfer, ListingsOfUnixAndDosServersEmptyFoldersAndNameLists) {
+    std::string last;
+    FtpScript unix = Delivering("");
+    unix.listing =
+        "total 8\r\ndrwxr-xr-x 2 0 0 4096 Jan 05 12:00 2001\r\n"
+        "-rw-r--r-- 1 0 0 3000 Jan 05 12:00 sp ace.evt\r\n";
+    auto listed = ListFolder(unix, "/quakes/%C3%A9t%C3%A9/", &last);
+    ASSERT_FALSE(listed.failed) << listed.error;
+    ASSERT_EQ(listed.entries.size(), 2u);
+    EXPECT_EQ(listed.entries[0].kind, FtpListEntry::Kind::Folder);
+    EXPECT_EQ(listed.entries[1].name, "sp ace.evt");
+    EXPECT_EQ(listed.entries[1].size, 3000);
+    EXPECT_EQ(last, "LIST /quakes/\xC3\xA9t\xC3\xA9/");
+
+    FtpScript dos = Delivering("");
+    dos.listing = "01-05-01  12:00PM       <DIR>          2001\r\n01-05-01  12:00PM  5 a.evt\r\n";
+    listed = ListFolder(dos, "/", &last);
+    ASSERT_EQ(listed.entries.size(), 2u);
+    EXPECT_EQ(listed.entries[0].kind, FtpListEntry::Kind::Folder);
+    EXPECT_EQ(listed.entries[1].size, 5);
+
+    listed = ListFolder(Delivering(""), "/empty/", &last);
+    EXPECT_FALSE(listed.failed);
+    EXPECT_TRUE(listed.entries.empty());
+
+    FtpScript names = Delivering("");
+    names.listRefused = true;
+    names.nameList = "a.evt\r\nb c.evt\r\n";
+    listed = ListFolder(names, "/old/", &last);
+    ASSERT_EQ(listed.entries.size(), 2u);
+    EXPECT_EQ(listed.entries[1].name, "b c.evt");
+    EXPECT_EQ(last, "NLST /old/");
+
+    FtpScript missing = Delivering("");
+    missing.retrieve = FtpScript::Retrieve::NotFound550;
+    listed = ListFolder(missing, "/gone/", &last);
+    EXPECT_TRUE(listed.failed);
+    EXPECT_EQ(listed.error, "File Not Found");
 }
 
 TEST(FtpTransfer, NoLoginWithinThePollsTimesOut) {

@@ -189,7 +189,7 @@ TEST(FtpPeerFault, AServerSilentAfterTheLoginWaitsUntilCancel) {
     auto commands = server.commands();
     ASSERT_EQ(commands.size(), 3u);
     EXPECT_EQ(commands[2].rfind("PORT 127,0,0,1,", 0), 0u) << commands[2];
-    EXPECT_EQ(c.harness.surface.text(258), "Receiving data...");
+    EXPECT_EQ(c.harness.surface.text(258), "Receiving data (active mode)...");
     EXPECT_FALSE(c.dialog().HasEnded());
     c.CancelAndCheck();
     EXPECT_TRUE(c.harness.RunUntil([&] { return server.sessionEnded(); }, 5000));

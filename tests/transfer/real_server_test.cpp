@@ -1,8 +1,10 @@
 // orvane-fetch against real servers on loopback, started by the test:
 // nginx over HTTP/1.1 and over TLS (a certificate from an authority that
 // only the test trusts), Python's http.server (HTTP/1.0), vsftpd (230 at
-// USER) and pyftpdlib (331, then 230) over active-mode FTP. Files of every
-// size arrive byte for byte; certificates that must not pass are refused.
+// USER) and pyftpdlib (331, then 230) over FTP, in active mode and with
+// active mode refused (passive must work). Files of every size arrive byte
+// for byte, FTP folder trees are listed; certificates that must not pass
+// are refused.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -33,6 +35,10 @@ class RealServers : public ::testing::Test {
         root_ = std::make_unique<TempFolder>();
         for (const ServedFile& file : kFiles)
             WriteFile(*root_ / file.name, PatternBytes(file.size));
+        std::filesystem::create_directories(*root_ / "tree/\xC3\xA9t\xC3\xA9");
+        WriteFile(*root_ / "tree/sp ace.bin", "blank");
+        WriteFile(*root_ / "tree/\xC3\xA9t\xC3\xA9/deep.bin", PatternBytes(1000));
+
         certificates_ = std::make_unique<TestCertificates>();
     }
     static void TearDownTestSuite() {
@@ -63,6 +69,25 @@ class RealServers : public ::testing::Test {
         EXPECT_EQ(missing.out, "");
         EXPECT_TRUE(missing.err.ends_with("\nFile Not Found\n")) << missing.err;
         EXPECT_FALSE(std::filesystem::exists(downloads / "missing.bin"));
+        if (scheme == "ftp")
+            ListTree(host, downloads);
+    }
+    // The folder tree as orvane-fetch --list shows it, and a file whose
+    // name has a blank fetched by its escaped URL.
+    void ListTree(const std::string& host, const TempFolder& downloads) {
+        FetchResult top = RunFetch({"--list", "ftp://" + host + "/tree/"}, Private(), 30000);
+        ASSERT_EQ(top.exitStatus, 0) << top.err;
+        // In the server's order, which for pyftpdlib is the folder's own.
+        EXPECT_TRUE(top.out == "f 5 sp ace.bin\nd 4096 \xC3\xA9t\xC3\xA9\n" ||
+                    top.out == "d 4096 \xC3\xA9t\xC3\xA9\nf 5 sp ace.bin\n")
+            << top.out;
+        FetchResult deep =
+            RunFetch({"--list", "ftp://" + host + "/tree/%C3%A9t%C3%A9/"}, Private(), 30000);
+        EXPECT_EQ(deep.out, "f 1000 deep.bin\n") << deep.err;
+        FetchResult blank =
+            RunFetch({"ftp://" + host + "/tree/sp%20ace.bin", downloads.path()}, Private(), 30000);
+        EXPECT_EQ(blank.exitStatus, 0) << blank.err;
+        EXPECT_EQ(ReadFile(downloads / "sp%20ace.bin"), "blank");
     }
     // A private settings folder, and the test's authority trusted.
     std::map<std::string, std::string> Private() {
@@ -97,6 +122,14 @@ TEST_F(RealServers, VsftpdOverActiveFtp) {
 TEST_F(RealServers, PyftpdlibOverActiveFtp) {
     ASSERT_TRUE(testing::programInstalled(kPyftpdlibModule));
     FetchAll("pyftpdlib", "ftp");
+}
+TEST_F(RealServers, VsftpdRefusingActiveModeOverPassiveFtp) {
+    ASSERT_TRUE(testing::programInstalled("vsftpd"));
+    FetchAll("vsftpd-passive", "ftp");
+}
+TEST_F(RealServers, PyftpdlibWithActiveModeTurnedOffOverPassiveFtp) {
+    ASSERT_TRUE(testing::programInstalled(kPyftpdlibModule));
+    FetchAll("pyftpdlib-passive", "ftp");
 }
 
 // Each certificate that must not pass: the transfer ends in its reason,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/transfer/transfer_harness.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/http_client.h"
 
 namespace orvane::testing {
@@ -138,6 +139,51 @@ TEST(FtpTexts, ReplySizeJoinsDigitsAcrossSeparators) {
     EXPECT_EQ(ParseReplySize("150 (12x34)"), 12);  // stops at another character
     // At most 20 characters after "(" are looked at.
     EXPECT_EQ(ParseReplySize("150 (1,000,000,000,000,000,000 bytes)"), 100000000000000);
+}
+
+TEST(FtpTexts, PassivePortAndDecodedPath) {
+    EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode (127,0,0,1,200,10)."), 200 * 256 + 10);
+    EXPECT_EQ(ParsePassivePort("227 =10,9,8,7,4,1"), 1025);  // no parentheses (RFC 1123)
+    EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode (127,0,0,1,300,10)."), 0);
+    EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode."), 0);
+    EXPECT_EQ(DecodeUrlPath("/sp%20ace.bin"), "/sp ace.bin");
+    EXPECT_EQ(DecodeUrlPath("/%C3%A9v%e9nt/%zz%4"), "/\xC3\xA9v\xE9nt/%zz%4");
+}
+
+// One listing line as the test reads it: type, size, name, date.
+std::string Line(const std::string& text) {
+    FtpListEntry entry;
+    if (!ParseListLine(text, entry))
+        return "(none)";
+    return std::string(1, KindLetter(entry.kind)) + " " + std::to_string(entry.size) + " [" +
+           entry.name + "] " + entry.date;
+}
+
+TEST(FtpListing, UnixAndDosLinesAndAnythingElseAsAName) {
+    EXPECT_EQ(Line("drwxr-xr-x    2 0        0            4096 Jan 05 12:00 2001"),
+              "d 4096 [2001] Jan 05 12:00");
+    EXPECT_EQ(Line("-rw-r--r--   1 owner group  1048576 Dec 31  1999 event file.evt\r"),
+              "f 1048576 [event file.evt] Dec 31 1999");
+    EXPECT_EQ(Line("-rw-r--r-- 1 ftp 5 Mar 1 09:15 no-group.bin"),
+              "f 5 [no-group.bin] Mar 1 09:15");
+    EXPECT_EQ(Line("lrwxrwxrwx 1 0 0 7 Feb 02 10:00 latest -> 2001/01"),
+              "l 7 [latest] Feb 02 10:00");
+    EXPECT_EQ(Line("-rw-r--r-- 1 0 0 3 Jan 05 12:00 \xC3\xA9v\xC3\xA9nement"),
+              "f 3 [\xC3\xA9v\xC3\xA9nement] Jan 05 12:00");
+    EXPECT_EQ(Line("01-05-01  12:00PM       <DIR>          quakes 2001"),
+              "d -1 [quakes 2001] 01-05-01 12:00PM");
+    EXPECT_EQ(Line("12-31-1999  11:59PM              3000 0101.evt"),
+              "f 3000 [0101.evt] 12-31-1999 11:59PM");
+    EXPECT_EQ(Line("  just a name.seed  "), "? -1 [just a name.seed] ");
+    EXPECT_EQ(Line("-rw-r--r-- 1 0 0 5 Jan 05"), "? -1 [-rw-r--r-- 1 0 0 5 Jan 05] ");
+    EXPECT_EQ(Line("total 12"), "(none)");
+    EXPECT_EQ(Line("   \r"), "(none)");
+    auto entries = ParseListing(
+        "total 2\r\ndrwxr-xr-x 2 0 0 6 Jan 05 12:00 .\r\n"
+        "drwxr-xr-x 2 0 0 6 Jan 05 12:00 ..\r\nfile\nlast");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "file");
+    EXPECT_EQ(entries[1].name, "last");
 }
 
 TEST(HttpTexts, RequestCarriesTheHostAsWrittenAndTheFilesOwnUrl) {

@@ -39,6 +39,8 @@ ScriptedFtpServer::~ScriptedFtpServer() {
     stop_ = true;
     if (thread_.joinable())
         thread_.join();
+    if (passiveListener_ >= 0)
+        ::close(passiveListener_);
     if (listener_ >= 0)
         ::close(listener_);
 }
@@ -69,7 +71,7 @@ void ScriptedFtpServer::Serve(int maxSeconds, int maxSessions) {
 
 void ScriptedFtpServer::RunSession(int control) {
     loggedIn_ = false;
-    if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, "220 Scripted FTP"))
+    if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, script_.greetingText))
         return;
     while (!stop_) {
         auto line = ReadCommand(control, Clock::now() + std::chrono::milliseconds(100));
@@ -145,6 +147,8 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
         loggedIn_ = script_.loginAtUser || script_.passReply.rfind("230", 0) == 0;
         return Reply(control, script_.loginAtUser ? "230 Already logged in." : script_.passReply);
     }
+    if (verb == "PASV")
+        return AnswerPasv(control);
     if (verb == "PORT") {
         int h[6] = {};
         if (std::sscanf(line.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4],
@@ -153,37 +157,92 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
         dataAddress_ = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." +
                        std::to_string(h[2]) + "." + std::to_string(h[3]);
         dataPort_ = h[4] * 256 + h[5];
-        return Reply(control, "200 PORT command successful.");
+        return Reply(control, script_.portReply);
     }
     if (verb == "TYPE")
         return Reply(control, "200 Switching to Binary mode.");
     if (verb == "RETR") {
         if (script_.retrieve == FtpScript::Retrieve::NotFound550)
             return Reply(control, "550 Failed to open file.");
-        if (script_.retrieve == FtpScript::Retrieve::Refuse425)
+        if (script_.retrieve == FtpScript::Retrieve::Refuse425 && passiveListener_ < 0)
             return Reply(control, "425 Can't open data connection.");
-        Deliver(control);
+        Deliver(control, script_.file);
+        return true;
+    }
+    if ((verb == "LIST" || verb == "NLST") && script_.retrieve == FtpScript::Retrieve::NotFound550)
+        return Reply(control, "550 Failed to open directory.");
+    if (verb == "LIST" && script_.listRefused)
+        return Reply(control, "502 LIST not implemented.");
+    if (verb == "LIST" || verb == "NLST") {
+        Deliver(control, verb == "LIST" ? script_.listing : script_.nameList);
         return true;
     }
     return Reply(control, "500 Unknown command.");
 }
 
-void ScriptedFtpServer::Deliver(int control) {
-    if (script_.strangerFirst)
-        KnockAsStranger();
-    if (!Reply(control, script_.openingReply))
-        return;
+bool ScriptedFtpServer::AnswerPasv(int control) {
+    if (!script_.pasvRefusal.empty())
+        return Reply(control, script_.pasvRefusal);
+    if (passiveListener_ >= 0)
+        ::close(passiveListener_);
+    int port = 0;
+    passiveListener_ = ListenOnLoopback(1, port);
+    return Reply(control, "227 Entering Passive Mode (" + script_.pasvAddress + "," +
+                              std::to_string(port / 256) + "," + std::to_string(port % 256) + ").");
+}
+
+// The client's connection to the passive port, or a connection to the
+// client's PORT address; -1 when neither comes.
+int ScriptedFtpServer::OpenDataConnection() {
+    if (passiveListener_ >= 0) {
+        int data = AcceptBefore(passiveListener_, Clock::now() + std::chrono::seconds(5));
+        ::close(passiveListener_);
+        passiveListener_ = -1;
+        passiveConnections_ += data >= 0;
+        return data;
+    }
     int data = ConnectFrom("127.0.0.1", dataAddress_.c_str(), dataPort_);
+    activeConnections_ += data >= 0;
+    return data;
+}
+
+// The reply that opens a transfer: the 150 (or kept to go out with the final
+// reply), or in active mode for FinalAtOnce the final reply alone.
+bool ScriptedFtpServer::SendOpening(int control, bool passive) {
+    if (script_.retrieve == FtpScript::Retrieve::FinalAtOnce && !passive)
+        return Reply(control, script_.finalReply);
+    if (script_.pieces == FtpScript::Pieces::OpeningWithFinal) {
+        heldOpening_ = script_.openingReply + "\r\n";
+        return true;
+    }
+    return Reply(control, script_.openingReply);
+}
+
+void ScriptedFtpServer::Deliver(int control, const std::string& content) {
+    bool passive = passiveListener_ >= 0;
+    if (script_.strangerFirst && !passive)
+        KnockAsStranger();
+    if (!SendOpening(control, passive))
+        return;
+    if ((script_.retrieve == FtpScript::Retrieve::OpenButNeverConnect ||
+         script_.retrieve == FtpScript::Retrieve::FinalAtOnce) &&
+        !passive) {
+        // Holds the session until the client gives up on it.
+        while (!stop_ && !PeerClosedBefore(control, Clock::now() + std::chrono::milliseconds(50))) {
+        }
+        return;
+    }
+    int data = OpenDataConnection();
     if (data < 0) {
         Reply(control, "425 Can't open data connection.");
         return;
     }
-    SendData(data);
+    SendData(data, content);
     ::close(data);
     if (stop_)
         return;
     Reply(control, script_.resetAfter >= 0 ? "426 Connection closed; transfer aborted."
-                                           : "226 Transfer complete.");
+                                           : script_.finalReply);
 }
 
 void ScriptedFtpServer::KnockAsStranger() {
@@ -194,12 +253,13 @@ void ScriptedFtpServer::KnockAsStranger() {
     ::close(stranger);
 }
 
-void ScriptedFtpServer::SendData(int data) {
-    std::size_t limit = script_.file.size();
-    for (long cut : {script_.stallAfter, script_.resetAfter})
+void ScriptedFtpServer::SendData(int data, const std::string& content) {
+    std::size_t limit = content.size();
+    for (long cut : {script_.stallAfter, script_.resetAfter, script_.closeAfter})
         if (cut >= 0)
             limit = std::min(limit, std::size_t(cut));
-    bool sent = script_.dataPaceMs > 0 ? SendPaced(data, limit) : SendFilePart(data, limit);
+    bool sent = script_.dataPaceMs > 0 ? SendPaced(data, content, limit)
+                                       : SendFilePart(data, content, limit);
     if (!sent)
         return;
     if (script_.resetAfter >= 0) {
@@ -213,9 +273,9 @@ void ScriptedFtpServer::SendData(int data) {
     }
 }
 
-bool ScriptedFtpServer::SendFilePart(int data, std::size_t limit) {
+bool ScriptedFtpServer::SendFilePart(int data, const std::string& content, std::size_t limit) {
     for (std::size_t at = 0; at < limit && !stop_; at += 65536) {
-        std::string piece = script_.file.substr(at, std::min<std::size_t>(65536, limit - at));
+        std::string piece = content.substr(at, std::min<std::size_t>(65536, limit - at));
         if (!SendAll(data, piece))
             return false;
         delivered_ += static_cast<long>(piece.size());
@@ -224,9 +284,9 @@ bool ScriptedFtpServer::SendFilePart(int data, std::size_t limit) {
 }
 
 // One byte, then a pause, until the limit, the stop or the client's close.
-bool ScriptedFtpServer::SendPaced(int data, std::size_t limit) {
+bool ScriptedFtpServer::SendPaced(int data, const std::string& content, std::size_t limit) {
     for (std::size_t at = 0; at < limit && !stop_; ++at) {
-        if (!SendAll(data, script_.file.substr(at, 1)))
+        if (!SendAll(data, content.substr(at, 1)))
             return false;
         ++delivered_;
         for (int waited = 0; waited < script_.dataPaceMs && !stop_; waited += 10)
@@ -240,7 +300,15 @@ bool ScriptedFtpServer::Reply(int control, const std::string& text) {
         std::lock_guard guard(lock_);
         transcript_.push_back("< " + text);
     }
-    return SendAll(control, text + "\r\n");
+    std::string bytes = heldOpening_ + text + "\r\n";
+    heldOpening_.clear();
+    if (script_.pieces != FtpScript::Pieces::Split || bytes.size() < 4)
+        return SendAll(control, bytes);
+    // Cut inside the code, so that neither piece is a reply by itself.
+    if (!SendAll(control, bytes.substr(0, 2)))
+        return false;
+    PauseMs(30);
+    return SendAll(control, bytes.substr(2));
 }
 
 }  // namespace orvane::peers

@@ -14,9 +14,17 @@ namespace orvane::peers {
 // server that asks for a password and delivers the file.
 struct FtpScript {
     enum class Greeting { Immediate, AfterUser };
-    enum class Retrieve { Deliver, NotFound550, Refuse425 };
+    // FinalAtOnce: the final reply at once, with no 1xx and no connection.
+    enum class Retrieve { Deliver, NotFound550, Refuse425, OpenButNeverConnect, FinalAtOnce };
+    // How replies cross the control connection: each in one piece, each cut
+    // in two pieces sent 30 ms apart, or the 150 reply held back and sent
+    // with the final reply in one piece.
+    enum class Pieces { Whole, Split, OpeningWithFinal };
 
     Greeting greeting = Greeting::Immediate;
+    // The greeting's lines ("220-..." lines make it a multi-line reply).
+    std::string greetingText = "220 Scripted FTP";
+    Pieces pieces = Pieces::Whole;
     // USER is answered with 230 at once (as vsftpd does for anonymous).
     bool loginAtUser = false;
     // False: USER is never answered (a server stuck in the login).
@@ -26,6 +34,22 @@ struct FtpScript {
     // The 150 reply sent before the data.
     std::string openingReply = "150 Opening BINARY mode data connection.";
     std::string file;
+    // The reply after the data connection has closed.
+    std::string finalReply = "226 Transfer complete.";
+    // After this many bytes of the file the data connection is closed in
+    // order (-1: never): with a 426 or 451 final reply, an aborted transfer.
+    long closeAfter = -1;
+    // The reply to PORT; a 5xx refuses active mode.
+    std::string portReply = "200 PORT command successful.";
+    // PASV: refused with this reply when not empty; otherwise a listening
+    // port is opened and named with this address (the numbers h1,h2,h3,h4).
+    std::string pasvRefusal;
+    std::string pasvAddress = "127,0,0,1";
+    // LIST sends this text; refused with 502 when listRefused, and NLST
+    // then sends nameList.
+    std::string listing;
+    bool listRefused = false;
+    std::string nameList;
     // Before delivering, a connection from 127.0.0.2 knocks on the data port.
     bool strangerFirst = false;
     // After this many bytes of the file the data connection stalls (-1: never).
@@ -40,8 +64,9 @@ struct FtpScript {
     bool silentAfterLogin = false;
 };
 
-// An FTP server on 127.0.0.1 for one session at a time, in active mode: it
-// connects to the address of the client's PORT command. It records the
+// An FTP server on 127.0.0.1 for one session at a time: in active mode it
+// connects to the address of the client's PORT command, in passive mode it
+// takes the client's connection on the port its 227 reply named. It records the
 // command lines it receives and stops when destroyed, after maxSeconds or
 // after maxSessions.
 class ScriptedFtpServer {
@@ -58,6 +83,9 @@ class ScriptedFtpServer {
     // Commands ("> USER ...") and replies ("< 331 ...") in the order they
     // crossed the control connection, as the server saw them.
     std::vector<std::string> transcript();
+    // Data connections made in active (PORT) and passive (PASV) mode.
+    int activeConnections() const { return activeConnections_; }
+    int passiveConnections() const { return passiveConnections_; }
     bool strangerWasClosed() const { return strangerClosed_; }
     long bytesDelivered() const { return delivered_; }
     bool sessionEnded() const { return sessionEnded_; }
@@ -70,11 +98,14 @@ class ScriptedFtpServer {
     // nullopt when the client closed the connection.
     std::optional<std::string> ReadCommand(int control,
                                            std::chrono::steady_clock::time_point until);
-    void Deliver(int control);
+    bool SendOpening(int control, bool passive);
+    void Deliver(int control, const std::string& content);
+    int OpenDataConnection();
+    bool AnswerPasv(int control);
     void KnockAsStranger();
-    void SendData(int data);
-    bool SendFilePart(int data, std::size_t limit);
-    bool SendPaced(int data, std::size_t limit);
+    void SendData(int data, const std::string& content);
+    bool SendFilePart(int data, const std::string& content, std::size_t limit);
+    bool SendPaced(int data, const std::string& content, std::size_t limit);
     bool Reply(int control, const std::string& text);
 
     FtpScript script_;
@@ -82,11 +113,15 @@ class ScriptedFtpServer {
     int port_ = 0;
     std::string dataAddress_;
     int dataPort_ = 0;
+    int passiveListener_ = -1;  // after PASV, until the next transfer
     std::atomic<bool> stop_{false};
     std::atomic<bool> strangerClosed_{false};
     std::atomic<long> delivered_{0};
     std::atomic<bool> sessionEnded_{false};
-    bool loggedIn_ = false;  // in the current session; server thread only
+    std::atomic<int> activeConnections_{0};
+    std::atomic<int> passiveConnections_{0};
+    std::string heldOpening_;  // the 150 reply held for the final one
+    bool loggedIn_ = false;    // in the current session; server thread only
     std::mutex lock_;
     std::vector<std::string> commands_;
     std::vector<std::string> transcript_;
