@@ -52,7 +52,6 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
     m_pBrowserView = nullptr;
-    m_bSocketsClosed = true;
     world_.ServeDde(runningProgramName(), kDdeTopic,
                     [this](const std::string& command) { return HandleDdeCommand(command); });
     SettleDownloadDirectory();
@@ -138,9 +137,6 @@ void CBrowserApp::RunWaitingDdeCommands() {
 
 void CBrowserApp::OnFrameClose() {
     WriteSetting("FramePos", desktop_.CurrentPlacement().Format());
-    // Sockets need no library clean-up here; the state is kept for the
-    // transfer engine, which starts it once per process.
-    m_bSocketsClosed = true;
 }
 
 void CBrowserApp::WriteSetting(const char* key, const std::string& value) {

@@ -34,7 +34,6 @@ class FetchHost final : public TransferHost {
   public:
     explicit FetchHost(std::string folder) : folder_(std::move(folder)) {}
     const std::string& DownloadDirectory() const override { return folder_; }
-    void NoteSocketsStarted() override {}
     std::atomic<CTransferDlg*>& ActiveTransfer() override { return active_; }
 
   private:

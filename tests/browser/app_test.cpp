@@ -84,7 +84,6 @@ TEST_F(AppTest, StartsWithNothingStoredAtTheHomePageAndDefaultPlacement) {
     EXPECT_TRUE(desktop.applied.empty());
     EXPECT_EQ(desktop.shown, 1);
     EXPECT_TRUE(desktop.messages.empty());
-    EXPECT_TRUE(app->m_bSocketsClosed);
     EXPECT_EQ(app->m_pBrowserView, desktop.view.get());
     EXPECT_EQ(world.servedTopic, "system");
 }
@@ -180,9 +179,7 @@ TEST_F(AppTest, CommandLineGivesInitialUrlAndStartPage) {
 TEST_F(AppTest, FramePlacementIsSavedAtCloseAndRestoredAsNormalWindow) {
     ASSERT_TRUE(app->InitInstance({}));
     desktop.current = FramePlacement{-1, -1, -8, -8, 100, 50, 900, 650};
-    app->m_bSocketsClosed = false;
     app->OnFrameClose();
-    EXPECT_TRUE(app->m_bSocketsClosed);
     EXPECT_EQ(settings().find("Settings", "FramePos"), "-1 -1 -8 -8 100 50 900 650");
     app = makeApp();
     ASSERT_TRUE(app->InitInstance({}));
@@ -316,8 +313,8 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
               (std::vector<std::string>{"wine", (root / "orvane-dde.exe").string(), "trmvw32",
                                         "System", "[open(\"Z:\\data\\My Events\\b 1.dat\")]",
                                         "WINEPREFIX=" + (root / "wine").string()}));
-    // No conversation under Wine either (or no end in time): the Part's
-    // fallback, a start.
+    // No conversation under Wine either (or no end in time): the caller
+    // falls back to starting the viewer.
     world.runStatus = 1;
     EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
     world.runStatus = std::nullopt;

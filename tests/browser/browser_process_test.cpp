@@ -210,7 +210,7 @@ class HandOffOnDisplay : public BrowserOnDisplay {
   protected:
     void SetUp() override {
         BrowserOnDisplay::SetUp();
-        if (IsSkipped())
+        if (HasFatalFailure())
             return;
         display = std::make_unique<ScopedEnvironment>("DISPLAY", xvfb->name());
         runtime = std::make_unique<ScopedEnvironment>("XDG_RUNTIME_DIR", home / "run");

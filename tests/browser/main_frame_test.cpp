@@ -342,7 +342,6 @@ TEST_F(MainFrameTest, CloseSavesThePlacementCancelsADownloadAndEndsOnce) {
     EXPECT_EQ(window.calls, Calls{"destroy"});
     EXPECT_EQ(ProfileFile(folder / "settings.ini").readString("Settings", "FramePos"),
               "-1 -1 -1 -1 10 20 810 620");
-    EXPECT_TRUE(app->m_bSocketsClosed);
     EXPECT_EQ(app->m_pBrowserView, nullptr);
 }
 

@@ -78,8 +78,6 @@ TEST_F(ViewTest, AnUpperCaseEventLinkIsCancelledAndFetchedLowerCasedAfterTheEven
     deliverPosted();
     EXPECT_EQ(control().transfers, Calls{std::string("http ") + kEvent});
     EXPECT_EQ(view().m_szPendingUrl, "");
-    EXPECT_EQ(WM_START_FTP_DOWNLOAD, 0x0407u);
-    EXPECT_EQ(WM_START_HTTP_DOWNLOAD, 0x0408u);
 }
 
 TEST_F(ViewTest, PagesAndFolderListingsNavigateUntouched) {

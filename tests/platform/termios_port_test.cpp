@@ -230,7 +230,7 @@ TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
     auto port = openSlave(pty);
     ASSERT_TRUE(port->configure(19200));
     feed(pty, {0x0F, 0x0F, 0x00});  // an answer nobody reads any more
-    std::this_thread::sleep_for(Ms(20));
+    ASSERT_TRUE(soon([&] { return port->bytesWaiting() == 3; }));
     std::vector<std::uint8_t> unread(8192, 0x11);
     ASSERT_EQ(port->write(unread.data(), unread.size(), 5000), unread.size());
     const std::vector<std::uint8_t> reset{0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04};
@@ -238,12 +238,16 @@ TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
     port->drainForClose();
     EXPECT_EQ(port->bytesWaiting(), 0u);
     port.reset();
-    std::this_thread::sleep_for(Ms(100));
+    // Everything written, read as it comes, for at most five seconds.
     std::vector<std::uint8_t> received;
     std::uint8_t chunk[4096];
-    for (pollfd more{pty.master(), POLLIN, 0}; poll(&more, 1, 200) == 1;) {
-        ssize_t got = ::read(pty.master(), chunk, sizeof chunk);
-        if (got <= 0)
+    const std::size_t written = unread.size() + reset.size();
+    const auto end = std::chrono::steady_clock::now() + Ms(5000);
+    for (pollfd more{pty.master(), POLLIN, 0}; received.size() < written &&
+                                               std::chrono::steady_clock::now() < end &&
+                                               poll(&more, 1, 100) >= 0;) {
+        ssize_t got = (more.revents & POLLIN) ? ::read(pty.master(), chunk, sizeof chunk) : 0;
+        if (got < 0)
             break;
         received.insert(received.end(), chunk, chunk + got);
     }

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "platform/termios_port.h"
 #include "tests/loaders/kestrel/hex_text.h"
@@ -34,13 +35,20 @@ std::string binDir() {
     return bin ? bin : "";
 }
 
+// Run as another user (when the test runs as root), kestrel starts from a
+// copy in a folder of its own that everyone may enter: the build folder may
+// sit in a private home that the other user cannot reach.
 ProgramResult kestrel(const std::string& dosdevices, std::vector<std::string> arguments,
                       bool unprivileged = false) {
-    return dspicsim::RunProgram({binDir() + "/kestrel",
-                                 std::move(arguments),
-                                 {{"ORVANE_DOSDEVICES", dosdevices}},
-                                 60,
-                                 unprivileged});
+    std::string program = binDir() + "/kestrel";
+    std::optional<TempFolder> copy;
+    if (unprivileged) {
+        copy.emplace("orvane-kestrel-copy");
+        fs::copy_file(program, copy->file("kestrel"));
+        program = copy->file("kestrel");
+    }
+    return dspicsim::RunProgram(
+        {program, std::move(arguments), {{"ORVANE_DOSDEVICES", dosdevices}}, 60, unprivileged});
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {

@@ -288,6 +288,12 @@ TEST_F(KestrelRun, FileNamesAreUpperCasedForPrintingAndFoundInAnyCase) {
 TEST_F(KestrelRun, LocatingPrefersTheTypedNameThenTheFirstCaseInsensitiveMatch) {
     std::filesystem::create_directory(folder.file("Sub"));
     std::string sub = folder.file("Sub/");
+    // Where two names that differ only in case are one file (Windows), there
+    // is no choice between them to make.
+    kestreltest::WriteText(sub + "probe", "");
+    if (std::filesystem::exists(sub + "PROBE"))
+        GTEST_SKIP() << "file names here are one file whatever their case";
+    std::filesystem::remove(sub + "probe");
     for (const char* name : {"fw.HEX", "FW.hex", "exact.hex", "EXACT.HEX"})
         kestreltest::WriteText(sub + name, ":00000001FF\n");
     auto locate = [](const std::string& typed) {
