@@ -20,6 +20,7 @@
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
 #include "tools/testkit/local_web_server.h"
+#include "tools/synthetic_event/synthetic_event.h"
 
 namespace orvane {
 namespace {
@@ -257,6 +258,60 @@ TEST_F(HandOffOnDisplay, WithNoViewerAnywhereTheMessageIsShown) {
               "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)\n"
               "and trmvw32.exe are located in the same directory.You can also locate Tremora\n"
               "using the File / Locate Tremora menu items.");
+}
+
+// Where no Tremora is found, the quick-look beside the browser gets the
+// file; a second download reaches the window already open.
+TEST_F(HandOffOnDisplay, WithNoTremoraAnywhereTheQuicklookBesideTheBrowserShowsTheFiles) {
+    startSessionBus();
+    ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", extraEnvironment["DBUS_SESSION_BUS_ADDRESS"]);
+    fs::create_symlink(programFolder() + "/orvane-quicklook", home / "orvane-quicklook");
+    fs::create_directories(home / "My Events");
+    std::string first = home / "My Events/quake 1.mseed", second = home / "My Events/0402.mseed";
+    std::ofstream(first, std::ios::binary) << quicklook::eventRecords({});
+    std::ofstream(second, std::ios::binary) << quicklook::eventRecords({.seed = 2});
+
+    EXPECT_EQ(app->OpenInViewer(first, "trmvw32"), 0);
+    app->StartViewer(first);
+    EXPECT_TRUE(titleShown("quake 1.mseed - Quick-look"));
+    EXPECT_EQ(app->OpenInViewer(second, "trmvw32"), 0);
+    app->StartViewer(second);
+    EXPECT_TRUE(titleShown("0402.mseed - Quick-look"));
+    EXPECT_EQ(windowsContaining(" - Quick-look"), 1);
+    EXPECT_TRUE(desktop.messages.empty());
+    // A Tremora beside the browser is the viewer again.
+    fs::create_symlink(programFolder() + "/trmvw32.exe", home / "trmvw32.exe");
+    app->StartViewer(first);
+    EXPECT_TRUE(titleShown("Tremora - quake 1.mseed"));
+}
+
+// The quick-look on its own: one window, whatever starts it again.
+class QuicklookOnDisplay : public BrowserOnDisplay {
+  protected:
+    std::string writeEvent(const std::string& name, uint32_t seed) {
+        std::ofstream(home / name, std::ios::binary) << quicklook::eventRecords({.seed = seed});
+        return home / name;
+    }
+};
+
+TEST_F(QuicklookOnDisplay, ASecondStartHandsItsFileToTheRunningWindowAndEnds) {
+    startSessionBus();
+    std::string first = writeEvent("0315.mseed", 1), second = writeEvent("0517.mseed", 2);
+    auto window = start("orvane-quicklook", {first});
+    ASSERT_TRUE(titleShown("0315.mseed - Quick-look")) << readFileText(home / "orvane-quicklook.err");
+    auto again = runProgram(programFolder() + "/orvane-quicklook", {second}, environment(), kWaitMs);
+    EXPECT_EQ(again.exitStatus, 0) << again.standardError;
+    EXPECT_TRUE(titleShown("0517.mseed - Quick-look"));
+    EXPECT_EQ(windowsContaining(" - Quick-look"), 1);
+    EXPECT_TRUE(window->running());
+    // A file of the network's own format opens too, and says what it is.
+    std::ofstream(home / "0402.evt", std::ios::binary) << std::string(4000, '\x11');
+    EXPECT_EQ(runProgram(programFolder() + "/orvane-quicklook", {home / "0402.evt"}, environment(),
+                         kWaitMs)
+                  .exitStatus,
+              0);
+    EXPECT_TRUE(titleShown("0402.evt - Quick-look"));
+    screenshot("quicklook-evt", "0402.evt - Quick-look");
 }
 
 }  // namespace
