@@ -14,7 +14,7 @@ std::string describeOpened(const Loaded& loaded) {
     std::string text;
     for (const auto& trace : loaded.traces.traces())
         text += (text.empty() ? "" : ", ") + trace.id;
-    return text.empty() ? std::string("No traces") : text;
+    return text.empty() ? std::string("No traces to show") : text;
 }
 
 }  // namespace
