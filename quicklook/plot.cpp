@@ -29,10 +29,14 @@ ColumnRun reduceSegment(const Segment& segment, const TimeWindow& window, int wi
     double columnSeconds = window.length() / width;
     double offset = segment.startSeconds() - window.start;  // segment start from the window's
     double lastSampleAt = offset + static_cast<double>(count - 1) / segment.sampleRate;
-    int first = std::max(0, static_cast<int>(std::floor(offset / columnSeconds)));
-    int last = std::min(width - 1, static_cast<int>(std::floor(lastSampleAt / columnSeconds)));
-    if (first > last)
+    // Worked out in floating point first: a segment far outside the window
+    // lies any number of columns away.
+    double firstColumn = std::floor(offset / columnSeconds);
+    double lastColumn = std::floor(lastSampleAt / columnSeconds);
+    if (!(lastColumn >= 0 && firstColumn <= width - 1.0))
         return run;
+    int first = static_cast<int>(std::max(0.0, firstColumn));
+    int last = static_cast<int>(std::min(width - 1.0, lastColumn));
     run.firstColumn = first;
     run.columns.reserve(static_cast<size_t>(last - first + 1));
     double maxIndex = static_cast<double>(count - 1);

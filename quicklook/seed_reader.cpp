@@ -18,6 +18,15 @@ namespace {
 constexpr size_t kHeaderBytes = 48;
 constexpr size_t kReadChunk = 1 << 20;
 constexpr size_t kLookahead = MAXRECLEN + kHeaderBytes;
+// libmseed reads a few bytes past the length it is given when a record's
+// blockette chain points at its end (ms_detect does, on damaged records):
+// zeros after the input keep those reads inside the buffer and the same
+// whatever the input's pieces were.
+constexpr size_t kPadding = 65536 + 64;
+// Sample rates that SEED channels have (a sample a day to megahertz), with
+// room either side; others are damage, and would run times past any range.
+constexpr double kSlowestRate = 1e-7;
+constexpr double kFastestRate = 1e7;
 
 // libmseed prints its complaints itself; the reader reports them its own
 // way, per file and grouped.
@@ -45,6 +54,43 @@ int nextHeaderWithin(const char* record, int length, size_t available) {
     return length;
 }
 
+// Bytes of one sample in the encodings that have a fixed size; 0 for the
+// compressed ones, whose decoders stop at the record's end themselves.
+int bytesPerSample(int encoding) {
+    switch (encoding) {
+    case DE_ASCII:
+        return 1;
+    case DE_INT16:
+    case DE_GEOSCOPE163:
+    case DE_GEOSCOPE164:
+    case DE_CDSN:
+    case DE_SRO:
+    case DE_DWWSSN:
+        return 2;
+    case DE_GEOSCOPE24:
+        return 3;
+    case DE_INT32:
+    case DE_FLOAT32:
+        return 4;
+    case DE_FLOAT64:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// Whether the samples the header announces lie inside the record.
+bool samplesFit(const MSRecord& record, int length) {
+    if (record.samplecnt <= 0)
+        return true;
+    if (!record.fsdh)
+        return false;
+    int64_t dataOffset = record.fsdh->data_offset;
+    if (dataOffset < static_cast<int64_t>(kHeaderBytes) || dataOffset > length)
+        return false;
+    return dataOffset + record.samplecnt * bytesPerSample(record.encoding) <= length;
+}
+
 }  // namespace
 
 void SeedReader::RecordDeleter::operator()(MSRecord_s* record) const {
@@ -58,7 +104,10 @@ SeedReader::SeedReader(TraceSet& into) : into_(into) {
 SeedReader::~SeedReader() = default;
 
 void SeedReader::feed(const char* bytes, size_t count) {
-    pending_.insert(pending_.end(), bytes, bytes + count);
+    // The new bytes go where the padding began; the padding follows them.
+    pending_.resize(held_ + count + kPadding, 0);
+    std::memcpy(pending_.data() + held_, bytes, count);
+    held_ += count;
     parseAvailable(false);
 }
 
@@ -79,18 +128,19 @@ void SeedReader::noteTrouble(const std::string& what) {
 }
 
 void SeedReader::parseAvailable(bool atEnd) {
-    while (consumed_ < pending_.size()) {
+    while (consumed_ < held_) {
         size_t taken = step(consumed_, atEnd);
         if (taken == 0)
             break;
         consumed_ += taken;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(consumed_));
+    held_ -= consumed_;
     consumed_ = 0;
 }
 
 size_t SeedReader::step(size_t offset, bool atEnd) {
-    size_t available = pending_.size() - offset;
+    size_t available = held_ - offset;
     const char* at = pending_.data() + offset;
     if (available < kHeaderBytes) {
         if (!atEnd)
@@ -127,8 +177,18 @@ size_t SeedReader::step(size_t offset, bool atEnd) {
 }
 
 size_t SeedReader::takeRecord(size_t offset, int length) {
+    char* bytes = pending_.data() + offset;
     MSRecord* record = record_.release();
-    int result = msr_parse(pending_.data() + offset, length, &record, length, 1, 0);
+    // The header first: libmseed decodes fixed-size samples without
+    // looking whether the record holds as many as its header says.
+    int result = msr_parse(bytes, length, &record, length, 0, 0);
+    if (result == MS_NOERROR && record && !samplesFit(*record, length)) {
+        record_.reset(record);
+        noteTrouble("records whose samples do not fit in them");
+        return static_cast<size_t>(length);
+    }
+    if (result == MS_NOERROR)
+        result = msr_parse(bytes, length, &record, length, 1, 0);
     record_.reset(record);
     if (result != MS_NOERROR || !record) {
         noteTrouble(std::string("records that could not be decoded (") +
@@ -140,8 +200,8 @@ size_t SeedReader::takeRecord(size_t offset, int length) {
         noteTrouble("records without samples");
         return static_cast<size_t>(length);
     }
-    if (!(record->samprate > 0)) {
-        noteTrouble("records without a sample rate");
+    if (!(record->samprate >= kSlowestRate && record->samprate <= kFastestRate)) {
+        noteTrouble("records without a usable sample rate");
         return static_cast<size_t>(length);
     }
     RecordSamples samples{channelId(record->network, record->station, record->location,

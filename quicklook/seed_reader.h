@@ -50,8 +50,10 @@ class SeedReader {
     };
     TraceSet& into_;
     std::unique_ptr<MSRecord_s, RecordDeleter> record_;
+    // The input not read yet, then zero padding.
     std::vector<char> pending_;
-    size_t consumed_ = 0;  // bytes at the front of pending_ already read
+    size_t held_ = 0;      // bytes of input in pending_
+    size_t consumed_ = 0;  // bytes at its front already read
     ReadReport report_;
     std::vector<std::pair<std::string, size_t>> troubles_;  // kind, count
 };
