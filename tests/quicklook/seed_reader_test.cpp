@@ -189,6 +189,26 @@ TEST(SeedReader, ALengthThatLiesOrASampleCountBeyondTheDataDoNotCrashOrHang) {
     EXPECT_EQ(segments[2].end(), kStart + 40000000);
 }
 
+TEST(SeedReader, UncompressedSamplesBeyondTheRecordAreRefusedNotRead) {
+    // libmseed decodes integers and floats as many as the header says, even
+    // past the record: such a record is refused before it is decoded.
+    for (int encoding : {DE_INT16, DE_INT32, DE_FLOAT64}) {
+        PackRequest request = channel("HHZ", kStart, wave(1000), 512);
+        request.encoding = encoding;
+        if (encoding == DE_FLOAT64)
+            request.samples = testing::converted<double>(wave(1000));
+        std::string bytes = packRecords(request);
+        put16(bytes, 30, 65535);
+        Read read = readInPieces(bytes);
+        EXPECT_EQ(read.report.problems,
+                  std::vector<std::string>{"records whose samples do not fit in them: 1"});
+        // The records after it are read.
+        const Segment& rest = read.traces.traces().at(0).segments.at(0);
+        EXPECT_GT(rest.start, kStart);
+        EXPECT_EQ(rest.end(), kStart + 10000000);
+    }
+}
+
 TEST(SeedReader, BytesThatAreNoSeedGiveNoRecords) {
     std::string noise;
     uint32_t state = 7;
