@@ -4,6 +4,9 @@
 //     file, keeping nothing (a process of its own: time and peak memory);
 //   - open to drawn: `orvane-quicklook --png` reading the file, merging,
 //     summarising and drawing it at 1200x800 (a process: time, peak memory);
+//   - open to a drawn window: `orvane-quicklook FILE` on a private Xvfb
+//     display, from its start to its log line of the first drawing with
+//     the traces;
 //   - zoom redraws: the picture worked out and drawn again for 60 time
 //     windows from the whole day down to a second (in this process).
 // Prints each run, the medians, and the ratios to the floor.
@@ -23,7 +26,9 @@
 
 #include "quicklook/plot.h"
 #include "quicklook/quicklook_files.h"
+#include "tests/platform/child_process.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/platform/xvfb_display.h"
 #include "tools/synthetic_event/synthetic_event.h"
 
 namespace {
@@ -66,6 +71,7 @@ ChildRun runChild(const std::vector<std::string>& command) {
     for (const auto& word : command)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
+    std::fflush(stdout);
     auto start = Clock::now();
     pid_t pid = fork();
     if (pid == 0) {
@@ -129,6 +135,33 @@ std::vector<double> zoomRedraws(const Loaded& loaded) {
     return milliseconds;
 }
 
+// Seconds from the window's start to its first drawing of the traces. No
+// session bus: each start is a window of its own, never one already open.
+std::vector<double> windowOpens(const std::string& bin, const std::string& file,
+                                const orvane::testing::TempFolder& folder) {
+    orvane::testing::XvfbDisplay display;
+    std::vector<double> seconds;
+    for (int run = 0; run < kRuns && display.running(); ++run) {
+        std::string log = folder / ("window" + std::to_string(run) + ".out");
+        auto start = Clock::now();
+        orvane::testing::ChildProcess window(
+            bin + "/orvane-quicklook", {file},
+            {{"DISPLAY", display.name()}, {"G_MESSAGES_DEBUG", "OrvaneQuicklook"},
+             {"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", folder.path()},
+             {"NO_AT_BRIDGE", "1"}},
+            folder / "window.err", {.stdoutFile = log, .workingFolder = {}});
+        bool drawn = orvane::testing::waitUntil(
+            [&] {
+                return orvane::testing::readFileText(log).find("drawn: 3 traces") !=
+                       std::string::npos;
+            },
+            30000);
+        seconds.push_back(drawn ? secondsSince(start) : -1);
+        std::printf("  %-12s run %d: %7.3f s\n", "window", run + 1, seconds.back());
+    }
+    return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +177,17 @@ int main(int argc, char** argv) {
     writeDay(file);
     std::ifstream sized(file, std::ios::binary | std::ios::ate);
     double fileMb = static_cast<double>(sized.tellg()) / 1048576.0;
+    // The programs measured first, while this process is small: a child's
+    // peak memory counts this process's at the fork.
+    std::string self = "/proc/self/exe";
+    char own[4096];
+    ssize_t length = readlink(self.c_str(), own, sizeof own - 1);
+    own[length > 0 ? length : 0] = '\0';
+    Series floor = repeat("decode only", {own, "--decode-only", file});
+    Series open = repeat("open to PNG", {bin + "/orvane-quicklook", "--png", folder / "day.png",
+                                         "--size", "1200x800", file});
+    auto windows = windowOpens(bin, file, folder);
+
     Loaded loaded = loadFiles({file});
     size_t samples = 0;
     for (const auto& trace : loaded.traces.traces())
@@ -152,14 +196,6 @@ int main(int argc, char** argv) {
     std::printf("a day of 3 x 100 Hz, Steim-2 in 4096-byte records: %zu samples, file %.1f MB, "
                 "decoded %.1f MB (int32)\n",
                 samples, fileMb, decodedMb);
-
-    std::string self = "/proc/self/exe";
-    char own[4096];
-    ssize_t length = readlink(self.c_str(), own, sizeof own - 1);
-    own[length > 0 ? length : 0] = '\0';
-    Series floor = repeat("decode only", {own, "--decode-only", file});
-    Series open = repeat("open to PNG", {bin + "/orvane-quicklook", "--png", folder / "day.png",
-                                         "--size", "1200x800", file});
     auto zooms = zoomRedraws(loaded);
 
     double floorSeconds = median(floor.seconds), openSeconds = median(open.seconds);
@@ -169,6 +205,8 @@ int main(int argc, char** argv) {
                 "time; peak %.2fx the decoded samples)\n",
                 openSeconds, median(open.peakMb), openSeconds / floorSeconds,
                 median(open.peakMb) / decodedMb);
+    std::printf("open to a drawn window (Xvfb):   %.3f s  (%.2fx the floor's time)\n",
+                median(windows), median(windows) / floorSeconds);
     std::printf("zoom redraw at 1200x800:         median %.2f ms, slowest %.2f ms over %d "
                 "windows\n",
                 median(zooms), *std::max_element(zooms.begin(), zooms.end()), kZooms);
