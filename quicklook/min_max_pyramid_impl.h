@@ -59,7 +59,8 @@ ValueRange MinMaxPyramid::range(const std::vector<Sample>& samples, size_t first
         size_t span = 1;
         int level = -1;
         while (level + 1 < static_cast<int>(levels_.size()) && next % (span * kFanOut) == 0 &&
-               next + span * kFanOut <= end && (next / (span * kFanOut)) < levels_[level + 1].size()) {
+               next + span * kFanOut <= end &&
+               (next / (span * kFanOut)) < levels_[level + 1].size()) {
             span *= kFanOut;
             ++level;
         }

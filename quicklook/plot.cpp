@@ -45,9 +45,9 @@ ColumnRun reduceSegment(const Segment& segment, const TimeWindow& window, int wi
         double to = std::floor(((x + 1) * columnSeconds - offset) * segment.sampleRate);
         auto low = static_cast<size_t>(std::clamp(from, 0.0, maxIndex));
         auto high = static_cast<size_t>(std::clamp(to, 0.0, maxIndex));
-        run.columns.push_back(std::visit(
-            [&](const auto& values) { return segment.summary.range(values, low, high); },
-            segment.samples));
+        run.columns.push_back(
+            std::visit([&](const auto& values) { return segment.summary.range(values, low, high); },
+                       segment.samples));
     }
     return run;
 }

@@ -2,11 +2,11 @@
 
 #include <libmseed.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -54,28 +54,36 @@ int nextHeaderWithin(const char* record, int length, size_t available) {
     return length;
 }
 
+// libmseed's words for its error codes; it has none for some.
+std::string decodeError(int result) {
+    if (result > 0)
+        return "cut short";
+    const char* words = ms_errorstr(result);
+    return words ? words : "error " + std::to_string(result);
+}
+
 // Bytes of one sample in the encodings that have a fixed size; 0 for the
 // compressed ones, whose decoders stop at the record's end themselves.
 int bytesPerSample(int encoding) {
     switch (encoding) {
-    case DE_ASCII:
-        return 1;
-    case DE_INT16:
-    case DE_GEOSCOPE163:
-    case DE_GEOSCOPE164:
-    case DE_CDSN:
-    case DE_SRO:
-    case DE_DWWSSN:
-        return 2;
-    case DE_GEOSCOPE24:
-        return 3;
-    case DE_INT32:
-    case DE_FLOAT32:
-        return 4;
-    case DE_FLOAT64:
-        return 8;
-    default:
-        return 0;
+        case DE_ASCII:
+            return 1;
+        case DE_INT16:
+        case DE_GEOSCOPE163:
+        case DE_GEOSCOPE164:
+        case DE_CDSN:
+        case DE_SRO:
+        case DE_DWWSSN:
+            return 2;
+        case DE_GEOSCOPE24:
+            return 3;
+        case DE_INT32:
+        case DE_FLOAT32:
+            return 4;
+        case DE_FLOAT64:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -191,8 +199,7 @@ size_t SeedReader::takeRecord(size_t offset, int length) {
         result = msr_parse(bytes, length, &record, length, 1, 0);
     record_.reset(record);
     if (result != MS_NOERROR || !record) {
-        noteTrouble(std::string("records that could not be decoded (") +
-                    (result > 0 ? "cut short" : ms_errorstr(result)) + ")");
+        noteTrouble("records that could not be decoded (" + decodeError(result) + ")");
         return static_cast<size_t>(length);
     }
     ++report_.dataRecords;
@@ -204,22 +211,24 @@ size_t SeedReader::takeRecord(size_t offset, int length) {
         noteTrouble("records without a usable sample rate");
         return static_cast<size_t>(length);
     }
-    RecordSamples samples{channelId(record->network, record->station, record->location,
-                                    record->channel),
-                          record->starttime, record->samprate, {}};
+    RecordSamples samples{
+        channelId(record->network, record->station, record->location, record->channel),
+        record->starttime,
+        record->samprate,
+        {}};
     switch (record->sampletype) {
-    case 'i':
-        samples.samples = copySamples<int32_t>(*record);
-        break;
-    case 'f':
-        samples.samples = copySamples<float>(*record);
-        break;
-    case 'd':
-        samples.samples = copySamples<double>(*record);
-        break;
-    default:
-        noteTrouble("records of text, not samples");
-        return static_cast<size_t>(length);
+        case 'i':
+            samples.samples = copySamples<int32_t>(*record);
+            break;
+        case 'f':
+            samples.samples = copySamples<float>(*record);
+            break;
+        case 'd':
+            samples.samples = copySamples<double>(*record);
+            break;
+        default:
+            noteTrouble("records of text, not samples");
+            return static_cast<size_t>(length);
     }
     into_.add(std::move(samples));
     return static_cast<size_t>(length);

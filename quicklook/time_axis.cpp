@@ -10,10 +10,10 @@ namespace orvane::quicklook {
 
 namespace {
 
-constexpr std::array<double, 31> kSteps{
-    0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1,   0.2,   0.5,   1,     2,
-    5,     10,    15,    30,   60,   120,  300,   600,   900,   1800,  3600,
-    7200,  10800, 21600, 43200, 86400, 172800, 432000, 864000, 2592000};
+constexpr std::array<double, 31> kSteps{0.001, 0.002, 0.005, 0.01,   0.02,   0.05,   0.1,    0.2,
+                                        0.5,   1,     2,     5,      10,     15,     30,     60,
+                                        120,   300,   600,   900,    1800,   3600,   7200,   10800,
+                                        21600, 43200, 86400, 172800, 432000, 864000, 2592000};
 
 std::tm utc(double seconds) {
     std::time_t whole = static_cast<std::time_t>(std::floor(seconds));

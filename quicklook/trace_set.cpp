@@ -16,7 +16,8 @@ double Segment::value(size_t index) const {
 }
 
 TimeUs Segment::end() const {
-    return start + static_cast<TimeUs>(std::llround(static_cast<double>(size()) * 1e6 / sampleRate));
+    return start +
+           static_cast<TimeUs>(std::llround(static_cast<double>(size()) * 1e6 / sampleRate));
 }
 
 size_t Trace::sampleCount() const {
@@ -91,7 +92,8 @@ void TraceSet::add(RecordSamples record) {
             return;
         }
     }
-    trace.segments.push_back(Segment{record.start, record.sampleRate, std::move(record.samples), {}});
+    trace.segments.push_back(
+        Segment{record.start, record.sampleRate, std::move(record.samples), {}});
 }
 
 namespace {

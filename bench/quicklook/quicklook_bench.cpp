@@ -144,12 +144,14 @@ std::vector<double> windowOpens(const std::string& bin, const std::string& file,
     for (int run = 0; run < kRuns && display.running(); ++run) {
         std::string log = folder / ("window" + std::to_string(run) + ".out");
         auto start = Clock::now();
-        orvane::testing::ChildProcess window(
-            bin + "/orvane-quicklook", {file},
-            {{"DISPLAY", display.name()}, {"G_MESSAGES_DEBUG", "OrvaneQuicklook"},
-             {"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", folder.path()},
-             {"NO_AT_BRIDGE", "1"}},
-            folder / "window.err", {.stdoutFile = log, .workingFolder = {}});
+        orvane::testing::ChildProcess window(bin + "/orvane-quicklook", {file},
+                                             {{"DISPLAY", display.name()},
+                                              {"G_MESSAGES_DEBUG", "OrvaneQuicklook"},
+                                              {"DBUS_SESSION_BUS_ADDRESS", ""},
+                                              {"XDG_RUNTIME_DIR", folder.path()},
+                                              {"NO_AT_BRIDGE", "1"}},
+                                             folder / "window.err",
+                                             {.stdoutFile = log, .workingFolder = {}});
         bool drawn = orvane::testing::waitUntil(
             [&] {
                 return orvane::testing::readFileText(log).find("drawn: 3 traces") !=
@@ -193,22 +195,25 @@ int main(int argc, char** argv) {
     for (const auto& trace : loaded.traces.traces())
         samples += trace.sampleCount();
     double decodedMb = samples * 4.0 / 1048576.0;
-    std::printf("a day of 3 x 100 Hz, Steim-2 in 4096-byte records: %zu samples, file %.1f MB, "
-                "decoded %.1f MB (int32)\n",
-                samples, fileMb, decodedMb);
+    std::printf(
+        "a day of 3 x 100 Hz, Steim-2 in 4096-byte records: %zu samples, file %.1f MB, "
+        "decoded %.1f MB (int32)\n",
+        samples, fileMb, decodedMb);
     auto zooms = zoomRedraws(loaded);
 
     double floorSeconds = median(floor.seconds), openSeconds = median(open.seconds);
     std::printf("\nlibmseed decoding alone (floor): %.3f s, peak %.1f MB\n", floorSeconds,
                 median(floor.peakMb));
-    std::printf("open to drawn (--png 1200x800):  %.3f s, peak %.1f MB  (%.2fx the floor's "
-                "time; peak %.2fx the decoded samples)\n",
-                openSeconds, median(open.peakMb), openSeconds / floorSeconds,
-                median(open.peakMb) / decodedMb);
+    std::printf(
+        "open to drawn (--png 1200x800):  %.3f s, peak %.1f MB  (%.2fx the floor's "
+        "time; peak %.2fx the decoded samples)\n",
+        openSeconds, median(open.peakMb), openSeconds / floorSeconds,
+        median(open.peakMb) / decodedMb);
     std::printf("open to a drawn window (Xvfb):   %.3f s  (%.2fx the floor's time)\n",
                 median(windows), median(windows) / floorSeconds);
-    std::printf("zoom redraw at 1200x800:         median %.2f ms, slowest %.2f ms over %d "
-                "windows\n",
-                median(zooms), *std::max_element(zooms.begin(), zooms.end()), kZooms);
+    std::printf(
+        "zoom redraw at 1200x800:         median %.2f ms, slowest %.2f ms over %d "
+        "windows\n",
+        median(zooms), *std::max_element(zooms.begin(), zooms.end()), kZooms);
     return 0;
 }

@@ -37,8 +37,8 @@ void QuicklookWindow::build(GtkApplication* application) {
     gtk_box_pack_start(GTK_BOX(box), buildMenuBar(), FALSE, FALSE, 0);
     area_ = gtk_drawing_area_new();
     gtk_widget_set_can_focus(area_, TRUE);
-    gtk_widget_add_events(area_, GDK_SCROLL_MASK | GDK_BUTTON_PRESS_MASK |
-                                     GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+    gtk_widget_add_events(area_, GDK_SCROLL_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                     GDK_POINTER_MOTION_MASK);
     gtk_box_pack_start(GTK_BOX(box), area_, TRUE, TRUE, 0);
     status_ = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(status_), 0);
@@ -60,8 +60,7 @@ GtkWidget* QuicklookWindow::buildMenuBar() {
     GtkWidget* openItem = gtk_menu_item_new_with_mnemonic("_Open...");
     gtk_widget_add_accelerator(openItem, "activate", accelerators, GDK_KEY_o, GDK_CONTROL_MASK,
                                GTK_ACCEL_VISIBLE);
-    g_signal_connect_swapped(openItem, "activate",
-                             G_CALLBACK(+[](gpointer self) {
+    g_signal_connect_swapped(openItem, "activate", G_CALLBACK(+[](gpointer self) {
                                  static_cast<QuicklookWindow*>(self)->chooseFiles();
                              }),
                              this);
@@ -117,8 +116,8 @@ void QuicklookWindow::showStatus(const std::string& text) {
 
 void QuicklookWindow::chooseFiles() {
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        "Open", GTK_WINDOW(window_), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-        GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+        "Open", GTK_WINDOW(window_), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+        "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
     std::vector<std::string> chosen;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
@@ -217,8 +216,8 @@ gboolean QuicklookWindow::onKey(GtkWidget*, GdkEventKey* event, gpointer data) {
     return TRUE;
 }
 
-void QuicklookWindow::onDrop(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data,
-                             guint, guint, gpointer self) {
+void QuicklookWindow::onDrop(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint,
+                             guint, gpointer self) {
     gchar** uris = gtk_selection_data_get_uris(data);
     std::vector<std::string> paths;
     for (gchar** uri = uris; uri && *uri; ++uri) {

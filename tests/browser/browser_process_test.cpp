@@ -19,8 +19,8 @@
 #include "tests/platform/scoped_environment.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
-#include "tools/testkit/local_web_server.h"
 #include "tools/synthetic_event/synthetic_event.h"
+#include "tools/testkit/local_web_server.h"
 
 namespace orvane {
 namespace {
@@ -298,8 +298,10 @@ TEST_F(QuicklookOnDisplay, ASecondStartHandsItsFileToTheRunningWindowAndEnds) {
     startSessionBus();
     std::string first = writeEvent("0315.mseed", 1), second = writeEvent("0517.mseed", 2);
     auto window = start("orvane-quicklook", {first});
-    ASSERT_TRUE(titleShown("0315.mseed - Quick-look")) << readFileText(home / "orvane-quicklook.err");
-    auto again = runProgram(programFolder() + "/orvane-quicklook", {second}, environment(), kWaitMs);
+    ASSERT_TRUE(titleShown("0315.mseed - Quick-look"))
+        << readFileText(home / "orvane-quicklook.err");
+    auto again =
+        runProgram(programFolder() + "/orvane-quicklook", {second}, environment(), kWaitMs);
     EXPECT_EQ(again.exitStatus, 0) << again.standardError;
     EXPECT_TRUE(titleShown("0517.mseed - Quick-look"));
     EXPECT_EQ(windowsContaining(" - Quick-look"), 1);

@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             reduceTrace(trace, {segment.startSeconds(), segment.startSeconds() + 1}, 64);
         }
     }
-    PlotFrame frame = computeFrame(whole.traces, {whole.traces.firstSeconds(),
-                                                  whole.traces.firstSeconds() + 60}, 200, 120);
+    PlotFrame frame = computeFrame(
+        whole.traces, {whole.traces.firstSeconds(), whole.traces.firstSeconds() + 60}, 200, 120);
     require(frame.bands.size() == whole.traces.traces().size(), "a band per trace");
     return 0;
 }

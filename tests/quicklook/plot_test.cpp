@@ -115,7 +115,8 @@ TEST(PlotFrame, ThePointerReadsTheTimeAndTheValueOfItsBand) {
     ASSERT_EQ(frame.bands.size(), 2u);
     EXPECT_EQ(frame.bands[1].top, 200);
     EXPECT_EQ(frame.bands[1].range.high, 1000);
-    // The vertical comes first; band 2, the east, spans 0..1000 over rows 206..394: its middle is 500.
+    // The vertical comes first; band 2, the east, spans 0..1000 over rows 206..394: its middle is
+    // 500.
     PointerReading reading = readPointer(frame, 100, 300);
     EXPECT_EQ(reading.traceId, "XX.ORV.00.HHE");
     ASSERT_TRUE(reading.value);
@@ -194,9 +195,12 @@ TEST_F(PictureProgram, ExitsOneWithTheReasonForWhatHoldsNoSeedAndTwoForWrongArgu
     EXPECT_FALSE(std::filesystem::exists(folder / "out.png"));
     EXPECT_EQ(quicklook({"--png", folder / "out.png", folder / "missing"}).exitStatus, 1);
 
-    for (const auto& wrong : std::vector<std::vector<std::string>>{
-             {"--png"}, {"--png", folder / "out.png"}, {"--png", "x.png", "--size", "10x10", event},
-             {"--png", "x.png", "--size", "800", event}, {"--size", "800x600", event}}) {
+    for (const auto& wrong :
+         std::vector<std::vector<std::string>>{{"--png"},
+                                               {"--png", folder / "out.png"},
+                                               {"--png", "x.png", "--size", "10x10", event},
+                                               {"--png", "x.png", "--size", "800", event},
+                                               {"--size", "800x600", event}}) {
         auto refused = quicklook(wrong);
         EXPECT_EQ(refused.exitStatus, 2) << wrong.size();
         EXPECT_NE(refused.standardError.find("usage: orvane-quicklook"), std::string::npos);

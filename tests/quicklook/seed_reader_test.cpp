@@ -53,8 +53,8 @@ struct Encoding {
     int code;
     const char* name;
 };
-constexpr Encoding kEncodings[] = {{DE_STEIM1, "Steim-1"}, {DE_STEIM2, "Steim-2"},
-                                   {DE_INT16, "int16"},    {DE_INT32, "int32"},
+constexpr Encoding kEncodings[] = {{DE_STEIM1, "Steim-1"},  {DE_STEIM2, "Steim-2"},
+                                   {DE_INT16, "int16"},     {DE_INT32, "int32"},
                                    {DE_FLOAT32, "float32"}, {DE_FLOAT64, "float64"}};
 
 PackRequest inEncoding(const Encoding& encoding, int recordLength, const std::vector<int32_t>& v) {
@@ -156,8 +156,8 @@ TEST(SeedReader, DamagedRecordsAreNamedAndTheRestIsRead) {
     Read read = readInPieces(damaged);
     EXPECT_EQ(read.report.dataRecords, records - 1);
     ASSERT_EQ(read.report.problems.size(), 2u);
-    EXPECT_NE(read.report.problems[0].find("records that could not be decoded"), std::string::npos)
-        << read.report.problems[0];
+    EXPECT_EQ(read.report.problems[0],
+              "records that could not be decoded (Unknown data encoding format): 1");
     EXPECT_EQ(read.report.problems[1], "records without samples: 1");
     ASSERT_EQ(read.traces.traces().size(), 1u);
     // What is left: record 1, then the records from 4 on after a gap.
@@ -171,9 +171,9 @@ TEST(SeedReader, DamagedRecordsAreNamedAndTheRestIsRead) {
 TEST(SeedReader, ALengthThatLiesOrASampleCountBeyondTheDataDoNotCrashOrHang) {
     std::string good = packRecords(channel("HHZ", kStart, wave(4000), 512));
     std::string lying = good;
-    lying[48 + 6] = 20;                    // record 1 says 1 MiB long
-    put16(lying, 512 * 2 + 30, 60000);     // record 3 claims 60000 samples
-    lying[512 * 4 + 48 + 6] = 7;           // record 5 says 128 bytes
+    lying[48 + 6] = 20;                 // record 1 says 1 MiB long
+    put16(lying, 512 * 2 + 30, 60000);  // record 3 claims 60000 samples
+    lying[512 * 4 + 48 + 6] = 7;        // record 5 says 128 bytes
     Read read = readInPieces(lying, 333);
     // Record 1 ends where record 2's header stands and reads whole; 3 and 5
     // are lost, and the rest of 5 is stepped over to record 6.

@@ -11,8 +11,7 @@
 
 namespace {
 
-bool apply(orvane::quicklook::SyntheticEvent& event, const std::string& option,
-           const char* value) {
+bool apply(orvane::quicklook::SyntheticEvent& event, const std::string& option, const char* value) {
     if (option == "--seconds")
         event.seconds = std::atof(value);
     else if (option == "--network")
@@ -42,8 +41,9 @@ int main(int argc, char** argv) {
     for (int i = 2; good && i + 1 < argc; i += 2)
         good = apply(event, argv[i], argv[i + 1]);
     if (!good || !(event.seconds > 0)) {
-        std::fprintf(stderr, "usage: orvane-synth-event OUT [--seconds N] [--network NET] [--station STA] "
-                             "[--start EPOCH] [--p S] [--s S] [--magnitude M] [--seed N]\n");
+        std::fprintf(stderr,
+                     "usage: orvane-synth-event OUT [--seconds N] [--network NET] [--station STA] "
+                     "[--start EPOCH] [--p S] [--s S] [--magnitude M] [--seed N]\n");
         return 2;
     }
     std::string records = orvane::quicklook::eventRecords(event);
