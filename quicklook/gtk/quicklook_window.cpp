@@ -112,6 +112,7 @@ void QuicklookWindow::setView(const TimeWindow& view) {
 
 void QuicklookWindow::showStatus(const std::string& text) {
     gtk_label_set_text(GTK_LABEL(status_), text.c_str());
+    g_log(kLogDomain, G_LOG_LEVEL_DEBUG, "status: %s", text.c_str());
 }
 
 void QuicklookWindow::chooseFiles() {
@@ -149,8 +150,9 @@ gboolean QuicklookWindow::onDraw(GtkWidget* widget, cairo_t* cairo, gpointer dat
         cairo_fill(cairo);
     }
     std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-    g_log(kLogDomain, G_LOG_LEVEL_DEBUG, "drawn: %zu traces, %dx%d, %.2f ms",
-          self->frame_.bands.size(), width, height, took.count());
+    g_log(kLogDomain, G_LOG_LEVEL_DEBUG, "drawn: %zu traces, %dx%d, from %s for %.3f s, %.2f ms",
+          self->frame_.bands.size(), width, height, utcTimestamp(self->view_.start).c_str(),
+          self->view_.length(), took.count());
     return TRUE;
 }
 

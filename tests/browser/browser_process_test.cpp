@@ -316,5 +316,59 @@ TEST_F(QuicklookOnDisplay, ASecondStartHandsItsFileToTheRunningWindowAndEnds) {
     screenshot("quicklook-evt", "0402.evt - Quick-look");
 }
 
+// The window's mouse and keys, seen through its debug log of each drawing
+// (the time window shown) and of the status bar.
+class QuicklookWithWindowManager : public BrowserWithWindowManager {
+  protected:
+    std::string log() const { return readFileText(home / "orvane-quicklook.out"); }
+    bool logShows(const std::string& text) const {
+        return waitUntil([&] { return log().find(text) != std::string::npos; }, kWaitMs);
+    }
+    // Forgets what the log said so far, so that the next check sees only what
+    // follows.
+    void forgetLog() { std::ofstream(home / "orvane-quicklook.out", std::ios::trunc); }
+    bool mouse(const std::vector<std::string>& action) {
+        return inWindow("0315.mseed - Quick-look", action);
+    }
+};
+
+TEST_F(QuicklookWithWindowManager, WheelZoomsDragsPanAndZoomToARangeHomeShowsAllPointerInStatus) {
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneQuicklook";
+    std::ofstream(home / "0315.mseed", std::ios::binary) << quicklook::eventRecords({});
+    auto window = start("orvane-quicklook", {home / "0315.mseed"});
+    ASSERT_TRUE(titleShown("0315.mseed - Quick-look"));
+    ASSERT_TRUE(logShows("drawn: 3 traces"))
+        << log() << readFileText(home / "orvane-quicklook.err") << "running: " << window->running();
+    ASSERT_TRUE(logShows("from 2024-03-15 10:20:00.000 for 120.000 s")) << log();
+
+    // Over the top band, the vertical: its channel and time in the status.
+    ASSERT_TRUE(mouse({"mousemove", "--window", "%1", "300", "120"}));
+    EXPECT_TRUE(logShows("UTC   OV.ORV..HHZ   ")) << log();
+    forgetLog();
+    ASSERT_TRUE(mouse({"click", "4"}));
+    EXPECT_TRUE(logShows(" for 96.000 s")) << log();
+    // Dragging pans: the same length from a later start (dragged leftwards).
+    forgetLog();
+    ASSERT_TRUE(
+        mouse({"mousedown", "1", "mousemove", "--window", "%1", "100", "120", "mouseup", "1"}));
+    EXPECT_TRUE(logShows(" for 96.000 s")) << log();
+    EXPECT_EQ(log().find("from 2024-03-15 10:20:00.000"), std::string::npos) << log();
+    // Home shows everything again, a range dragged with the right button
+    // is zoomed to.
+    forgetLog();
+    ASSERT_TRUE(pressKeys("0315.mseed - Quick-look", {"Home"}));
+    EXPECT_TRUE(logShows("from 2024-03-15 10:20:00.000 for 120.000 s")) << log();
+    auto geometry = probe->geometry(*probe->findWindow("0315.mseed - Quick-look"));
+    ASSERT_TRUE(geometry);
+    forgetLog();
+    ASSERT_TRUE(
+        mouse({"mousemove", "--window", "%1", "0", "200", "mousedown", "3", "mousemove", "--window",
+               "%1", std::to_string(geometry->width / 4), "200", "mouseup", "3"}));
+    char range[64];
+    std::snprintf(range, sizeof range, "from 2024-03-15 10:20:00.000 for %.3f s",
+                  120.0 * (geometry->width / 4) / geometry->width);
+    EXPECT_TRUE(logShows(range)) << log();
+}
+
 }  // namespace
 }  // namespace orvane
