@@ -219,13 +219,15 @@ int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::strin
     return status == 0 ? 1 : 0;
 }
 
-// Tremora is started wherever it is found or chosen. Where the file it
-// would be started from is not there (no viewer location, no trmvw32.exe
-// beside the browser: most Linux desktops), the quick-look beside the
-// browser gets the file instead of the message that nothing could start.
+// Tremora is started wherever it is found or chosen, also when a location
+// it was given names no file (the Part's message says so then). Only where
+// nothing names it at all (no viewer location, no TremoraPath or
+// TremoraDir) and no trmvw32.exe is beside the browser (most Linux
+// desktops), the quick-look beside the browser gets the file instead of the
+// message that nothing could start.
 bool CBrowserApp::StartQuicklookForMissingViewer(const std::string& localPath) {
     std::error_code ec;
-    if (std::filesystem::exists(ViewerExecutable(), ec))
+    if (!m_szViewerPath.empty() || std::filesystem::exists(ViewerExecutable(), ec))
         return false;
     std::string quicklook = m_szProgramDir + kQuicklookExecutable;
     if (!std::filesystem::exists(quicklook, ec))

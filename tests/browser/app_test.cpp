@@ -335,10 +335,11 @@ TEST_F(HandOffTest, WithNoTremoraFileTheQuicklookBesideTheBrowserGetsTheFile) {
     ASSERT_EQ(world.started.size(), 1u);
     EXPECT_EQ(world.started[0], (std::vector<std::string>{(root / "orvane-quicklook").string(),
                                                           "/data/My Events/a b.mseed"}));
-    // A viewer path naming no file is no viewer either.
+    // A viewer location that names no file is still Tremora's: its start
+    // fails with the message.
     app->m_szViewerPath = "/srv/gone/trmvw32.exe";
     app->StartViewer("/x.dat");
-    EXPECT_EQ(world.started[1][0], (root / "orvane-quicklook").string());
+    EXPECT_EQ(world.started[1][0], "/srv/gone/trmvw32.exe");
     // Tremora wherever it is there: chosen, or beside the browser.
     app->m_szViewerPath = (root / "Tremora/trmvw32.exe").string();
     fs::create_directories(root / "Tremora");
