@@ -20,9 +20,14 @@ template <typename Sample>
 void MinMaxPyramid::addLevel0(const std::vector<Sample>& samples) {
     std::vector<ValueRange> level(samples.size() / kFanOut);
     for (size_t block = 0; block < level.size(); ++block) {
+        // A plain loop rather than minmax_element: compilers vectorise it.
         const Sample* first = samples.data() + block * kFanOut;
-        auto [low, high] = std::minmax_element(first, first + kFanOut);
-        level[block] = {static_cast<float>(*low), static_cast<float>(*high)};
+        Sample low = first[0], high = first[0];
+        for (size_t i = 1; i < kFanOut; ++i) {
+            low = std::min(low, first[i]);
+            high = std::max(high, first[i]);
+        }
+        level[block] = {static_cast<float>(low), static_cast<float>(high)};
     }
     levels_.push_back(std::move(level));
 }
