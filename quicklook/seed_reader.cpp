@@ -38,9 +38,9 @@ void silenceLibrary() {
 }
 
 template <typename Sample>
-SampleBuffer copySamples(const MSRecord& record) {
-    const auto* first = static_cast<const Sample*>(record.datasamples);
-    return std::vector<Sample>(first, first + record.numsamples);
+SampleView samplesOf(const MSRecord& record) {
+    return std::span<const Sample>(static_cast<const Sample*>(record.datasamples),
+                                   static_cast<size_t>(record.numsamples));
 }
 
 // A record whose header claims more than it holds ends where the next
@@ -218,19 +218,19 @@ size_t SeedReader::takeRecord(size_t offset, int length) {
         {}};
     switch (record->sampletype) {
         case 'i':
-            samples.samples = copySamples<int32_t>(*record);
+            samples.samples = samplesOf<int32_t>(*record);
             break;
         case 'f':
-            samples.samples = copySamples<float>(*record);
+            samples.samples = samplesOf<float>(*record);
             break;
         case 'd':
-            samples.samples = copySamples<double>(*record);
+            samples.samples = samplesOf<double>(*record);
             break;
         default:
             noteTrouble("records of text, not samples");
             return static_cast<size_t>(length);
     }
-    into_.add(std::move(samples));
+    into_.add(samples);
     return static_cast<size_t>(length);
 }
 

@@ -58,13 +58,23 @@ bool continues(const Segment& segment, const RecordSamples& record) {
     return std::fabs(static_cast<double>(record.start - segment.end())) <= halfPeriodUs;
 }
 
-void append(SampleBuffer& to, SampleBuffer&& from) {
+void append(SampleBuffer& to, const SampleView& from) {
     std::visit(
         [&from](auto& values) {
-            auto& more = std::get<std::decay_t<decltype(values)>>(from);
+            using Sample = typename std::decay_t<decltype(values)>::value_type;
+            auto more = std::get<std::span<const Sample>>(from);
             values.insert(values.end(), more.begin(), more.end());
         },
         to);
+}
+
+SampleBuffer copied(const SampleView& samples) {
+    return std::visit(
+        [](auto view) {
+            using Sample = std::remove_const_t<typename decltype(view)::element_type>;
+            return SampleBuffer(std::vector<Sample>(view.begin(), view.end()));
+        },
+        samples);
 }
 
 }  // namespace
@@ -79,7 +89,7 @@ Trace& TraceSet::traceFor(const std::string& id, double sampleRate) {
     return traces_.back();
 }
 
-void TraceSet::add(RecordSamples record) {
+void TraceSet::add(const RecordSamples& record) {
     if (record.sampleRate <= 0 || !std::isfinite(record.sampleRate))
         return;
     Trace& trace = traceFor(record.id, record.sampleRate);
@@ -88,12 +98,11 @@ void TraceSet::add(RecordSamples record) {
     size_t count = trace.segments.size();
     for (size_t i = count; i > 0 && count - i < 4; --i) {
         if (continues(trace.segments[i - 1], record)) {
-            append(trace.segments[i - 1].samples, std::move(record.samples));
+            append(trace.segments[i - 1].samples, record.samples);
             return;
         }
     }
-    trace.segments.push_back(
-        Segment{record.start, record.sampleRate, std::move(record.samples), {}});
+    trace.segments.push_back(Segment{record.start, record.sampleRate, copied(record.samples), {}});
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -44,12 +45,17 @@ struct Trace {
     double endSeconds() const;
 };
 
+// A record's samples where they are (libmseed's buffer, a test's vector),
+// copied once, into the trace.
+using SampleView =
+    std::variant<std::span<const int32_t>, std::span<const float>, std::span<const double>>;
+
 // The samples of one record, about to join its channel's trace.
 struct RecordSamples {
     std::string id;
     TimeUs start = 0;
     double sampleRate = 0;
-    SampleBuffer samples;
+    SampleView samples;
 };
 
 // The channels of the files opened, with their records merged into segments.
@@ -58,7 +64,7 @@ class TraceSet {
     // A record that continues its channel's last segment to within half a
     // sample joins it; any other (a gap, an overlap, another rate or sample
     // type) starts a segment of its own.
-    void add(RecordSamples record);
+    void add(const RecordSamples& record);
     // Sorts channels by name and segments by time, and summarises them.
     void finish();
 
