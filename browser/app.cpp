@@ -23,6 +23,9 @@ constexpr char kWineDdeClient[] = "orvane-dde.exe";
 // The client's own conversation waits at most 2000 ms; the rest is for Wine
 // to start it (a prefix whose wineserver is not running yet starts slowly).
 constexpr int kWineDdeClientMs = 20000;
+// The project's own viewer, installed beside the browser: it shows SEED and
+// miniSEED traces where no Tremora is installed.
+constexpr char kQuicklookExecutable[] = "orvane-quicklook";
 
 std::string openCommand(const std::string& path) {
     return "[open(\"" + path + "\")]";
@@ -212,7 +215,25 @@ int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::strin
     return status == 0 ? 1 : 0;
 }
 
+// Tremora is started wherever it is found or chosen, also when a location
+// it was given names no file (the Part's message says so then). Only where
+// nothing names it at all (no viewer location, no TremoraPath or
+// TremoraDir) and no trmvw32.exe is beside the browser (most Linux
+// desktops), the quick-look beside the browser gets the file instead of the
+// message that nothing could start.
+bool CBrowserApp::StartQuicklookForMissingViewer(const std::string& localPath) {
+    std::error_code ec;
+    if (!m_szViewerPath.empty() || std::filesystem::exists(ViewerExecutable(), ec))
+        return false;
+    std::string quicklook = m_szProgramDir + kQuicklookExecutable;
+    if (!std::filesystem::exists(quicklook, ec))
+        return false;
+    return world_.StartProgram(quicklook, {localPath}, {}) >= 32;
+}
+
 void CBrowserApp::StartViewer(const std::string& localPath) {
+    if (StartQuicklookForMissingViewer(localPath))
+        return;
     std::string program = ViewerExecutable();
     // The path is one argument whatever it holds; nothing goes through a shell.
     int result = 0;

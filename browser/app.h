@@ -76,6 +76,7 @@ class CBrowserApp final : public TransferHost {
     std::string ViewerExecutable() const;
     int ReadWineViewerLocation();
     int OpenInWineViewer(const std::string& localPath, const std::string& service);
+    bool StartQuicklookForMissingViewer(const std::string& localPath);
     void SettleDownloadDirectory();
     void SettleViewerPath();
     void CarryOutDdeCommand(const std::optional<std::string>& url);

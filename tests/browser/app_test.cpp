@@ -325,6 +325,37 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
     EXPECT_EQ(world.ran.size(), 3u);
 }
 
+TEST_F(HandOffTest, WithNoTremoraFileTheQuicklookBesideTheBrowserGetsTheFile) {
+    app->m_szProgramDir = root.string() + "/";
+    std::ofstream(root / "orvane-quicklook") << "#!/bin/sh\n";
+    app->StartViewer("/data/My Events/a b.mseed");
+    ASSERT_EQ(world.started.size(), 1u);
+    EXPECT_EQ(world.started[0], (std::vector<std::string>{(root / "orvane-quicklook").string(),
+                                                          "/data/My Events/a b.mseed"}));
+    // A viewer location that names no file is still Tremora's: its start
+    // fails with the message.
+    app->m_szViewerPath = "/srv/gone/trmvw32.exe";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[1][0], "/srv/gone/trmvw32.exe");
+    // Tremora wherever it is there: chosen, or beside the browser.
+    app->m_szViewerPath = (root / "Tremora/trmvw32.exe").string();
+    fs::create_directories(root / "Tremora");
+    std::ofstream(app->m_szViewerPath) << "viewer";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[2][0], app->m_szViewerPath);
+    app->m_szViewerPath.clear();
+    std::ofstream(root / "trmvw32.exe") << "viewer";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[3][0], (root / "trmvw32.exe").string());
+    // A quick-look that does not start: the message, as for Tremora.
+    fs::remove(root / "trmvw32.exe");
+    world.startResult = 2;
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started.size(), 6u);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].rfind("Unable to start Tremora", 0), 0u);
+}
+
 TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {
     world.startResult = 2;
     app->StartViewer("/x.dat");
