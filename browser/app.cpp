@@ -216,7 +216,7 @@ int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::strin
 }
 
 // Tremora is started wherever it is found or chosen, also when a location
-// it was given names no file (the Part's message says so then). Only where
+// it was given names no file (the message that it could not start says so then). Only where
 // nothing names it at all (no viewer location, no TremoraPath or
 // TremoraDir) and no trmvw32.exe is beside the browser (most Linux
 // desktops), the quick-look beside the browser gets the file instead of the
