@@ -125,13 +125,12 @@ int printUsage(Console& console) {
 int runBoot(int argc, const char* const argv[], PortDirectory& ports, Clock& clock,
             Console& console) {
     BootSettings settings;
-    bool refused = asksFor(argc, argv, "-h", "--help") || holdsUnknownOption(argc, argv);
-    if (!refused && asksFor(argc, argv, "--version", "--version")) {
+    if (!parseArguments(argc, argv, settings))
+        return printUsage(console);
+    if (asksFor(argc, argv, "--version", "--version")) {
         console.print("boot %s\n", kOrvaneVersion);
         return 0;
     }
-    if (!parseArguments(argc, argv, settings))
-        return printUsage(console);
     console.print("File Name=%s Comm Port=%d Baud=%d\n", settings.hexFileName.c_str(),
                   settings.portNumber, settings.baudRate);
     if (!hexFileOpens(settings.hexFileName, console))

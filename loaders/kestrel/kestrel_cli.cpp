@@ -179,6 +179,7 @@ bool HexFileReachable(const KestrelSettings& settings, Console& console) {
         path ? HexFileOpenFailure(*path) : std::string("No such file or directory");
     if (!failure)
         return true;
+    console.print("File Name=%s Comm Port=%d\n", normalised.c_str(), settings.portNumber);
     console.printErr("cannot open %s: %s\n", path ? path->c_str() : settings.fileName.c_str(),
                      failure->c_str());
     console.print("Error reading %s file\n", normalised.c_str());
@@ -191,19 +192,18 @@ std::optional<KestrelSettings> ScanArguments(const std::vector<std::string>& arg
     KestrelSettings settings;
     if (arguments.empty() || asksFor(arguments, "-h", "--help") || holdsUnknownOption(arguments))
         return std::nullopt;
-    if (asksFor(arguments, "--version", "--version")) {
-        settings.showVersion = true;
-        return settings;
-    }
     if (arguments.size() == 1) {
         if (arguments[0] == "-t")
             settings.identifyOnly = true;
+        else if (arguments[0] == "--version")
+            settings.showVersion = true;
         else
             settings.fileName = arguments[0];
         return settings;
     }
     if (!walkArguments(arguments, settings))
         return std::nullopt;
+    settings.showVersion = asksFor(arguments, "--version", "--version");
     return settings;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/orvane_version.h"
 #include "platform/termios_port.h"
 #include "tests/loaders/kestrel/hex_text.h"
 #include "tools/dspic_sim/sim_process.h"
@@ -179,9 +180,41 @@ TEST_F(KestrelProcess, HelpPrintsTheUsageAtOnce) {
     for (const char* help : {"--help", "-h"}) {
         ProgramResult result = kestrel("/nonexistent", {help});
         EXPECT_EQ(result.status, 30);
-        EXPECT_EQ(result.out.rfind("Usage: Kestrel [ -p Port_Number ]", 0), 0u) << result.out;
+        EXPECT_EQ(
+            result.out.rfind("Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0), 0u)
+            << result.out;
         EXPECT_LT(result.seconds, 5);
     }
+}
+
+// A single argument used to be the file name whatever it was: "--version"
+// and "-v" opened COM1 and pulsed its reset before the file was found
+// missing. Now none of these opens the port: the board on COM1 sees no
+// byte, and standard error never names the device behind the number.
+TEST_F(KestrelProcess, VersionUnknownOptionsAndAMissingFileNeverTouchTheBoard) {
+    SimProcess sim(binDir(), {}, 1);
+    const std::string missing = sim.folder().file("missing.hex");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;  // its start
+    };
+    for (const Case& c :
+         std::vector<Case>{{{"--version"}, 0, std::string("kestrel ") + kOrvaneVersion + "\n"},
+                           {{"-v"}, 30, "Usage: Kestrel "},
+                           {{"-p", "1", "--verbose", missing}, 30, "Usage: Kestrel "},
+                           {{missing},
+                            0,
+                            "File Name=" + Upper(missing) + " Comm Port=1\nError reading " +
+                                Upper(missing) + " file\n"}}) {
+        ProgramResult result = kestrel(sim.dosdevices(), c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments[0] << result.out << result.err;
+        EXPECT_EQ(result.out.rfind(c.out, 0), 0u) << result.out;
+        EXPECT_EQ(result.out.find("Reset Sent"), std::string::npos) << result.out;
+        EXPECT_EQ(result.err.find("COM1 is"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.stats().bytesFromHost, 0u);
 }
 
 // Kestrel never reads a key, so it never changes the terminal: Ctrl-C while
