@@ -42,10 +42,11 @@ std::optional<int> answerAboutItself(const std::vector<std::string>& arguments) 
 int main(int argc, char** argv) {
     if (auto status = answerAboutItself(std::vector<std::string>(argv + 1, argv + argc)))
         return *status;
-    // The window's class is the desktop entry's StartupWMClass.
     g_set_prgname("orvaneexplorer");
-    gdk_set_program_class("OrvaneExplorer");
     gtk_init(&argc, &argv);
+    // The windows' class is the desktop entry's StartupWMClass (gtk_init
+    // sets its own from the program name).
+    gdk_set_program_class("OrvaneExplorer");
     orvane::UseOwnIcon(orvane::GetProgramDirectory());
     std::vector<std::string> arguments(argv + 1, argv + argc);
     orvane::PlatformWorld world;

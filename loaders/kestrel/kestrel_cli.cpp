@@ -172,7 +172,7 @@ bool writeAndVerify(DspicLoader& loader) {
 
 // A file that is not there ends the run before the port is opened (no
 // reset pulse); a file that is there is read after identification.
-bool HexFileReachable(const KestrelSettings& settings, Console& console) {
+bool hexFileReachable(const KestrelSettings& settings, Console& console) {
     std::string normalised = NormaliseHexFileName(settings.fileName);
     std::optional<std::string> path = LocateHexFile(settings.fileName, normalised);
     std::optional<std::string> failure =
@@ -245,7 +245,7 @@ int RunKestrel(const std::vector<std::string>& arguments, PortDirectory& ports, 
         console.print("kestrel %s\n", kOrvaneVersion);
         return 0;
     }
-    if (!settings->identifyOnly && !HexFileReachable(*settings, console))
+    if (!settings->identifyOnly && !hexFileReachable(*settings, console))
         return 0;
     DspicLoader loader(ports, clock, console);
     loader.portNumber = settings->portNumber;

@@ -149,7 +149,8 @@ TEST_F(BootRun, PortAndRateReachTheLoadAndTheBootloaderStaysAt19200) {
 TEST_F(BootRun, NoFileNameOrAMissingFileEndsWithZeroBeforeThePortIsOpened) {
     rig.ports.attach(2, rig.board);
     const std::string missing = dir.file("missing.hex");
-    const std::string folder = dir.path();
+    const std::string folder = dir.file("folder.hex");
+    std::filesystem::create_directory(folder);
     for (const Args& args : {Args{"-p", "2", "fw"}, Args{"-p", "2", missing.c_str()},
                              Args{"-p", "2", folder.c_str()}}) {
         rig.console.clear();
@@ -223,7 +224,9 @@ TEST_F(BootRun, ARateTheDriverRefusesIsReportedOnStandardError) {
 }
 
 TEST_F(BootRun, MissingPortEndsWithZero) {
-    EXPECT_EQ(run({"-p", "7", "fw.hex"}), 0);
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x200, firmwareBytes(8)));
+    EXPECT_EQ(run({"-p", "7", file.c_str()}), 0);
     EXPECT_TRUE(rig.text().ends_with("Open Comm Port Error\n"));
 }
 
