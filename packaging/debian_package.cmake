@@ -20,16 +20,17 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${ORVANE_PACKAGE_PREFIX})
 set(CPACK_PACKAGE_CONTACT "Orvane Network <packages@orvane.net>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "browser and firmware loaders of the Orvane seismic network")
+# The long description, after the summary line; CPack indents it and marks
+# the empty line between the paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "browser and firmware loaders of the Orvane seismic network
- OrvaneExplorer shows the network's web and FTP sites, downloads event data
- files itself and hands them to the Tremora seismic viewer (also under Wine).
- .
- orvane-fetch makes the same downloads from a script, orvane-dde sends DDE
- commands to running programs, kestrel and boot load firmware into the
- network's dsPIC and framed-bootloader boards through their serial
- bootloaders, and dspic-sim and board-sim simulate those boards for trying
- the loaders without hardware.")
+    "OrvaneExplorer shows the network's web and FTP sites, downloads event data
+files itself and hands them to the Tremora seismic viewer (also under Wine).
+
+orvane-fetch makes the same downloads from a script, orvane-dde sends DDE
+commands to running programs, kestrel and boot load firmware into the
+network's dsPIC and framed-bootloader boards through their serial
+bootloaders, and dspic-sim and board-sim simulate those boards for trying
+the loaders without hardware.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME orvane_${PROJECT_VERSION}_${ORVANE_DEB_ARCH}.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORVANE_DEB_ARCH})
