@@ -51,9 +51,8 @@ void GtkDesktop::ShowAbout() {
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
     GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
     gtk_container_set_border_width(GTK_CONTAINER(row), 16);
-    gtk_box_pack_start(GTK_BOX(row),
-                       gtk_image_new_from_icon_name(kIconName, GTK_ICON_SIZE_DIALOG), FALSE,
-                       FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_icon_name(kIconName, GTK_ICON_SIZE_DIALOG),
+                       FALSE, FALSE, 0);
     std::string version = std::string("Orvane Explorer Version ") + kOrvaneVersion;
     gtk_box_pack_start(GTK_BOX(texts), gtk_label_new(version.c_str()), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Release Date: 2/03/2002"), FALSE, FALSE, 0);

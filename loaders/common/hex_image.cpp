@@ -176,7 +176,7 @@ std::optional<std::string> HexFileOpenFailure(const std::string& path) {
     if (std::filesystem::is_directory(path, ec))
         return std::string(std::strerror(EISDIR));
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                          std::fclose);
+                                                         std::fclose);
     if (!file)
         return std::string(std::strerror(errno));
     return std::nullopt;

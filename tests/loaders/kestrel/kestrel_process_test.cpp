@@ -116,6 +116,8 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
     chmod(dos.file("locked").c_str(), 0060);
     fs::create_symlink(dos.file("locked"), dos.file("com7"));
 
+    const std::string hex = dos.file("fw.hex");
+    kestreltest::WriteText(hex, ":00000001FF\n");
     struct Case {
         int port;
         std::string cause;
@@ -123,9 +125,10 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
     for (const auto& c : {Case{5, "No such file or directory"}, Case{6, "COM6 ("},
                           Case{7, "Permission denied; members of group '"}}) {
         std::string port = std::to_string(c.port);
-        ProgramResult result = kestrel(dos.path(), {"-p", port, "fw.hex"}, c.port == 7);
+        ProgramResult result = kestrel(dos.path(), {"-p", port, hex}, c.port == 7);
         EXPECT_EQ(result.status, 0) << port;
-        EXPECT_EQ(result.out, "File Name=FW.HEX Comm Port=" + port + "\nOpen Comm Port Error\n");
+        EXPECT_EQ(result.out,
+                  "File Name=" + Upper(hex) + " Comm Port=" + port + "\nOpen Comm Port Error\n");
         // The device the number stands for, then why it could not be opened.
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
         EXPECT_EQ(result.err.rfind("COM" + port + " is ", 0), 0u) << result.err;
@@ -228,8 +231,10 @@ TEST_F(KestrelProcess, AnInterruptLeavesTheTerminalAsItWas) {
     ASSERT_EQ(tcsetattr(terminal.master(), TCSANOW, &cooked), 0);
     const int input = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(input, 0);
+    const std::string hex = sim.folder().file("fw.hex");
+    kestreltest::WriteText(hex, ":00000001FF\n");
     dspicsim::ProgramRun run{binDir() + "/kestrel",
-                             {"-p", "2", "fw.hex"},
+                             {"-p", "2", hex},
                              {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
                              20,
                              false,
@@ -322,13 +327,16 @@ TEST_F(KestrelUnderWine, IdentifiesTheChipOnAShortComName) {
 TEST_F(KestrelUnderWine, AMissingPortOrNoUsbAdapterEndsTheRunWithItsStatus) {
     std::error_code ec;
     fs::remove(wine.prefix + "/dosdevices/com29", ec);
-    ProgramResult missing = kestrelExe({"-p", "29", "fw.hex"});
+    TempFolder folder("orvane-kestrel-wine");
+    kestreltest::WriteText(folder.file("fw.hex"), ":00000001FF\n");
+    const std::string hex = testkit::WindowsPath(folder.path()) + "\\fw.hex";
+    ProgramResult missing = kestrelExe({"-p", "29", hex});
     EXPECT_EQ(missing.status, 0);
-    EXPECT_EQ(missing.out, "File Name=FW.HEX Comm Port=29\nOpen Comm Port Error\n");
+    EXPECT_EQ(missing.out, "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
     EXPECT_EQ(missing.err.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.err;
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
 
-    ProgramResult usb = kestrelExe({"-p", "USB", "fw.hex"});
+    ProgramResult usb = kestrelExe({"-p", "USB", hex});
     EXPECT_EQ(usb.status, 20);
     EXPECT_EQ(usb.out, "USB Port Not Found!\n");
 }
