@@ -16,8 +16,8 @@ constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 constexpr char kLocation[] = "Location";
 constexpr char kDdeTopic[] = "system";
 // A Windows viewer runs under Wine; its DDE server is reached through our
-// own Windows DDE client, installed beside the browser and run under Wine
-// in the viewer's prefix.
+// own Windows DDE client (beside the browser in a build tree, in
+// PREFIX/lib/orvane when installed), run under Wine in the viewer's prefix.
 constexpr char kWineProgram[] = "wine";
 constexpr char kWineDdeClient[] = "orvane-dde.exe";
 // The client's own conversation waits at most 2000 ms; the rest is for Wine
@@ -205,7 +205,7 @@ int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& s
 // conversation was made.
 int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
     std::string viewer = ViewerExecutable();
-    std::string client = m_szProgramDir + kWineDdeClient;
+    std::string client = HelperDirectoryOf(m_szProgramDir) + kWineDdeClient;
     if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
         return 0;
     std::string prefix = winePrefixOf(viewer, winePrefixSource());
@@ -254,7 +254,7 @@ void CBrowserApp::StartViewer(const std::string& localPath) {
 }
 
 std::string CBrowserApp::HelpUrl() const {
-    return "file://" + m_szProgramDir + "help/OrvaneExplorer.html";
+    return "file://" + DataDirectoryOf(m_szProgramDir) + "help/OrvaneExplorer.html";
 }
 
 }  // namespace orvane

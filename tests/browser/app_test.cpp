@@ -366,8 +366,25 @@ TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {
               "using the File / Locate Tremora menu items.");
 }
 
-TEST_F(HandOffTest, HelpPageLivesBesideTheProgram) {
-    EXPECT_EQ(app->HelpUrl(), "file:///opt/Orvane Explorer/bin/help/OrvaneExplorer.html");
+// In a build tree the page sits beside the program; installed, the program
+// is in PREFIX/bin and the page in PREFIX/share/orvane, the Windows DDE
+// client in PREFIX/lib/orvane.
+TEST_F(HandOffTest, HelpPageAndDdeClientAreBesideTheProgramOrInTheInstalledLayout) {
+    EXPECT_EQ(app->HelpUrl(), "file:///opt/Orvane Explorer/share/orvane/help/OrvaneExplorer.html");
+    fs::create_directories(root / "bin/help");
+    std::ofstream(root / "bin/help/OrvaneExplorer.html") << "<title>Help</title>";
+    app->m_szProgramDir = (root / "bin").string() + "/";
+    EXPECT_EQ(app->HelpUrl(), "file://" + (root / "bin/help/OrvaneExplorer.html").string());
+
+    world.windowTitles = {"Tremora - 0101.evt"};
+    world.viewerAnswers = false;
+    std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
+    writeWindowsProgram(viewer);
+    app->m_szViewerPath = viewer;
+    writeWindowsProgram(root / "lib/orvane/orvane-dde.exe");
+    EXPECT_EQ(app->OpenInViewer("/data/a.dat", "trmvw32"), 1);
+    ASSERT_EQ(world.ran.size(), 1u);
+    EXPECT_EQ(world.ran[0][1], (root / "lib/orvane/orvane-dde.exe").string());
 }
 
 class DialogTest : public HandOffTest {

@@ -108,6 +108,22 @@ TEST_F(BrowserWithWindowManager, OpenCommandBringsTheBrowserForward) {
         << probe->activeWindowTitle();
 }
 
+// From the build tree (build/bin) and from an installed tree (PREFIX/bin,
+// the page in PREFIX/share/orvane, the icon theme in PREFIX/share/icons;
+// run as Installed.*): the window carries the program's icon and the class
+// the desktop entry names, and Help / Help on Orvane Explorer finds its page.
+TEST_F(BrowserWithWindowManager, HelpFindsItsPageAndTheWindowShowsItsIcon) {
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto window = probe->findWindow("First Page - Orvane Explorer");
+    ASSERT_TRUE(window);
+    EXPECT_EQ(probe->windowClass(*window), "OrvaneExplorer");
+    EXPECT_FALSE(probe->iconWidths(*window).empty()) << "the window has no icon";
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+h", "h"}));
+    EXPECT_TRUE(titleShown("Orvane Explorer Help - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
+}
+
 TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {
     settings().writeString("Settings", "FramePos", "-1 -1 -1 -1 120 90 920 690");
     auto browser = start("orvaneexplorer", {web.url("/first.html")});

@@ -321,7 +321,7 @@ TEST_F(MainFrameTest, CommandsAreRoutedByIdToTheFrameTheAppOrTheView) {
     EXPECT_FALSE(frame->OnCommand(12345));
     EXPECT_EQ(desktop.abouts, 1);
     EXPECT_EQ(desktop.control.calls,
-              (Calls{"navigate file:///opt/orvane/help/OrvaneExplorer.html", "stop"}));
+              (Calls{"navigate file:///opt/share/orvane/help/OrvaneExplorer.html", "stop"}));
     frame->SetDocumentTitle("Events");
     frame->ShowAddress("http://www.orvane.net/");
     EXPECT_EQ(window.calls,
