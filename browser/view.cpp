@@ -3,6 +3,7 @@
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
 #include "browser/ftp_listing_page.h"
+#include "platform/ascii_text.h"
 #include "resources/browser_resources.h"
 
 namespace orvane {
@@ -36,7 +37,7 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
     // control shows it like any other page.
     if (url.size() > kMaxUrlLength || closing_)
         return;
-    std::string lowered = LowerCase(url);
+    std::string lowered = asciiLowered(url);
     EventProtocol protocol = EventProtocol::None;
     bool event = ClassifyEventUrl(lowered, protocol);
     if (DivertFtpNavigation(url, protocol, cancel) || !event)
@@ -96,7 +97,7 @@ long CBrowserView::OnStartDownload(unsigned message) {
 // FTP itself; a file that a listing page named is downloaded.
 bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol protocol,
                                        bool& cancel) {
-    if (LowerCase(url.substr(0, 6)) != "ftp://")
+    if (!startsWithIgnoringCase(url, "ftp://"))
         return false;
     bool folder = url.back() == '/';
     if (protocol == EventProtocol::Ftp && !folder)
