@@ -43,12 +43,8 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
     if (DivertFtpNavigation(url, protocol, cancel) || !event)
         return;
     cancel = true;
-    if (app_.m_szDownloadDir.empty()) {
-        app_.desktop().MessageBox(kSelectDirectoryMessage);
-        ChooseDownloadDirectory(app_, host_.dialogs);
-        if (app_.m_szDownloadDir.empty())
-            return;
-    }
+    if (!EnsureDownloadDirectory(app_, host_.dialogs))
+        return;
     m_szPendingUrl = lowered;
     pendingHttp_ = protocol == EventProtocol::Http;
     pendingViewer_ = true;
@@ -107,12 +103,8 @@ bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol pro
         return true;
     }
     cancel = true;
-    if (app_.m_szDownloadDir.empty()) {
-        app_.desktop().MessageBox(kSelectDirectoryMessage);
-        ChooseDownloadDirectory(app_, host_.dialogs);
-        if (app_.m_szDownloadDir.empty())
-            return true;
-    }
+    if (!EnsureDownloadDirectory(app_, host_.dialogs))
+        return true;
     m_szPendingUrl = url;
     pendingHttp_ = false;
     pendingViewer_ = false;

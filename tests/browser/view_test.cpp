@@ -11,6 +11,7 @@
 
 #include "browser/app.h"
 #include "browser/certificate_page.h"
+#include "browser/directory_dialogs.h"
 #include "browser/html_text.h"
 #include "browser/page_downloads.h"
 #include "browser/status_line.h"
