@@ -297,9 +297,9 @@ TEST_F(MainFrameTest, PromptsShowInTheStatusBarAndReadyComesBack) {
                                    "status Opens http://www.iris.edu/pub/farm/",
                                    "status Refreshes the contents of the current page.", "status ",
                                    "status Ready"}));
-    EXPECT_EQ(PromptFor(ID_GO_NEW_EVENTS, app->endpoints()).toolTip, "New Events");
-    EXPECT_EQ(PromptFor(ID_APP_ABOUT, app->endpoints()).toolTip, "About");
-    EXPECT_EQ(PromptFor(ID_APP_EXIT, app->endpoints()).toolTip, "");
+    EXPECT_EQ(PromptFor(ID_GO_NEW_EVENTS, app->endpoints().ForPrompts()).toolTip, "New Events");
+    EXPECT_EQ(PromptFor(ID_APP_ABOUT, app->endpoints().ForPrompts()).toolTip, "About");
+    EXPECT_EQ(PromptFor(ID_APP_EXIT, app->endpoints().ForPrompts()).toolTip, "");
 }
 
 TEST_F(MainFrameTest, BarsToggleWithTheirCheckState) {
