@@ -13,12 +13,21 @@
 
 #include "platform/window_titles.h"
 #include "tests/browser/x_window_probe.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/required_program.h"
 #include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane::testing {
+
+using testkit::ChildProcess;
+using testkit::ChildSetup;
+using testkit::programFolder;
+using testkit::ProgramResult;
+using testkit::readFileText;
+using testkit::runProgram;
+using testkit::waitUntil;
+using testkit::XvfbDisplay;
 
 // The browser as a process on a private X display, with a private home,
 // settings, registry and DDE folder.

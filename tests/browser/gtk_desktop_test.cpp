@@ -102,7 +102,7 @@ TEST_F(GtkDesktopTest, ADownloadShowsMovingProgressKeepsTheAddressAndEndsWithThe
     EXPECT_EQ(seen.fileName, "slow.evt");
     EXPECT_FALSE(seen.frameEnabled) << "the frame takes no input under the modal dialog";
     EXPECT_TRUE(fs::is_empty(downloads)) << "no partial file";
-    EXPECT_TRUE(testing::waitUntil([&] { return trickle.clientLeftEarly(); }, 10000));
+    EXPECT_TRUE(testkit::waitUntil([&] { return trickle.clientLeftEarly(); }, 10000));
     EXPECT_NE(app->settings().readString("Settings", "FramePos"), "");
 }
 

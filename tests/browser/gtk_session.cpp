@@ -7,6 +7,8 @@
 
 namespace orvane::testing {
 
+using testkit::XvfbDisplay;
+
 GtkSession* GtkSession::get() {
     static GtkSession* session = [] {
         static GtkSession instance;

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane::testing {
+
+using testkit::XvfbDisplay;
 
 // GTK for in-process tests: one private Xvfb display and a private home
 // for the whole test program, GTK started on it once.

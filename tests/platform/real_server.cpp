@@ -7,9 +7,11 @@
 
 #include <filesystem>
 
-#include "tests/platform/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane::testing {
+
+using testkit::runProgram;
 
 namespace {
 constexpr int kServerSeconds = 600;

@@ -7,16 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
 #include "tests/platform/temp_folder.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane {
 namespace {
 
-using testing::readFileText;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
+using testkit::readFileText;
 
 constexpr const char* kBrowserKey = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 constexpr const char* kViewerKey = "SOFTWARE\\Orvane Network\\Tremora";

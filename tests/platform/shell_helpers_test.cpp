@@ -11,16 +11,16 @@
 #include "platform/directory_listing.h"
 #include "platform/environment_expansion.h"
 #include "platform/program_start.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
 #include "tests/platform/temp_folder.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane {
 namespace {
 
-using testing::readFileText;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
+using testkit::readFileText;
 
 std::string expandWith(const std::string& text, std::map<std::string, std::string> variables) {
     return expandEnvironmentStrings(text,

@@ -15,15 +15,21 @@
 #include <iostream>
 #include <thread>
 
-#include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/testkit/child_process.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 extern char** environ;
 
 namespace orvane::testing {
+
+using testkit::ChildProcess;
+using testkit::mergedEnvironment;
+using testkit::pointersTo;
+using testkit::readFileText;
+
 namespace {
 
 using peers::FtpScript;

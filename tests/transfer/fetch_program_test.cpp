@@ -6,12 +6,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/testkit/child_process.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
+
+using testkit::ChildProcess;
+using testkit::readFileText;
+
 namespace {
 
 using peers::HttpScript;

@@ -1,6 +1,4 @@
-#include "tests/platform/xvfb_display.h"
-
-#include "tests/platform/required_program.h"
+#include "tools/testkit/xvfb_display.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "tools/testkit/child_process.h"
+
 extern char** environ;
 
-namespace orvane::testing {
+namespace orvane::testkit {
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
@@ -94,4 +94,4 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     }
 }
 
-}  // namespace orvane::testing
+}  // namespace orvane::testkit
