@@ -38,6 +38,16 @@ bool ForEachItem(std::string_view value, Take take) {
     }
 }
 
+// ForEachItem over every field of that (lower-case) name, in order.
+template <typename Take>
+bool ForEachItemOf(const std::vector<std::pair<std::string, std::string>>& fields,
+                   std::string_view name, Take take) {
+    for (const auto& [fieldName, value] : fields)
+        if (fieldName == name && !ForEachItem(value, take))
+            return false;
+    return true;
+}
+
 // A length is decimal digits and nothing else, and fits 63 bits.
 std::optional<std::int64_t> ParseLength(std::string_view text) {
     if (text.empty())
@@ -219,10 +229,7 @@ bool HttpResponseReader::ReadTransferCodings(bool& chunked) const {
         chunked = true;
         return first;
     };
-    for (const auto& [name, value] : fields_)
-        if (name == "transfer-encoding" && !ForEachItem(value, take))
-            return false;
-    return true;
+    return ForEachItemOf(fields_, "transfer-encoding", take);
 }
 
 // One number, however often it is given; two that differ, or one that is
@@ -234,10 +241,7 @@ bool HttpResponseReader::ReadContentLength(std::optional<std::int64_t>& length) 
         length = parsed;
         return agrees;
     };
-    for (const auto& [name, value] : fields_)
-        if (name == "content-length" && !ForEachItem(value, take))
-            return false;
-    return true;
+    return ForEachItemOf(fields_, "content-length", take);
 }
 
 HttpResponseReader::State HttpResponseReader::ReadBody(std::string_view bytes) {
