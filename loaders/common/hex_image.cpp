@@ -1,9 +1,10 @@
 #include "loaders/common/hex_image.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
@@ -88,9 +89,7 @@ bool HexImage::wellFormed(const std::string& line) const {
 
 int HexImage::parseHexRecord(std::string line) {
     // Lower-case digits read like upper-case ones in both programs.
-    std::transform(line.begin(), line.end(), line.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    line = line.substr(0, line.find('\n'));
+    line = asciiUppered(line.substr(0, line.find('\n')));
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.size() < kShortestRecord || line[0] != ':')
