@@ -1,8 +1,10 @@
 #include "browser/address_text.h"
 
 #include <array>
-#include <cctype>
 #include <string_view>
+
+#include "platform/ascii_text.h"
+#include "transfer/url_text.h"
 
 namespace orvane {
 
@@ -19,25 +21,10 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
-}
-
 // "name://" with a scheme name made of letters, digits, "+", "-" and ".".
 bool hasHierarchicalScheme(std::string_view text) {
     auto colon = text.find("://");
-    if (colon == std::string_view::npos || colon == 0 ||
-        !std::isalpha(static_cast<unsigned char>(text[0])))
-        return false;
-    for (char c : text.substr(0, colon))
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    return true;
+    return colon != std::string_view::npos && IsSchemeName(text.substr(0, colon));
 }
 }  // namespace
 
@@ -46,7 +33,7 @@ std::string CompleteAddress(const std::string& typed) {
     if (text.empty() || hasHierarchicalScheme(text))
         return text;
     for (std::string_view scheme : kOpaqueSchemes)
-        if (startsWithNoCase(text, scheme))
+        if (startsWithIgnoringCase(text, scheme))
             return text;
     if (text.front() == '/')
         return "file://" + text;

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "browser/html_text.h"
+
 namespace orvane {
 
 namespace {
@@ -17,29 +19,6 @@ constexpr std::array<std::pair<unsigned, const char*>, 7> kProblemTexts = {{
     {kCertificateInsecure, "The certificate uses an insecure algorithm."},
     {kCertificateOtherProblem, "The certificate could not be checked."},
 }};
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string hostOf(const std::string& url) {
     auto start = url.find("://");
@@ -69,13 +48,13 @@ std::string CertificateErrorPage(const std::string& url, unsigned problems,
                        "</title><style>body{font-family:sans-serif;max-width:46em;margin:2em "
                        "auto;line-height:1.45}h1{color:#a01818}td{padding:.2em .8em .2em 0;"
                        "vertical-align:top}</style></head><body><h1>" +
-                       kCertificateErrorTitle + "</h1><p>The secure page <b>" + escaped(url) +
-                       "</b> is not shown: the certificate of <b>" + escaped(hostOf(url)) +
+                       kCertificateErrorTitle + "</h1><p>The secure page <b>" + HtmlEscaped(url) +
+                       "</b> is not shown: the certificate of <b>" + HtmlEscaped(hostOf(url)) +
                        "</b> cannot be trusted.</p><ul>";
     for (const std::string& text : CertificateProblemTexts(problems))
-        page += "<li>" + escaped(text) + "</li>";
-    page += "</ul><table><tr><td>Issued to (subject)</td><td>" + escaped(orUnknown(subject)) +
-            "</td></tr><tr><td>Issued by (issuer)</td><td>" + escaped(orUnknown(issuer)) +
+        page += "<li>" + HtmlEscaped(text) + "</li>";
+    page += "</ul><table><tr><td>Issued to (subject)</td><td>" + HtmlEscaped(orUnknown(subject)) +
+            "</td></tr><tr><td>Issued by (issuer)</td><td>" + HtmlEscaped(orUnknown(issuer)) +
             "</td></tr></table><p>Someone may be pretending to be this server. If the server is "
             "yours, give it a certificate from an authority this computer trusts, issued for "
             "the host name in the address.</p></body></html>";

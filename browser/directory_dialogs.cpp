@@ -37,6 +37,14 @@ void ChooseDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs) {
     AdoptDownloadDirectory(app, choice->newDir.empty() ? choice->openFolder : choice->newDir);
 }
 
+bool EnsureDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs) {
+    if (app.m_szDownloadDir.empty()) {
+        app.desktop().MessageBox(kSelectDirectoryMessage);
+        ChooseDownloadDirectory(app, dialogs);
+    }
+    return !app.m_szDownloadDir.empty();
+}
+
 void LocateViewer(CBrowserApp& app, DirectoryDialogs& dialogs) {
     auto path = dialogs.RunLocateTremoraDialog(app.m_szViewerPath);
     if (!path)

@@ -7,6 +7,10 @@ namespace orvane {
 
 class CBrowserApp;
 
+inline constexpr char kSelectDirectoryMessage[] =
+    "Please select a download directory using the next dialog box.\nNote: You will only see "
+    "this message if no download directory is selected.";
+
 // What the Download Directory dialog ended with.
 struct DirectoryChoice {
     std::string openFolder;  // the folder open in the chooser
@@ -27,6 +31,9 @@ class DirectoryDialogs {
 
 // Lets the user choose (or create) the download directory and keeps it.
 void ChooseDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs);
+// The download directory must be set before a download starts: when none
+// is, the user is told so and asked for one. False when there is still none.
+bool EnsureDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs);
 // Lets the user point at the viewer executable and keeps its path.
 void LocateViewer(CBrowserApp& app, DirectoryDialogs& dialogs);
 // Makes a directory the download directory: it must exist or be creatable

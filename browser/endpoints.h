@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/browser_resources.h"
+
 namespace orvane {
 
 class ProfileFile;
@@ -25,6 +27,8 @@ struct Endpoints {
     std::string SeedArchiveUrl() const { return "http://" + irisHost + "/pub/farm/"; }
     // The first six entries of the address box, in order.
     std::vector<std::string> AddressListEntries() const;
+    // The places the status-bar prompts name.
+    resources::PromptPlaces ForPrompts() const { return {mainWebHost, SeedArchiveUrl()}; }
 
     static Endpoints FromSettings(const ProfileFile& settings);
 };

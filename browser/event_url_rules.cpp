@@ -1,6 +1,6 @@
 #include "browser/event_url_rules.h"
 
-#include <algorithm>
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
@@ -15,21 +15,13 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 }  // namespace
 
-std::string LowerCase(std::string_view text) {
-    std::string lowered(text);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return lowered;
-}
-
 EventUrlRules::EventUrlRules(const Endpoints& endpoints) {
     // Hosts are lower-cased so that a host configured with capitals still
     // matches the lower-cased URL.
-    std::string main = LowerCase(endpoints.mainWebHost);
-    std::string ftp = LowerCase(endpoints.ftpHost);
-    std::string mirror = LowerCase(endpoints.mirrorHost);
-    std::string iris = LowerCase(endpoints.irisHost);
+    std::string main = asciiLowered(endpoints.mainWebHost);
+    std::string ftp = asciiLowered(endpoints.ftpHost);
+    std::string mirror = asciiLowered(endpoints.mirrorHost);
+    std::string iris = asciiLowered(endpoints.irisHost);
     // The tables' order: the first prefix that matches decides. Each event
     // HTTP prefix is taken over TLS as well, with the same host and folder.
     for (const char* scheme : {"http://", "https://"})

@@ -42,7 +42,4 @@ class EventUrlRules {
     std::string seedOverFtp_;
 };
 
-// ASCII lower case of the whole text.
-std::string LowerCase(std::string_view text);
-
 }  // namespace orvane

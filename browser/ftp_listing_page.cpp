@@ -1,52 +1,20 @@
 #include "browser/ftp_listing_page.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "browser/html_text.h"
+#include "platform/ascii_text.h"
+#include "transfer/url_text.h"
 
 namespace orvane {
 
 namespace {
 
-std::string Escaped(const std::string& text) {
-    std::string html;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                html += "&amp;";
-                break;
-            case '<':
-                html += "&lt;";
-                break;
-            case '>':
-                html += "&gt;";
-                break;
-            case '"':
-                html += "&quot;";
-                break;
-            case '\'':
-                html += "&#39;";
-                break;
-            default:
-                html += c;
-        }
-    }
-    return html;
-}
-
 // RFC 3986 unreserved characters stay; every other byte is escaped.
 std::string Encoded(const std::string& name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (unsigned char c : name) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            encoded += static_cast<char>(c);
-        } else {
-            encoded += '%';
-            encoded += kHex[c >> 4];
-            encoded += kHex[c & 15];
-        }
-    }
-    return encoded;
+    return PercentEncoded(name, [](char c) {
+        return isAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+    });
 }
 
 // The part of the URL before its path: "ftp://host".
@@ -73,14 +41,14 @@ std::string Row(const std::string& folderUrl, const FtpListEntry& entry) {
     if (name.empty())
         name = entry.name;
     std::string size = IsFolder(entry) || entry.size < 0 ? "" : std::to_string(entry.size);
-    return "<tr><td><a href=\"" + Escaped(EntryUrl(folderUrl, entry)) + "\">" + Escaped(name) +
-           (IsFolder(entry) ? "/" : "") + "</a></td><td align=\"right\">" + size + "</td><td>" +
-           Escaped(entry.date) + "</td></tr>\n";
+    return "<tr><td><a href=\"" + HtmlEscaped(EntryUrl(folderUrl, entry)) + "\">" +
+           HtmlEscaped(name) + (IsFolder(entry) ? "/" : "") + "</a></td><td align=\"right\">" +
+           size + "</td><td>" + HtmlEscaped(entry.date) + "</td></tr>\n";
 }
 
 std::string Head(const std::string& title) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Escaped(title) +
-           "</title></head><body>\n<h1>" + Escaped(title) + "</h1>\n";
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscaped(title) +
+           "</title></head><body>\n<h1>" + HtmlEscaped(title) + "</h1>\n";
 }
 
 }  // namespace
@@ -106,7 +74,8 @@ std::string FtpListingPage(const std::string& url, const std::vector<FtpListEntr
                          return a.name < b.name;
                      });
     std::string page = Head("Index of " + folder);
-    page += "<p><a href=\"" + Escaped(ParentUrl(folder)) + "\">Parent folder</a></p>\n<table>\n";
+    page +=
+        "<p><a href=\"" + HtmlEscaped(ParentUrl(folder)) + "\">Parent folder</a></p>\n<table>\n";
     page += "<tr><th align=\"left\">Name</th><th>Size</th><th align=\"left\">Date</th></tr>\n";
     for (const FtpListEntry& entry : sorted)
         page += Row(folder, entry);
@@ -115,7 +84,7 @@ std::string FtpListingPage(const std::string& url, const std::vector<FtpListEntr
 
 std::string FtpListingFailurePage(const std::string& url, const std::string& failure) {
     return Head("Index of " + url) + "<p>The folder could not be listed:</p>\n<pre>" +
-           Escaped(failure) + "</pre>\n</body></html>\n";
+           HtmlEscaped(failure) + "</pre>\n</body></html>\n";
 }
 
 }  // namespace orvane

@@ -113,7 +113,7 @@ void CMainFrame::OnAddressChosen(int index) {
 }
 
 void CMainFrame::OnMenuSelect(int id) {
-    status_.SetPrompt(PromptFor(id, app_.endpoints()).statusText);
+    status_.SetPrompt(PromptFor(id, app_.endpoints().ForPrompts()).statusText);
     ShowStatus();
 }
 

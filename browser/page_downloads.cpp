@@ -5,7 +5,6 @@
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
 #include "browser/status_line.h"
-#include "browser/view.h"
 
 namespace orvane {
 
@@ -59,12 +58,8 @@ std::string FreeFileName(const std::string& folder, const std::string& name,
 }
 
 std::optional<std::string> PageDownloads::DecideDestination(const std::string& suggestedName) {
-    if (app_.m_szDownloadDir.empty()) {
-        app_.desktop().MessageBox(kSelectDirectoryMessage);
-        ChooseDownloadDirectory(app_, dialogs_);
-        if (app_.m_szDownloadDir.empty())
-            return std::nullopt;
-    }
+    if (!EnsureDownloadDirectory(app_, dialogs_))
+        return std::nullopt;
     std::set<std::string> taken;
     for (const std::string& path : running_)
         if (fs::path(path).parent_path() == fs::path(app_.m_szDownloadDir).parent_path())

@@ -3,6 +3,7 @@
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
 #include "browser/ftp_listing_page.h"
+#include "platform/ascii_text.h"
 #include "resources/browser_resources.h"
 
 namespace orvane {
@@ -36,18 +37,14 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
     // control shows it like any other page.
     if (url.size() > kMaxUrlLength || closing_)
         return;
-    std::string lowered = LowerCase(url);
+    std::string lowered = asciiLowered(url);
     EventProtocol protocol = EventProtocol::None;
     bool event = ClassifyEventUrl(lowered, protocol);
     if (DivertFtpNavigation(url, protocol, cancel) || !event)
         return;
     cancel = true;
-    if (app_.m_szDownloadDir.empty()) {
-        app_.desktop().MessageBox(kSelectDirectoryMessage);
-        ChooseDownloadDirectory(app_, host_.dialogs);
-        if (app_.m_szDownloadDir.empty())
-            return;
-    }
+    if (!EnsureDownloadDirectory(app_, host_.dialogs))
+        return;
     m_szPendingUrl = lowered;
     pendingHttp_ = protocol == EventProtocol::Http;
     pendingViewer_ = true;
@@ -96,7 +93,7 @@ long CBrowserView::OnStartDownload(unsigned message) {
 // FTP itself; a file that a listing page named is downloaded.
 bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol protocol,
                                        bool& cancel) {
-    if (LowerCase(url.substr(0, 6)) != "ftp://")
+    if (!startsWithIgnoringCase(url, "ftp://"))
         return false;
     bool folder = url.back() == '/';
     if (protocol == EventProtocol::Ftp && !folder)
@@ -106,12 +103,8 @@ bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol pro
         return true;
     }
     cancel = true;
-    if (app_.m_szDownloadDir.empty()) {
-        app_.desktop().MessageBox(kSelectDirectoryMessage);
-        ChooseDownloadDirectory(app_, host_.dialogs);
-        if (app_.m_szDownloadDir.empty())
-            return true;
-    }
+    if (!EnsureDownloadDirectory(app_, host_.dialogs))
+        return true;
     m_szPendingUrl = url;
     pendingHttp_ = false;
     pendingViewer_ = false;

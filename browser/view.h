@@ -18,9 +18,6 @@ class DirectoryDialogs;
 inline constexpr unsigned WM_START_FTP_DOWNLOAD = 0x0400 + 7;
 inline constexpr unsigned WM_START_HTTP_DOWNLOAD = 0x0400 + 8;
 
-inline constexpr char kSelectDirectoryMessage[] =
-    "Please select a download directory using the next dialog box.\nNote: You will only see "
-    "this message if no download directory is selected.";
 inline constexpr char kViewerService[] = "trmvw32";
 
 // The hosted web control: what the view asks of it. WebKitGTK carries it in

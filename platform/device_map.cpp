@@ -1,11 +1,12 @@
 #include "platform/device_map.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <system_error>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 namespace fs = std::filesystem;
@@ -40,14 +41,11 @@ bool isUsbSerialDriver(const fs::path& driverLink) {
 std::optional<int> parseComName(const std::string& name) {
     if (name.size() < 4)
         return std::nullopt;
-    std::string prefix = name.substr(0, 3);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                   [](unsigned char c) { return std::toupper(c); });
-    if (prefix != "COM")
+    if (!startsWithIgnoringCase(name, "COM"))
         return std::nullopt;
     int value = 0;
     for (std::size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > 100000)
+        if (!isAsciiDigit(name[i]) || value > 100000)
             return std::nullopt;
         value = value * 10 + (name[i] - '0');
     }

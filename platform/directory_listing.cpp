@@ -3,21 +3,15 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string foldedCase(const std::string& name) {
-    std::string folded = name;
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-    });
-    return folded;
-}
-
 bool listedBefore(const DirectoryEntry& a, const DirectoryEntry& b) {
-    std::string foldedA = foldedCase(a.name), foldedB = foldedCase(b.name);
+    std::string foldedA = asciiLowered(a.name), foldedB = asciiLowered(b.name);
     return foldedA != foldedB ? foldedA < foldedB : a.name < b.name;
 }
 

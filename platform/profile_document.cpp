@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 namespace {
 
@@ -11,10 +13,6 @@ constexpr std::string_view kBlanks = " \t";
 // debris, and a value must read the same before and after a rewrite gives
 // the file's last line a proper line end.
 constexpr std::string_view kValueBlanks = " \t\r";
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::string_view trimmed(std::string_view text, std::string_view blanks = kBlanks) {
     std::size_t first = text.find_first_not_of(blanks);
@@ -63,12 +61,6 @@ bool isBlankLine(const std::string& raw) {
 }
 
 }  // namespace
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
 
 ProfileDocument ProfileDocument::parse(std::string_view text) {
     ProfileDocument document;

@@ -44,6 +44,4 @@ class ProfileDocument {
     std::string byteOrderMark_;
 };
 
-bool equalIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace orvane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
 #include "platform/profile_document.h"
 #include "platform/whole_file.h"
 

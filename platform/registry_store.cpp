@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/ascii_text.h"
 #include "platform/profile_document.h"
 #include "platform/user_folders.h"
 #include "platform/whole_file.h"
@@ -23,10 +24,6 @@ std::string fileFromVariable(const char* variable, const char* fileName,
         return path + fileName;
     }
     return path;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && equalIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Values that this platform always has, as Windows always does.

@@ -2,36 +2,18 @@
 
 #include <unistd.h>
 
-#include <utility>
+#include "platform/unique_resource.h"
 
 namespace orvane {
 
-// Owns one file descriptor and closes it when it goes out of scope.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_ = -1;
+struct FdTraits {
+    using Resource = int;
+    static constexpr int none() { return -1; }
+    static bool valid(int fd) { return fd >= 0; }
+    static void close(int fd) { ::close(fd); }
 };
+
+// Owns one file descriptor and closes it when it goes out of scope.
+using UniqueFd = UniqueResource<FdTraits>;
 
 }  // namespace orvane

@@ -1,11 +1,11 @@
 #include "platform/wine_prefix.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/ascii_text.h"
 #include "platform/whole_file.h"
 #include "platform/wine_registry.h"
 
@@ -16,19 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kDriveC[] = "drive_c";
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-char asciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
 
 // The folder that holds the last "drive_c" folder of the path; empty when
 // there is none.
@@ -71,7 +58,7 @@ std::string entryLike(const fs::path& folder, const std::string& part) {
         return part;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (sameIgnoringCase(name, part))
+        if (equalIgnoringCase(name, part))
             return name;
     }
     return part;
@@ -85,7 +72,7 @@ std::optional<std::pair<char, std::string_view>> splitDrive(std::string_view pat
     constexpr std::string_view kLongPrefix = "\\\\?\\";
     if (path.substr(0, kLongPrefix.size()) == kLongPrefix)
         path.remove_prefix(kLongPrefix.size());
-    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+    if (path.size() < 2 || path[1] != ':' || !isAsciiAlpha(path[0]))
         return std::nullopt;
     std::string_view rest = path.substr(2);
     // "C:file" is relative to C:'s current folder, which no other program knows.
@@ -145,8 +132,7 @@ WineDrives::WineDrives(const std::string& prefix) {
     for (fs::directory_iterator it(fs::path(prefix) / "dosdevices", ec), end; !ec && it != end;
          it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() != 2 || name[1] != ':' ||
-            !std::isalpha(static_cast<unsigned char>(name[0])))
+        if (name.size() != 2 || name[1] != ':' || !isAsciiAlpha(name[0]))
             continue;
         std::error_code resolveError;
         fs::path root = fs::canonical(it->path(), resolveError);
@@ -201,7 +187,7 @@ std::optional<std::string> readWineMachineString(const std::string& prefix,
         return std::nullopt;
     std::vector<std::string> views;
     std::size_t firstSeparator = keyPath.find('\\');
-    bool underSoftware = sameIgnoringCase(keyPath.substr(0, firstSeparator), "SOFTWARE");
+    bool underSoftware = equalIgnoringCase(keyPath.substr(0, firstSeparator), "SOFTWARE");
     if (underSoftware && firstSeparator != std::string_view::npos &&
         wineRegistryArchitecture(*text) != "win32")
         views.push_back(std::string(keyPath.substr(0, firstSeparator)) + "\\Wow6432Node" +

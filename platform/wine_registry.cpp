@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/ascii_text.h"
 #include "platform/hex_digit.h"
 
 namespace orvane {
@@ -171,19 +172,6 @@ std::optional<Units> readDelimited(std::string_view text, char endChar, std::siz
     return std::nullopt;
 }
 
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
-}
-
 std::string_view withoutOuterSeparators(std::string_view path) {
     while (!path.empty() && path.front() == '\\')
         path.remove_prefix(1);
@@ -334,14 +322,14 @@ std::optional<std::string> findWineRegistryString(std::string_view registryText,
     bool inKey = false;
     while (lines.next(line)) {
         if (auto key = keyOfLine(line)) {
-            inKey = sameIgnoringCase(withoutOuterSeparators(*key), keyPath);
+            inKey = equalIgnoringCase(withoutOuterSeparators(*key), keyPath);
             continue;
         }
         if (!inKey)
             continue;
         std::string_view data;
         auto name = valueOfLine(line, data);
-        if (name && sameIgnoringCase(*name, valueName))
+        if (name && equalIgnoringCase(*name, valueName))
             return textOfData(withContinuations(data, lines));
     }
     return std::nullopt;

@@ -132,6 +132,10 @@ std::optional<PictureRequest> parsePictureRequest(const std::vector<std::string>
         } else if (argument == "--png" || argument == "--size") {
             error = argument + " needs a value";
             return std::nullopt;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            // Not a file: a mistyped option must not open a window.
+            error = "unknown option " + argument;
+            return std::nullopt;
         } else {
             request.files.push_back(argument);
         }

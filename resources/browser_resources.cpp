@@ -70,7 +70,7 @@ const std::vector<ToolbarButton>& ToolbarButtons() {
 }
 
 namespace {
-std::string promptText(int id, const Endpoints& endpoints) {
+std::string promptText(int id, const PromptPlaces& places) {
     static const std::map<int, std::string> fixed{
         {ID_VIEW_STOP, "Stops opening a file.\nStop"},
         {ID_VIEW_REFRESH, "Refreshes the contents of the current page.\nRefresh"},
@@ -93,16 +93,16 @@ std::string promptText(int id, const Endpoints& endpoints) {
         {ID_VIEW_FIND_PREVIOUS, "Finds the previous place of the text.\nFind Previous"},
     };
     if (id == ID_GO_NEW_EVENTS)
-        return "Opens the new event page at " + endpoints.mainWebHost + ".\nNew Events";
+        return "Opens the new event page at " + places.mainWebHost + ".\nNew Events";
     if (id == ID_GO_SEED_ARCHIVES)
-        return "Opens " + endpoints.SeedArchiveUrl();
+        return "Opens " + places.seedArchiveUrl;
     auto found = fixed.find(id);
     return found == fixed.end() ? std::string() : found->second;
 }
 }  // namespace
 
-Prompt PromptFor(int id, const Endpoints& endpoints) {
-    std::string text = promptText(id, endpoints);
+Prompt PromptFor(int id, const PromptPlaces& places) {
+    std::string text = promptText(id, places);
     auto newline = text.find('\n');
     if (newline == std::string::npos)
         return {text, {}};

@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "browser/endpoints.h"
-
 // OrvaneExplorer's resources: the command ids, the menu, the accelerators,
 // the toolbar and the status-bar prompts. The GTK layer builds its widgets
 // from these tables, and the tests check the widgets against them.
@@ -84,12 +82,17 @@ const std::vector<ToolbarButton>& ToolbarButtons();
 
 // The status-bar prompt and tool tip of a command: the text before "\n"
 // and the text after it (empty when there is none). Both are empty for a
-// command without a prompt. Two prompts name the configured hosts.
+// command without a prompt. Two prompts name the configured places: the
+// main web host (New Events) and the seed archive's URL (Seed Archives).
 struct Prompt {
     std::string statusText;
     std::string toolTip;
 };
-Prompt PromptFor(int id, const Endpoints& endpoints);
+struct PromptPlaces {
+    std::string mainWebHost;
+    std::string seedArchiveUrl;
+};
+Prompt PromptFor(int id, const PromptPlaces& places);
 
 inline constexpr char kIdleText[] = "Ready";
 inline constexpr char kAddressBandText[] = "Address";

@@ -4,13 +4,14 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/ascii_text.h"
 #include "platform/console.h"
 #include "platform/hex_digit.h"
+#include "transfer/ftp_verbs.h"
 #include "transfer/socket_relay.h"
 #include "transfer/transfer_dialog.h"
 
@@ -20,11 +21,6 @@ namespace {
 
 constexpr int kFtpPort = 21;
 constexpr int kPollMs = 250;
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 }  // namespace
 
@@ -314,7 +310,7 @@ bool CTransferDlg::ResolveFtpHost(const std::string& name, const std::optional<H
         m_szError.set(formatText("Error: Connecting to %s.", name.c_str()));
         return false;
     }
-    if (std::isdigit(static_cast<unsigned char>(hostPort->name[0]))) {
+    if (isAsciiDigit(hostPort->name[0])) {
         if (::inet_aton(hostPort->name.c_str(), &address) != 0)
             return true;
         m_szError.set(formatText("Cannot connect to %s", name.c_str()));
@@ -371,8 +367,8 @@ void CTransferDlg::QueueTransferCommand(const std::string& command, std::string 
     std::vector<std::string> lines;
     if (!before.empty())
         lines.push_back(std::move(before));
-    std::string verb = UpperCase(command.substr(0, 4));
-    if (verb == "RETR" || verb == "LIST" || verb == "NLST") {
+    std::string verb = asciiUppered(command.substr(0, 4));
+    if (IsFtpTransferVerb(verb)) {
         m_bRetrieving = 1;
         lines.push_back(verb == "RETR" ? "TYPE I" : "TYPE A");
         lines.push_back(command);

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
@@ -29,7 +30,7 @@ std::vector<Token> Tokens(std::string_view line, std::size_t most) {
 
 bool AllDigits(std::string_view text) {
     return !text.empty() && text.size() <= 18 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+           std::all_of(text.begin(), text.end(), isAsciiDigit);
 }
 
 std::int64_t Number(std::string_view digits) {
@@ -44,10 +45,7 @@ bool IsMonth(std::string_view text) {
         "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
     if (text.size() != 3)
         return false;
-    std::string lowered;
-    for (char c : text)
-        lowered += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return std::find(kMonths.begin(), kMonths.end(), lowered) != kMonths.end();
+    return std::find(kMonths.begin(), kMonths.end(), asciiLowered(text)) != kMonths.end();
 }
 
 // "12:00" or a year "2001".

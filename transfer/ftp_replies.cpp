@@ -5,8 +5,9 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/ascii_text.h"
+#include "transfer/ftp_verbs.h"
 #include "transfer/socket_relay.h"
 #include "transfer/transfer_dialog.h"
 
@@ -20,14 +21,7 @@ constexpr int kDataChunk = 65536;
 constexpr std::size_t kMaxListing = 16 << 20;
 
 std::string VerbOf(const std::string& line) {
-    std::string verb = line.substr(0, line.find(' '));
-    for (char& c : verb)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return verb;
-}
-
-bool IsTransferVerb(const std::string& verb) {
-    return verb == "RETR" || verb == "LIST" || verb == "NLST";
+    return asciiUppered(line.substr(0, line.find(' ')));
 }
 
 }  // namespace
@@ -157,7 +151,7 @@ void CTransferDlg::HandleTransferReply(const FtpReply& reply) {
             EndWithReply(reply, kNoRetry);
     } else if (verb == "TYPE" && code >= 400) {
         EndWithReply(reply, kNoRetry);
-    } else if (IsTransferVerb(verb)) {
+    } else if (IsFtpTransferVerb(verb)) {
         if (code < 200) {
             m_nOpenedAtMs = NowMs();
             m_bOpened = 1;

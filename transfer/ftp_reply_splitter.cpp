@@ -1,17 +1,16 @@
 #include "transfer/ftp_reply_splitter.h"
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 
 namespace {
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // The line's code when it begins with three digits followed by the end of
 // the line or by the given separator; 0 otherwise.
 int CodeOf(const std::string& line, char separator) {
-    if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]))
+    if (line.size() < 3 || !isAsciiDigit(line[0]) || !isAsciiDigit(line[1]) ||
+        !isAsciiDigit(line[2]))
         return 0;
     if (line.size() > 3 && line[3] != separator)
         return 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 
 namespace {
@@ -14,26 +16,12 @@ constexpr std::size_t kShortestStatusLine = 12;
 // Statuses below are interim answers, followed by the real one.
 constexpr int kFirstFinalStatus = 200;
 
-char LowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lowered(std::string_view text) {
-    std::string lowered(text);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), LowerChar);
-    return lowered;
-}
-
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
     return text;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 // Calls take(item) for each item of a comma-separated field value, blanks
@@ -50,13 +38,23 @@ bool ForEachItem(std::string_view value, Take take) {
     }
 }
 
+// ForEachItem over every field of that (lower-case) name, in order.
+template <typename Take>
+bool ForEachItemOf(const std::vector<std::pair<std::string, std::string>>& fields,
+                   std::string_view name, Take take) {
+    for (const auto& [fieldName, value] : fields)
+        if (fieldName == name && !ForEachItem(value, take))
+            return false;
+    return true;
+}
+
 // A length is decimal digits and nothing else, and fits 63 bits.
 std::optional<std::int64_t> ParseLength(std::string_view text) {
     if (text.empty())
         return std::nullopt;
     std::int64_t value = 0;
     for (char c : text) {
-        if (!IsDigit(c) || value > (INT64_MAX - 9) / 10)
+        if (!isAsciiDigit(c) || value > (INT64_MAX - 9) / 10)
             return std::nullopt;
         value = value * 10 + (c - '0');
     }
@@ -86,7 +84,7 @@ HttpResponseReader::State HttpResponseReader::finish() {
 }
 
 std::optional<std::string> HttpResponseReader::field(std::string_view name) const {
-    std::string wanted = Lowered(name);
+    std::string wanted = asciiLowered(name);
     for (const auto& [fieldName, value] : fields_)
         if (fieldName == wanted)
             return value;
@@ -174,7 +172,7 @@ bool HttpResponseReader::ParseStatusLine(std::string_view line) {
     std::string_view version = line.substr(0, 9);
     if (version != "HTTP/1.0 " && version != "HTTP/1.1 ")
         return false;
-    if (!IsDigit(line[9]) || !IsDigit(line[10]) || !IsDigit(line[11]))
+    if (!isAsciiDigit(line[9]) || !isAsciiDigit(line[10]) || !isAsciiDigit(line[11]))
         return false;
     if (line.size() > kShortestStatusLine && line[kShortestStatusLine] != ' ')
         return false;
@@ -196,7 +194,7 @@ void HttpResponseReader::AddFieldLine(std::string_view line) {
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos)
         return;
-    fields_.emplace_back(Lowered(line.substr(0, colon)),
+    fields_.emplace_back(asciiLowered(line.substr(0, colon)),
                          std::string(TrimBlanks(line.substr(colon + 1))));
 }
 
@@ -224,17 +222,14 @@ bool HttpResponseReader::SettleFraming() {
 // would store other bytes than the file's, and is refused.
 bool HttpResponseReader::ReadTransferCodings(bool& chunked) const {
     auto take = [&chunked](std::string_view item) {
-        std::string coding = Lowered(item);
+        std::string coding = asciiLowered(item);
         if (coding.empty() || coding == "identity")
             return true;
         bool first = coding == "chunked" && !chunked;
         chunked = true;
         return first;
     };
-    for (const auto& [name, value] : fields_)
-        if (name == "transfer-encoding" && !ForEachItem(value, take))
-            return false;
-    return true;
+    return ForEachItemOf(fields_, "transfer-encoding", take);
 }
 
 // One number, however often it is given; two that differ, or one that is
@@ -246,10 +241,7 @@ bool HttpResponseReader::ReadContentLength(std::optional<std::int64_t>& length) 
         length = parsed;
         return agrees;
     };
-    for (const auto& [name, value] : fields_)
-        if (name == "content-length" && !ForEachItem(value, take))
-            return false;
-    return true;
+    return ForEachItemOf(fields_, "content-length", take);
 }
 
 HttpResponseReader::State HttpResponseReader::ReadBody(std::string_view bytes) {

@@ -1,9 +1,9 @@
 // Where an HTTP request goes, what it says, and where a redirect leads.
-#include <cctype>
 #include <vector>
 
-#include "platform/console.h"
+#include "platform/ascii_text.h"
 #include "transfer/http_client.h"
+#include "transfer/url_text.h"
 
 namespace orvane {
 
@@ -12,24 +12,12 @@ namespace {
 constexpr std::string_view kHttp = "http://";
 constexpr std::string_view kHttps = "https://";
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t at = 0; at < prefix.size(); ++at)
-        if (std::tolower(static_cast<unsigned char>(text[at])) != prefix[at])
-            return false;
-    return true;
-}
-
 // "name:" before any "/", "?" or "#": a URL of some scheme, followed or not.
 bool HasScheme(std::string_view location) {
     std::size_t colon = location.find(':');
-    if (colon == 0 || colon == std::string_view::npos || colon > location.find_first_of("/?#"))
+    if (colon == std::string_view::npos || colon > location.find_first_of("/?#"))
         return false;
-    for (char c : location.substr(0, colon))
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    return std::isalpha(static_cast<unsigned char>(location[0])) != 0;
+    return IsSchemeName(location.substr(0, colon));
 }
 
 // "host[:port]" and what follows it; false when there is no usable host.
@@ -73,15 +61,7 @@ std::string WithoutDotSegments(std::string_view path) {
 
 // Bytes a request line cannot carry (blanks, controls, non-ASCII) as %XX.
 std::string Escaped(std::string_view path) {
-    std::string result;
-    for (char c : path) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte > 0x20 && byte < 0x7F)
-            result += c;
-        else
-            result += formatText("%%%02X", byte);
-    }
-    return result;
+    return PercentEncoded(path, [](char c) { return c > 0x20 && c < 0x7F; });
 }
 
 // The folder of a path, up to and with its last slash (the query left out).
@@ -109,8 +89,8 @@ std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_vi
     location = location.substr(0, location.find('#'));
     HttpTarget target = from;
     bool named = true;
-    if (StartsWithNoCase(location, kHttp) || StartsWithNoCase(location, kHttps)) {
-        target.secure = StartsWithNoCase(location, kHttps);
+    if (startsWithIgnoringCase(location, kHttp) || startsWithIgnoringCase(location, kHttps)) {
+        target.secure = startsWithIgnoringCase(location, kHttps);
         named =
             TakeAuthority(location.substr(target.secure ? kHttps.size() : kHttp.size()), target);
     } else if (location.starts_with("//")) {

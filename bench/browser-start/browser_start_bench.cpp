@@ -20,17 +20,17 @@
 #include <vector>
 
 #include "platform/window_titles.h"
-#include "tests/platform/child_process.h"
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using orvane::testing::ChildProcess;
-using orvane::testing::TempFolder;
-using orvane::testing::XvfbDisplay;
+using orvane::testkit::ChildProcess;
+using orvane::testkit::TempFolder;
+using orvane::testkit::XvfbDisplay;
 
 constexpr int kRuns = 10;
 constexpr auto kPoll = std::chrono::milliseconds(5);
@@ -94,25 +94,25 @@ bool captionShown(const std::string& display) {
 
 std::optional<Run> runOnce(const std::string& bin, const std::string& display,
                            const std::string& pageUrl) {
-    TempFolder home;
-    ::mkdir((home / "run").c_str(), 0700);
+    TempFolder home("orvane-bench-home");
+    ::mkdir(home.file("run").c_str(), 0700);
     std::map<std::string, std::string> environment{{"DISPLAY", display},
                                                    {"HOME", home.path()},
-                                                   {"XDG_RUNTIME_DIR", home / "run"},
-                                                   {"XDG_CONFIG_HOME", home / "cfg"},
-                                                   {"XDG_DATA_HOME", home / "data"},
-                                                   {"XDG_CACHE_HOME", home / "cache"},
-                                                   {"ORVANE_HKLM", home / "hklm.ini"},
-                                                   {"ORVANE_HKCU", home / "hkcu.ini"},
+                                                   {"XDG_RUNTIME_DIR", home.file("run")},
+                                                   {"XDG_CONFIG_HOME", home.file("cfg")},
+                                                   {"XDG_DATA_HOME", home.file("data")},
+                                                   {"XDG_CACHE_HOME", home.file("cache")},
+                                                   {"ORVANE_HKLM", home.file("hklm.ini")},
+                                                   {"ORVANE_HKCU", home.file("hkcu.ini")},
                                                    {"NO_AT_BRIDGE", "1"}};
     auto started = Clock::now();
-    ChildProcess browser(bin + "/orvaneexplorer", {pageUrl}, environment, home / "err");
+    ChildProcess browser(bin + "/orvaneexplorer", {pageUrl}, environment, home.file("err"));
     if (!browser.started())
         return std::nullopt;
     while (!captionShown(display)) {
         if (Clock::now() - started > kRunLimit || !browser.running()) {
             std::fprintf(stderr, "browser-start: no caption \"%s\" (see below)\n%s", kCaption,
-                         orvane::testing::readFileText(home / "err").c_str());
+                         orvane::testkit::readFileText(home.file("err")).c_str());
             return std::nullopt;
         }
         std::this_thread::sleep_for(kPoll);
@@ -146,9 +146,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "browser-start: Xvfb could not start (scripts/install-deps)\n");
         return 1;
     }
-    TempFolder site;
-    std::ofstream(site / "start.html") << kPage;
-    std::string pageUrl = "file://" + site / "start.html";
+    TempFolder site("orvane-bench-site");
+    std::ofstream(site.file("start.html")) << kPage;
+    std::string pageUrl = "file://" + site.file("start.html");
     std::vector<Run> runs;
     for (int i = 1; i <= kRuns; ++i) {
         auto run = runOnce(bin, xvfb.name(), pageUrl);

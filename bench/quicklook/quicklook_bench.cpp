@@ -26,10 +26,11 @@
 
 #include "quicklook/plot.h"
 #include "quicklook/quicklook_files.h"
-#include "tests/platform/child_process.h"
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/xvfb_display.h"
 #include "tools/synthetic_event/synthetic_event.h"
+#include "tools/testkit/wait_until.h"
 
 namespace {
 
@@ -138,13 +139,13 @@ std::vector<double> zoomRedraws(const Loaded& loaded) {
 // Seconds from the window's start to its first drawing of the traces. No
 // session bus: each start is a window of its own, never one already open.
 std::vector<double> windowOpens(const std::string& bin, const std::string& file,
-                                const orvane::testing::TempFolder& folder) {
-    orvane::testing::XvfbDisplay display;
+                                const orvane::testkit::TempFolder& folder) {
+    orvane::testkit::XvfbDisplay display;
     std::vector<double> seconds;
     for (int run = 0; run < kRuns && display.running(); ++run) {
         std::string log = folder / ("window" + std::to_string(run) + ".out");
         auto start = Clock::now();
-        orvane::testing::ChildProcess window(bin + "/orvane-quicklook", {file},
+        orvane::testkit::ChildProcess window(bin + "/orvane-quicklook", {file},
                                              {{"DISPLAY", display.name()},
                                               {"G_MESSAGES_DEBUG", "OrvaneQuicklook"},
                                               {"DBUS_SESSION_BUS_ADDRESS", ""},
@@ -152,9 +153,9 @@ std::vector<double> windowOpens(const std::string& bin, const std::string& file,
                                               {"NO_AT_BRIDGE", "1"}},
                                              folder / "window.err",
                                              {.stdoutFile = log, .workingFolder = {}});
-        bool drawn = orvane::testing::waitUntil(
+        bool drawn = orvane::testkit::waitUntil(
             [&] {
-                return orvane::testing::readFileText(log).find("drawn: 3 traces") !=
+                return orvane::testkit::readFileText(log).find("drawn: 3 traces") !=
                        std::string::npos;
             },
             30000);
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string bin = argv[1];
-    orvane::testing::TempFolder folder;
+    orvane::testkit::TempFolder folder;
     std::string file = folder / "day.mseed";
     writeDay(file);
     std::ifstream sized(file, std::ios::binary | std::ios::ate);

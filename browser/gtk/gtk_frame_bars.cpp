@@ -29,7 +29,8 @@ void GtkFrameWindow::BuildToolbar() {
     gtk_toolbar_set_style(GTK_TOOLBAR(toolbar_), GTK_TOOLBAR_BOTH);
     for (const ToolbarButton& button : ToolbarButtons()) {
         GtkWidget* item = toolButton(button);
-        gtk_widget_set_tooltip_text(item, PromptFor(button.id, endpoints_).toolTip.c_str());
+        gtk_widget_set_tooltip_text(item,
+                                    PromptFor(button.id, endpoints_.ForPrompts()).toolTip.c_str());
         ConnectCommand(item, "clicked", button.id);
         // The pointer enters the button inside the tool item, which has the
         // event window; its prompt shows meanwhile.

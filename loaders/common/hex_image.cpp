@@ -9,6 +9,8 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 
 namespace {
@@ -92,9 +94,7 @@ bool HexImage::wellFormed(const std::string& line) const {
 
 int HexImage::parseHexRecord(std::string line) {
     // Lower-case digits read like upper-case ones in both programs.
-    std::transform(line.begin(), line.end(), line.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    line = line.substr(0, line.find('\n'));
+    line = asciiUppered(line.substr(0, line.find('\n')));
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.size() < kShortestRecord || line[0] != ':')

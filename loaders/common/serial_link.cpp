@@ -1,10 +1,11 @@
 #include "loaders/common/serial_link.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
@@ -192,10 +193,7 @@ bool SerialLink::FindUsbSerialPort() {
     for (const std::string& name : *names) {
         if (name.size() < 4 || name.size() > 6)
             continue;
-        std::string prefix = name.substr(0, 3);
-        std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                       [](unsigned char c) { return std::toupper(c); });
-        if (prefix != "COM" || !ports_.isUsbSerialAdapter(name))
+        if (!startsWithIgnoringCase(name, "COM") || !ports_.isUsbSerialAdapter(name))
             continue;
         int number = std::atoi(name.c_str() + 3);
         if (number > portNumber)

@@ -1,23 +1,18 @@
 #include "loaders/kestrel/hex_file_name.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string upperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 bool isBinaryByte(unsigned char c) {
     // Tab, line ends, form feeds and the old DOS end-of-file mark (Ctrl-Z)
@@ -31,7 +26,7 @@ bool isBinaryByte(unsigned char c) {
 }  // namespace
 
 std::string NormaliseHexFileName(const std::string& typed) {
-    std::string name = upperCase(typed);
+    std::string name = asciiUppered(typed);
     if (name.find(".HEX") == std::string::npos)
         name += ".HEX";
     return name;
@@ -52,7 +47,7 @@ std::optional<std::string> LocateHexFile(const std::string& typed, const std::st
     std::vector<std::string> matches;
     for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
         std::string name = entry.path().filename().string();
-        if (upperCase(name) == wanted)
+        if (asciiUppered(name) == wanted)
             matches.push_back(name);
     }
     if (matches.empty())

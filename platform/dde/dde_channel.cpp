@@ -10,15 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 namespace {
 
 constexpr std::string_view kMagic = "ODDE";
 constexpr char kVersion = 1;
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool usableServiceName(std::string_view service) {
     if (service.empty() || service.size() > kDdeMaxServiceBytes)
@@ -67,18 +65,14 @@ std::string checkPrivateDirectory(const std::string& folder, bool create) {
 std::optional<std::string> ddeSocketPath(const std::string& folder, std::string_view service) {
     if (!usableServiceName(service))
         return std::nullopt;
-    std::string name(service);
-    std::transform(name.begin(), name.end(), name.begin(), lowerAscii);
-    std::string path = folder + "/" + name;
+    std::string path = folder + "/" + asciiLowered(service);
     if (path.size() >= sizeof(sockaddr_un::sun_path))
         return std::nullopt;
     return path;
 }
 
 bool ddeNamesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
+    return equalIgnoringCase(a, b);
 }
 
 std::string encodeDdeRequest(std::string_view topic, std::string_view command) {

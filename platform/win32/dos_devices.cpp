@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/ascii_text.h"
 
 namespace orvane {
 
@@ -49,13 +50,6 @@ std::vector<std::string> zeroEndedStrings(const std::vector<char>& buffer) {
     return strings;
 }
 
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
 }  // namespace
 
 std::optional<std::vector<std::string>> ListDosDeviceNames() {
@@ -78,7 +72,7 @@ std::optional<std::string> DosDeviceTarget(const std::string& name) {
 bool NamesUsbSerialDriver(std::string_view devicePath) {
     if (devicePath.find(kVirtualComPort) != std::string_view::npos)
         return true;
-    std::string lower = lowerCase(devicePath);
+    std::string lower = asciiLowered(devicePath);
     return std::any_of(
         std::begin(kUsbSerialDrivers), std::end(kUsbSerialDrivers),
         [&](std::string_view driver) { return lower.find(driver) != std::string::npos; });

@@ -1,9 +1,9 @@
 #include "platform/win32/win32_port.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 
+#include "platform/ascii_text.h"
 #include "platform/system_ports.h"
 #include "platform/win32/dos_devices.h"
 #include "platform/win32/fine_timer.h"
@@ -46,9 +46,7 @@ std::string openFailure(const std::string& label, const std::string& deviceName,
 }
 
 bool startsWithCom(const std::string& name) {
-    return name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-           std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-           std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    return startsWithIgnoringCase(name, "COM");
 }
 
 }  // namespace

@@ -9,14 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/orvane_version.h"
 #include "quicklook/gtk/quicklook_window.h"
 #include "quicklook/quicklook_files.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: orvane-quicklook [FILE...]\n"
-    "       orvane-quicklook --png OUT.png [--size WIDTHxHEIGHT] FILE...\n";
+    "Usage: orvane-quicklook [FILE...]\n"
+    "       orvane-quicklook --png OUT.png [--size WIDTHxHEIGHT] FILE...\n"
+    "       orvane-quicklook --help | --version\n";
 
 int drawPicture(const orvane::quicklook::PictureRequest& request) {
     using namespace orvane::quicklook;
@@ -37,6 +39,14 @@ int drawPicture(const orvane::quicklook::PictureRequest& request) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::printf("orvane-quicklook %s\n", orvane::kOrvaneVersion);
+        return 0;
+    }
     std::string error;
     auto request = orvane::quicklook::parsePictureRequest(arguments, error);
     if (!request) {

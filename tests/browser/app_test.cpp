@@ -425,6 +425,20 @@ TEST_F(DialogTest, NewDirectoryIsCreatedOneLevelDeepOnly) {
     EXPECT_EQ(desktop.messages.size(), 1u);
 }
 
+TEST_F(DialogTest, ADownloadDirectoryIsAskedForOnlyWhenNoneIsSet) {
+    EXPECT_FALSE(EnsureDownloadDirectory(*app, dialogs));
+    EXPECT_EQ(desktop.messages, std::vector<std::string>{kSelectDirectoryMessage});
+    EXPECT_EQ(dialogs.startFolders.size(), 1u);
+
+    fs::create_directories(root / "Quakes");
+    dialogs.directoryAnswer = DirectoryChoice{(root / "Quakes").string(), ""};
+    EXPECT_TRUE(EnsureDownloadDirectory(*app, dialogs));
+    EXPECT_EQ(app->m_szDownloadDir, (root / "Quakes").string() + "/");
+    EXPECT_TRUE(EnsureDownloadDirectory(*app, dialogs));
+    EXPECT_EQ(desktop.messages.size(), 2u) << "no prompt once a directory is set";
+    EXPECT_EQ(dialogs.startFolders.size(), 2u);
+}
+
 TEST_F(DialogTest, CancelChangesNothing) {
     app->m_szDownloadDir = "/keep/";
     ChooseDownloadDirectory(*app, dialogs);

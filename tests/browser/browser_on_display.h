@@ -13,12 +13,23 @@
 
 #include "platform/window_titles.h"
 #include "tests/browser/x_window_probe.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/required_program.h"
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane::testing {
+
+using testkit::ChildProcess;
+using testkit::ChildSetup;
+using testkit::programFolder;
+using testkit::ProgramResult;
+using testkit::readFileText;
+using testkit::requiredProgramPath;
+using testkit::runProgram;
+using testkit::waitUntil;
+using testkit::XvfbDisplay;
 
 // The browser as a process on a private X display, with a private home,
 // settings, registry and DDE folder.
@@ -155,7 +166,7 @@ class BrowserOnDisplayBase : public ::testing::Test {
         return waitUntil([&] { return frameLog().find(text) != std::string::npos; }, timeoutMs);
     }
 
-    TempFolder home;
+    testkit::TempFolder home;
     std::unique_ptr<XvfbDisplay> xvfb;
     std::unique_ptr<ChildProcess> windowManager;
     std::unique_ptr<ChildProcess> sessionBus;

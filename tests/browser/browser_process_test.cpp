@@ -15,26 +15,27 @@
 #include "tests/browser/browser_on_display.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/browser/x_window_probe.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
 #include "tools/synthetic_event/synthetic_event.h"
+#include "tools/testkit/child_process.h"
 #include "tools/testkit/local_web_server.h"
+#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildProcess;
-using testing::programFolder;
-using testing::readFileText;
-using testing::runProgram;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
-using testing::waitUntil;
-using testing::XvfbDisplay;
+using testkit::TempFolder;
 using testing::XWindowProbe;
+using testkit::ChildProcess;
+using testkit::programFolder;
+using testkit::readFileText;
+using testkit::runProgram;
+using testkit::waitUntil;
+using testkit::XvfbDisplay;
 
 std::string page(const std::string& title) {
     return "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>";

@@ -15,13 +15,14 @@
 #include "tests/browser/x_window_probe.h"
 #include "tests/platform/wine_test_prefix.h"
 #include "tools/testkit/wine.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFileText;
-using testing::waitUntil;
+using testkit::readFileText;
+using testkit::waitUntil;
 
 constexpr char kHttpTitle[] = "HTTP Transfer Status";
 
@@ -417,7 +418,7 @@ TEST_F(EverydayBrowsing, BackIsGreyedOnTheFirstPageAndTheStatusBarFollowsLoadsAn
     ASSERT_TRUE(frame);
     auto area = probe->geometry(*frame);
     ASSERT_TRUE(area);
-    auto moved = testing::runProgram("/usr/bin/xdotool",
+    auto moved = testkit::runProgram("/usr/bin/xdotool",
                                      {"mousemove", std::to_string(area->x + area->width / 2),
                                       std::to_string(area->y + area->height / 2)},
                                      {{"DISPLAY", xvfb->name()}}, kWaitMs);
@@ -435,7 +436,7 @@ TEST_F(EverydayBrowsing, ASelfSignedCertificateShowsTheCertificatePageAndNotTheP
     ASSERT_TRUE(testing::programInstalled("openssl"));
     std::string work = home / "tls";
     fs::create_directories(work);
-    auto made = testing::runProgram("/usr/bin/openssl",
+    auto made = testkit::runProgram("/usr/bin/openssl",
                                     {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
                                      "-keyout", work + "/server.key", "-out", work + "/server.crt",
                                      "-subj", "/CN=orvane-test.invalid/O=Orvane Test"},
@@ -509,8 +510,8 @@ class WineViewerOnDisplay : public DownloadOnDisplay {
             return;
         for (const char* program : {"wine", "wineboot", "wineserver"})
             ASSERT_TRUE(testing::programInstalled(program));
-        ASSERT_TRUE(fs::exists(testing::programFolder() + "/windows/trmvw32.exe"));
-        ASSERT_TRUE(fs::exists(testing::programFolder() + "/orvane-dde.exe"));
+        ASSERT_TRUE(fs::exists(testkit::programFolder() + "/windows/trmvw32.exe"));
+        ASSERT_TRUE(fs::exists(testkit::programFolder() + "/orvane-dde.exe"));
         prefix = std::make_unique<testing::WineTestPrefix>(home / "wine prefix");
         ASSERT_TRUE(prefix->ready()) << prefix->failure();
         for (const auto& [name, value] : prefix->environment())
@@ -529,7 +530,7 @@ class WineViewerOnDisplay : public DownloadOnDisplay {
     void installViewer() {
         std::string folder = prefix->path() + "/drive_c/Program Files/Tremora Viewer";
         fs::create_directories(folder);
-        fs::copy_file(testing::programFolder() + "/windows/trmvw32.exe", folder + "/trmvw32.exe");
+        fs::copy_file(testkit::programFolder() + "/windows/trmvw32.exe", folder + "/trmvw32.exe");
         registerViewer();
     }
     bool viewerLogIs(const std::string& text) const {
@@ -563,13 +564,13 @@ TEST_F(WineViewerOnDisplay, TheInstalledViewerIsStartedUnderWineThenTheNextFileG
 
 TEST_F(WineViewerOnDisplay, OrvaneDdeExeTellsByItsExitStatusWhetherAConversationWasMade) {
     installViewer();
-    std::string client = testing::programFolder() + "/orvane-dde.exe";
+    std::string client = testkit::programFolder() + "/orvane-dde.exe";
     std::map<std::string, std::string> display{{"DISPLAY", xvfb->name()},
                                                {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
     auto none = prefix->wine({client, "trmvw32", "System", "[open(\"C:\\a.evt\")]"}, display);
     EXPECT_EQ(none.exitStatus, 1) << none.standardError;
     EXPECT_NE(none.standardError.find("no conversation"), std::string::npos) << none.standardError;
-    testing::ChildProcess viewer(
+    testkit::ChildProcess viewer(
         "/usr/bin/wine",
         {prefix->path() + "/drive_c/Program Files/Tremora Viewer/trmvw32.exe", "--max-seconds",
          "120"},

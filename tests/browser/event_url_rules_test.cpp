@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ascii_text.h"
+
 namespace orvane {
 namespace {
 
@@ -125,7 +127,7 @@ TEST_F(EventUrlRulesTest, NearMissesAreShownInTheView) {
 TEST_F(EventUrlRulesTest, PrefixesAreCaseSensitiveOnTheLowerCasedUrl) {
     std::string upper = "HTTP://WWW.ORVANE.NET/QUAKES/2001/0101.EVT";
     EXPECT_EQ(rules.ClassifyEventUrl(upper), None);
-    std::string lowered = LowerCase(upper);
+    std::string lowered = asciiLowered(upper);
     EXPECT_EQ(lowered, "http://www.orvane.net/quakes/2001/0101.evt");
     EXPECT_EQ(rules.ClassifyEventUrl(lowered), Http);
 }

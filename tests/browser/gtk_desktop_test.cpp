@@ -17,6 +17,7 @@
 #include "tests/browser/loopback_servers.h"
 #include "tests/platform/required_program.h"
 #include "tools/testkit/local_web_server.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
@@ -76,7 +77,7 @@ class GtkDesktopTest : public ::testing::Test {
         return G_SOURCE_CONTINUE;
     }
 
-    testing::TempFolder folder;
+    testkit::TempFolder folder;
     std::string downloads = folder / "dl";
     testing::TricklingWebServer trickle{1 << 20, 4096, 50};
     testkit::LocalWebServer web{{{"/click.html", kClickPage}}};
@@ -102,7 +103,7 @@ TEST_F(GtkDesktopTest, ADownloadShowsMovingProgressKeepsTheAddressAndEndsWithThe
     EXPECT_EQ(seen.fileName, "slow.evt");
     EXPECT_FALSE(seen.frameEnabled) << "the frame takes no input under the modal dialog";
     EXPECT_TRUE(fs::is_empty(downloads)) << "no partial file";
-    EXPECT_TRUE(testing::waitUntil([&] { return trickle.clientLeftEarly(); }, 10000));
+    EXPECT_TRUE(testkit::waitUntil([&] { return trickle.clientLeftEarly(); }, 10000));
     EXPECT_NE(app->settings().readString("Settings", "FramePos"), "");
 }
 

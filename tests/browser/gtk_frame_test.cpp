@@ -161,7 +161,7 @@ class GtkFrameTest : public ::testing::Test {
     Calls& calls() { return desktop.control.calls; }
 
     GtkSession* session = nullptr;
-    orvane::testing::TempFolder folder;
+    orvane::testkit::TempFolder folder;
     orvane::testing::FakeDesktop desktop;
     orvane::testing::FakeWorld world;
     std::unique_ptr<CBrowserApp> app;

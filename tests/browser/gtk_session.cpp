@@ -7,6 +7,8 @@
 
 namespace orvane::testing {
 
+using testkit::XvfbDisplay;
+
 // How long a window may take to appear or a queue to empty on a loaded machine.
 constexpr int kSettleMs = 5000;
 

@@ -6,10 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane::testing {
+
+using testkit::XvfbDisplay;
 
 // GTK for in-process tests: one private Xvfb display and a private home
 // for the whole test program, GTK started on it once.
@@ -31,7 +33,7 @@ class GtkSession {
     GtkSession() = default;
     bool start();
 
-    TempFolder home_;
+    testkit::TempFolder home_;
     std::unique_ptr<XvfbDisplay> display_;
 };
 

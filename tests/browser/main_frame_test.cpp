@@ -12,7 +12,7 @@
 #include "browser/app.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
@@ -78,7 +78,7 @@ class MainFrameTest : public ::testing::Test {
         return frame->menu()[kFavoritesMenuIndex].popup;
     }
 
-    testing::TempFolder folder;
+    testkit::TempFolder folder;
     std::string favorites = folder / "Favorites";
     FakeDesktop desktop;
     FakeWorld world;
@@ -297,9 +297,9 @@ TEST_F(MainFrameTest, PromptsShowInTheStatusBarAndReadyComesBack) {
                                    "status Opens http://www.iris.edu/pub/farm/",
                                    "status Refreshes the contents of the current page.", "status ",
                                    "status Ready"}));
-    EXPECT_EQ(PromptFor(ID_GO_NEW_EVENTS, app->endpoints()).toolTip, "New Events");
-    EXPECT_EQ(PromptFor(ID_APP_ABOUT, app->endpoints()).toolTip, "About");
-    EXPECT_EQ(PromptFor(ID_APP_EXIT, app->endpoints()).toolTip, "");
+    EXPECT_EQ(PromptFor(ID_GO_NEW_EVENTS, app->endpoints().ForPrompts()).toolTip, "New Events");
+    EXPECT_EQ(PromptFor(ID_APP_ABOUT, app->endpoints().ForPrompts()).toolTip, "About");
+    EXPECT_EQ(PromptFor(ID_APP_EXIT, app->endpoints().ForPrompts()).toolTip, "");
 }
 
 TEST_F(MainFrameTest, BarsToggleWithTheirCheckState) {

@@ -11,11 +11,13 @@
 
 #include "browser/app.h"
 #include "browser/certificate_page.h"
+#include "browser/directory_dialogs.h"
+#include "browser/html_text.h"
 #include "browser/page_downloads.h"
 #include "browser/status_line.h"
 #include "resources/browser_resources.h"
 #include "tests/browser/fake_desktop.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
@@ -64,7 +66,7 @@ class ViewTest : public ::testing::Test {
         }
     }
 
-    testing::TempFolder folder;
+    testkit::TempFolder folder;
     FakeDesktop desktop;
     FakeWorld world;
     std::unique_ptr<CBrowserApp> app;
@@ -325,6 +327,13 @@ TEST_F(ViewTest, AFileToSaveAsksForADownloadDirectoryFirst) {
     desktop.dialogs.directoryAnswer = DirectoryChoice{folder / "dl", {}};
     EXPECT_EQ(downloads.DecideDestination("a.pdf"), folder / "dl/a.pdf");
     EXPECT_EQ(desktop.dialogs.startFolders.size(), 2u);
+}
+
+TEST(HtmlText, EscapesWhatWouldEndAnElementOrAQuotedAttribute) {
+    EXPECT_EQ(HtmlEscaped("<a href=\"x\">Tom's & Co</a>"),
+              "&lt;a href=&quot;x&quot;&gt;Tom&#39;s &amp; Co&lt;/a&gt;");
+    EXPECT_EQ(HtmlEscaped("&amp;"), "&amp;amp;") << "an escape already written is escaped again";
+    EXPECT_EQ(HtmlEscaped("\xC3\xA9v\xE9nt 1/2"), "\xC3\xA9v\xE9nt 1/2");
 }
 
 TEST(CertificatePage, NamesEveryProblemTheHostSubjectAndIssuerAndOffersNoWayOn) {

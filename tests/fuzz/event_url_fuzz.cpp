@@ -8,6 +8,7 @@
 #include <string>
 
 #include "browser/event_url_rules.h"
+#include "platform/ascii_text.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/transfer_fuzz_rig.h"
 #include "transfer/net_address.h"
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static orvane::fuzz::TransferRig rig;
     FuzzedDataProvider input(data, size);
     bool loopback = input.ConsumeBool();
-    std::string url = orvane::LowerCase(input.ConsumeRemainingBytesAsString());
+    std::string url = orvane::asciiLowered(input.ConsumeRemainingBytesAsString());
 
     std::string classified = url;
     EventProtocol protocol = Rules(loopback).ClassifyEventUrl(classified);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "browser/frame_placement.h"
+#include "platform/ascii_text.h"
 #include "platform/profile_document.h"
 #include "platform/profile_file.h"
 #include "platform/whole_file.h"

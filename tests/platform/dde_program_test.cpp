@@ -1,18 +1,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/platform/child_process.h"
 #include "tests/platform/dde_server_thread.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane {
 namespace {
 
 using testing::DdeServerThread;
-using testing::programFolder;
-using testing::ProgramResult;
-using testing::runProgram;
-using testing::TempFolder;
+using testkit::TempFolder;
+using testkit::programFolder;
+using testkit::ProgramResult;
+using testkit::runProgram;
 using Received = std::vector<std::pair<std::string, std::string>>;
 
 class OrvaneDdeProgram : public ::testing::Test {

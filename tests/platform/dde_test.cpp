@@ -16,14 +16,14 @@
 #include "platform/unique_fd.h"
 #include "tests/platform/dde_server_thread.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 using testing::DdeServerThread;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
+using testkit::TempFolder;
 using Clock = std::chrono::steady_clock;
 using Received = std::vector<std::pair<std::string, std::string>>;
 

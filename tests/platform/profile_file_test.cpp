@@ -7,16 +7,16 @@
 #include <fstream>
 
 #include "platform/user_folders.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane {
 namespace {
 
-using testing::readFileText;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
+using testkit::TempFolder;
+using testkit::readFileText;
 
 class ProfileFileTest : public ::testing::Test {
   protected:

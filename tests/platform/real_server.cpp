@@ -7,9 +7,11 @@
 
 #include <filesystem>
 
-#include "tests/platform/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane::testing {
+
+using testkit::runProgram;
 
 namespace {
 constexpr int kServerSeconds = 600;
@@ -39,7 +41,7 @@ RealServer::RealServer(const std::string& kind, const std::string& root, const s
                        const std::vector<std::string>& more)
     : kind_(kind), work_(work) {
     if (work_.empty()) {
-        ownWork_ = std::make_unique<TempFolder>();
+        ownWork_ = std::make_unique<testkit::TempFolder>();
         work_ = ownWork_->path();
     }
     int port = freeLoopbackPort();

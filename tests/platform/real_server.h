@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane::testing {
 
@@ -34,7 +34,7 @@ class RealServer {
     const std::string& failure() const { return failure_; }
 
   private:
-    std::unique_ptr<TempFolder> ownWork_;
+    std::unique_ptr<testkit::TempFolder> ownWork_;
     std::string kind_, work_;
     int port_ = 0;
     std::string failure_;

@@ -7,16 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane {
 namespace {
 
-using testing::readFileText;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
+using testkit::TempFolder;
+using testkit::readFileText;
 
 constexpr const char* kBrowserKey = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 constexpr const char* kViewerKey = "SOFTWARE\\Orvane Network\\Tremora";
@@ -143,7 +143,7 @@ class PackageScripts : public RegistryTest {
         "/bin/orvaneexplorer";
     int runScript(const char* script, const char* action) {
         std::string path = std::string(ORVANE_PACKAGING_DIR) + "/" + script;
-        return testing::runProgram("/bin/sh", {path, action}, {{"ORVANE_HKLM", folder / "lib/"}},
+        return testkit::runProgram("/bin/sh", {path, action}, {{"ORVANE_HKLM", folder / "lib/"}},
                                    10000)
             .exitStatus;
     }

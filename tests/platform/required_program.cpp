@@ -1,10 +1,9 @@
 #include "tests/platform/required_program.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "tools/testkit/child_process.h"
 
 namespace orvane::testing {
 
@@ -23,28 +22,10 @@ std::string packageOf(const std::string& name) {
     return {};
 }
 
-bool isExecutable(const std::string& path) {
-    return ::access(path.c_str(), X_OK) == 0;
-}
-
 }  // namespace
 
-std::string requiredProgramPath(const std::string& name) {
-    if (name.find('/') != std::string::npos)
-        return ::access(name.c_str(), F_OK) == 0 ? name : std::string();
-    // The servers live in sbin folders, which a user's PATH may not hold.
-    const char* path = std::getenv("PATH");
-    std::string folders = std::string(path ? path : "") + ":/usr/sbin:/sbin:/usr/bin:/bin";
-    std::istringstream list(folders);
-    std::string folder;
-    while (std::getline(list, folder, ':'))
-        if (!folder.empty() && isExecutable(folder + "/" + name))
-            return folder + "/" + name;
-    return {};
-}
-
 ::testing::AssertionResult programInstalled(const std::string& name) {
-    if (!requiredProgramPath(name).empty())
+    if (!testkit::requiredProgramPath(name).empty())
         return ::testing::AssertionSuccess();
     std::string package = packageOf(name);
     if (package.empty())

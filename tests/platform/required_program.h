@@ -6,10 +6,6 @@
 
 namespace orvane::testing {
 
-// Where an outside program the tests start lives ("" when it is missing).
-// Names come from tests/required-programs.txt; a name with a "/" is a path.
-std::string requiredProgramPath(const std::string& name);
-
 // Success when the program is there; otherwise a failure that names the
 // Debian package to install. Tests use it as ASSERT_TRUE(...) in a fixture's
 // SetUp or at the top of a test body, so that a missing program ends the test

@@ -11,16 +11,17 @@
 #include "platform/directory_listing.h"
 #include "platform/environment_expansion.h"
 #include "platform/program_start.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
 
-using testing::readFileText;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
+using testkit::TempFolder;
+using testkit::readFileText;
 
 std::string expandWith(const std::string& text, std::map<std::string, std::string> variables) {
     return expandEnvironmentStrings(text,
@@ -99,8 +100,7 @@ std::string writeArgumentRecorder(const TempFolder& folder) {
 }
 
 std::string waitForFile(const std::string& path) {
-    for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testkit::waitUntil([&] { return std::filesystem::exists(path); }, 5000);
     return readFileText(path);
 }
 

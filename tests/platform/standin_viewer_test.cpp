@@ -9,22 +9,23 @@
 #include <memory>
 
 #include "platform/window_titles.h"
-#include "tests/platform/child_process.h"
 #include "tests/platform/required_program.h"
-#include "tests/platform/temp_folder.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
 
-using testing::ChildProcess;
-using testing::programFolder;
-using testing::ProgramResult;
-using testing::readFileText;
-using testing::runProgram;
-using testing::TempFolder;
-using testing::waitUntil;
-using testing::XvfbDisplay;
+using testkit::TempFolder;
+using testkit::ChildProcess;
+using testkit::programFolder;
+using testkit::ProgramResult;
+using testkit::readFileText;
+using testkit::runProgram;
+using testkit::waitUntil;
+using testkit::XvfbDisplay;
 
 constexpr int kWaitMs = 15000;
 

@@ -19,6 +19,7 @@
 #include "platform/line_speed.h"
 #include "tools/testkit/memory_console.h"
 #include "tools/testkit/pty.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
@@ -37,16 +38,10 @@ void feed(const PseudoTerminal& pty, std::initializer_list<std::uint8_t> bytes) 
     ASSERT_EQ(::write(pty.master(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
 }
 
-// Polls the condition until it holds, for at most a second: bytes through a
-// pseudo-terminal take a moment to cross, and a loaded machine takes longer.
+// Bytes through a pseudo-terminal take a moment to cross, and a loaded
+// machine takes longer: a second for each.
 bool soon(const std::function<bool()>& condition) {
-    auto end = std::chrono::steady_clock::now() + Ms(1000);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(Ms(1));
-    }
-    return true;
+    return testkit::waitUntil(condition, 1000);
 }
 
 // Reads what the other side of the pseudo-terminal received, waiting up to

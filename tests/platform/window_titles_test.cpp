@@ -12,13 +12,13 @@
 
 #include "tests/platform/required_program.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/xvfb_display.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane {
 namespace {
 
 using testing::ScopedEnvironment;
-using testing::XvfbDisplay;
+using testkit::XvfbDisplay;
 
 std::vector<std::string> sorted(std::vector<std::string> titles) {
     std::sort(titles.begin(), titles.end());

@@ -10,14 +10,14 @@
 #include "platform/wine_prefix.h"
 #include "platform/wine_registry.h"
 #include "tests/platform/scoped_environment.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnvironment;
-using testing::TempFolder;
+using testkit::TempFolder;
 
 // A 64-bit prefix's system.reg: header, keys with their #time lines, and
 // values of each kind the format has. The Tremora keys were written with

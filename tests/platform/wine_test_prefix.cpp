@@ -12,6 +12,10 @@
 
 namespace orvane::testing {
 
+using testkit::programFolder;
+using testkit::ProgramResult;
+using testkit::runProgram;
+
 namespace fs = std::filesystem;
 
 namespace {

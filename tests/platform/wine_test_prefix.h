@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane::testing {
+
+using testkit::ProgramResult;
 
 // A throw-away Wine prefix for one test, in a folder of the test's own. It
 // is a copy of one prepared prefix per build folder (tests/wine-prefix-

@@ -10,17 +10,18 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <filesystem>
 
 #include "quicklook/quicklook_files.h"
-#include "tests/platform/child_process.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
 #include "tests/quicklook/seed_samples.h"
 
 namespace orvane::quicklook {
 namespace {
 
-using orvane::testing::programFolder;
-using orvane::testing::runProgram;
+using orvane::testkit::programFolder;
+using orvane::testkit::runProgram;
 using testing::channel;
 using testing::kStart;
 using testing::wave;
@@ -155,12 +156,12 @@ Picture readPicture(const std::string& path) {
 
 class PictureProgram : public ::testing::Test {
   protected:
-    orvane::testing::TempFolder folder;
+    orvane::testkit::TempFolder folder;
     std::string write(const std::string& name, const std::string& bytes) {
         std::ofstream(folder / name, std::ios::binary) << bytes;
         return folder / name;
     }
-    orvane::testing::ProgramResult quicklook(const std::vector<std::string>& arguments) {
+    orvane::testkit::ProgramResult quicklook(const std::vector<std::string>& arguments) {
         return runProgram(programFolder() + "/orvane-quicklook", arguments, {{"DISPLAY", ""}},
                           60000);
     }
@@ -200,10 +201,11 @@ TEST_F(PictureProgram, ExitsOneWithTheReasonForWhatHoldsNoSeedAndTwoForWrongArgu
                                                {"--png", folder / "out.png"},
                                                {"--png", "x.png", "--size", "10x10", event},
                                                {"--png", "x.png", "--size", "800", event},
-                                               {"--size", "800x600", event}}) {
+                                               {"--size", "800x600", event},
+                                               {"--pgn", "x.png", event}}) {
         auto refused = quicklook(wrong);
         EXPECT_EQ(refused.exitStatus, 2) << wrong.size();
-        EXPECT_NE(refused.standardError.find("usage: orvane-quicklook"), std::string::npos);
+        EXPECT_NE(refused.standardError.find("Usage: orvane-quicklook"), std::string::npos);
     }
 }
 

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "quicklook/quicklook_files.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 #include "tests/quicklook/seed_samples.h"
 
 namespace orvane::quicklook {
@@ -224,7 +224,7 @@ TEST(SeedReader, BytesThatAreNoSeedGiveNoRecords) {
 
 class SeedFiles : public ::testing::Test {
   protected:
-    orvane::testing::TempFolder folder;
+    orvane::testkit::TempFolder folder;
     std::string write(const std::string& name, const std::string& bytes) {
         std::ofstream(folder / name, std::ios::binary) << bytes;
         return folder / name;

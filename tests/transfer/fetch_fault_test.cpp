@@ -15,15 +15,24 @@
 #include <iostream>
 #include <thread>
 
-#include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/testkit/child_process.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
+#include "tools/testkit/wait_until.h"
 
 extern char** environ;
 
 namespace orvane::testing {
+
+using testkit::TempFolder;
+
+using testkit::ChildProcess;
+using testkit::mergedEnvironment;
+using testkit::pointersTo;
+using testkit::readFileText;
+
 namespace {
 
 using peers::FtpScript;
@@ -89,13 +98,6 @@ long long PeakMemoryKb(pid_t pid) {
     return -1;
 }
 
-// Waits until the test holds, at most timeoutMs.
-bool WaitFor(const std::function<bool()>& test, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!test() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return test();
-}
 
 // In the child between fork and exec: only calls that are safe there.
 [[noreturn]] void ExecWithFileLimit(char** argv, char** envp, const char* errPath, rlim_t limit) {
@@ -128,7 +130,7 @@ int RunFetchWithFileLimit(const std::vector<std::string>& arguments, const Fetch
         return -1;
     int status = 0;
     bool reaped = false;
-    WaitFor([&] { return reaped || (reaped = ::waitpid(pid, &status, WNOHANG) == pid); },
+    testkit::waitUntil([&] { return reaped || (reaped = ::waitpid(pid, &status, WNOHANG) == pid); },
             timeoutMs);
     if (!reaped) {
         ::kill(pid, SIGKILL);
@@ -156,9 +158,9 @@ TEST(FetchProgramFault, AnEndlessBodyKeepsMemorySmallAndSigtermLeavesNoFile) {
                        {"http://" + server.host() + "/quakes/ev.sac", folders.downloads},
                        folders.Environment(), folders.errors);
     ASSERT_TRUE(fetch.started());
-    ASSERT_TRUE(WaitFor([&] { return server.bytesSent() >= 32 * kMegabyte; }, 60000));
+    ASSERT_TRUE(testkit::waitUntil([&] { return server.bytesSent() >= 32 * kMegabyte; }, 60000));
     long long earlyPeak = PeakMemoryKb(fetch.pid());
-    ASSERT_TRUE(WaitFor([&] { return server.bytesSent() >= 320 * kMegabyte; }, 90000))
+    ASSERT_TRUE(testkit::waitUntil([&] { return server.bytesSent() >= 320 * kMegabyte; }, 90000))
         << "only " << server.bytesSent() / kMegabyte << " MB passed";
     long long peak = PeakMemoryKb(fetch.pid());
     ASSERT_TRUE(fetch.running());
@@ -187,7 +189,7 @@ TEST(FetchProgramFault, AnEndlessHeaderEndsInHeaderError) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(LastLine(result.err), "Header Error");
-    EXPECT_TRUE(WaitFor([&] { return server.clientClosed(); }, 5000));
+    EXPECT_TRUE(testkit::waitUntil([&] { return server.clientClosed(); }, 5000));
     folders.ExpectUntouched();
 }
 
@@ -226,7 +228,7 @@ TEST(FetchProgramFault, TheDownloadFolderRemovedDuringTheBodyEndsInWriteFileErro
     ChildProcess fetch(FetchProgram(), {"http://" + server.host() + "/ev.sac", folders.downloads},
                        folders.Environment(), folders.errors);
     ASSERT_TRUE(fetch.started());
-    ASSERT_TRUE(WaitFor([&] { return server.partsSent() >= 1; }, 10000));
+    ASSERT_TRUE(testkit::waitUntil([&] { return server.partsSent() >= 1; }, 10000));
     std::filesystem::remove_all(folders.downloads);
     EXPECT_EQ(fetch.waitForExit(10000), 1);
     EXPECT_EQ(server.partsSent(), 2);

@@ -6,12 +6,19 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/testkit/child_process.h"
 #include "tools/transfer_peers/scripted_http_server.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane::testing {
+
+using testkit::TempFolder;
+
+using testkit::ChildProcess;
+using testkit::readFileText;
+
 namespace {
 
 using peers::HttpScript;
@@ -110,9 +117,7 @@ TEST(FetchProgram, SignalsActAsCancel) {
         ChildProcess fetch(FetchProgram(), {"http://" + server.host() + "/ev.sac", c.downloads},
                            c.Environment(), c.home / "stderr");
         ASSERT_TRUE(fetch.started());
-        for (int waited = 0; waited < 500 && server.requests().empty(); ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_FALSE(server.requests().empty());
+        ASSERT_TRUE(testkit::waitUntil([&] { return !server.requests().empty(); }, 5000));
         ::kill(fetch.pid(), signal);
         EXPECT_EQ(fetch.waitForExit(2000), 1);
         EXPECT_EQ(LastLine(readFileText(c.home / "stderr")), "Canceled");

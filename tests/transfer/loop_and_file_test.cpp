@@ -15,6 +15,8 @@
 namespace orvane::testing {
 namespace {
 
+using testkit::TempFolder;
+
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))

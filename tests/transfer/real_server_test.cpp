@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <filesystem>
 
 #include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"
@@ -16,6 +17,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using testkit::TempFolder;
 
 struct ServedFile {
     const char* name;

@@ -1,8 +1,15 @@
 #include "tests/transfer/real_servers.h"
 
-#include "tests/platform/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace orvane::testing {
+
+using testkit::TempFolder;
+
+using testkit::ChildProcess;
+using testkit::programFolder;
+using testkit::readFileText;
+using testkit::runProgram;
 
 std::string FetchProgram() {
     return programFolder() + "/orvane-fetch";

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/platform/real_server.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane::testing {
 
@@ -39,7 +39,7 @@ class TestCertificates {
     }
 
   private:
-    TempFolder folder_;
+    testkit::TempFolder folder_;
     std::string failure_;
 };
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/platform/real_server.h"
-#include "tests/platform/temp_folder.h"
+#include "tools/testkit/temp_folder.h"
 #include "transfer/byte_stream.h"
 #include "transfer/glib_ui_loop.h"
 #include "transfer/transfer_dialog.h"
@@ -142,7 +142,7 @@ class TransferHarness {
     // Names in the download folder that begin with "." (temporary files).
     std::vector<std::string> hiddenFiles() const;
 
-    TempFolder folder;
+    testkit::TempFolder folder;
     GMainContext* context;
     GlibUiLoop loop;
     FastTimerLoop dialogLoop;

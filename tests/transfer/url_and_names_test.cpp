@@ -6,7 +6,9 @@
 
 #include "tests/transfer/transfer_harness.h"
 #include "transfer/ftp_listing.h"
+#include "transfer/ftp_verbs.h"
 #include "transfer/http_client.h"
+#include "transfer/url_text.h"
 
 namespace orvane::testing {
 namespace {
@@ -148,6 +150,24 @@ TEST(FtpTexts, PassivePortAndDecodedPath) {
     EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode."), 0);
     EXPECT_EQ(DecodeUrlPath("/sp%20ace.bin"), "/sp ace.bin");
     EXPECT_EQ(DecodeUrlPath("/%C3%A9v%e9nt/%zz%4"), "/\xC3\xA9v\xE9nt/%zz%4");
+}
+
+TEST(FtpTexts, OnlyRetrListAndNlstOpenADataConnection) {
+    for (const char* verb : {"RETR", "LIST", "NLST", "retr", "List"})
+        EXPECT_TRUE(IsFtpTransferVerb(verb)) << verb;
+    for (const char* verb : {"STOR", "RET", "RETRX", "TYPE", "PASV", ""})
+        EXPECT_FALSE(IsFtpTransferVerb(verb)) << verb;
+}
+
+TEST(UrlTexts, SchemeNamesAndPercentEncoding) {
+    for (const char* name : {"http", "HTTPS", "svn+ssh", "a.b-c", "x1"})
+        EXPECT_TRUE(IsSchemeName(name)) << name;
+    for (const char* name : {"", "1http", "+x", "ht tp", "h_t", "\xC3\xA9t\xC3\xA9", "ftp/"})
+        EXPECT_FALSE(IsSchemeName(name)) << name;
+
+    auto lettersOnly = [](char c) { return c >= 'a' && c <= 'z'; };
+    EXPECT_EQ(PercentEncoded("ab c/\xE9\x01%", lettersOnly), "ab%20c%2F%E9%01%25");
+    EXPECT_EQ(PercentEncoded("", lettersOnly), "");
 }
 
 // One listing line as the test reads it: type, size, name, date.

@@ -39,13 +39,13 @@ std::string MakeUniqueFolder(const std::string& prefix) {
     throw std::runtime_error("cannot create a temporary folder for " + prefix);
 }
 
-TempFolder::TempFolder(const std::string& prefix) : path_(MakeUniqueFolder(prefix)) {
-    // Open to everyone, so a program run as another user can look inside.
+TempFolder::TempFolder(const std::string& prefix, Access access)
+    : path_(MakeUniqueFolder(prefix)) {
+    constexpr auto kEveryone = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
     std::error_code ec;
-    fs::permissions(path_,
-                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                        fs::perms::others_read | fs::perms::others_exec,
-                    ec);
+    fs::permissions(path_, access == Access::Everyone ? kEveryone : fs::perms::owner_all, ec);
 }
 
 TempFolder::~TempFolder() {

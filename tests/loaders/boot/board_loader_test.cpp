@@ -44,7 +44,7 @@ class BootLoad : public ::testing::Test {
         EXPECT_EQ(stats.loaderArea, 0);
     }
 
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     std::string path;
     BoardRig rig;
 };
@@ -181,7 +181,7 @@ class BootFailingPhase : public ::testing::TestWithParam<PhaseFault> {};
 
 TEST_P(BootFailingPhase, EndsTheLoadWithItsLineAndClosesThePort) {
     BoardRig rig(faultyBoard(Fault::Silence, GetParam().command, 1));
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     writeText(dir.file("fw.hex"), hexText(0x200, firmwareBytes(0x100)));
     EXPECT_FALSE(rig.loader.downloadFile(1, dir.file("fw.hex")));
     EXPECT_TRUE(rig.text().ends_with(GetParam().ending)) << rig.text();
@@ -247,7 +247,7 @@ TEST_F(BootLoad, PortThatCannotBeOpenedFailsAtOnce) {
 
 TEST(BootVanishingPort, FailsTheLoadWithinSecondsAndClosesThePort) {
     BoardRig rig(faultyBoard(Fault::Vanish, kWrite, 3));
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     writeText(dir.file("fw.hex"), hexText(0x200, firmwareBytes(0x400)));
     const std::int64_t start = rig.clock.nowMs();
     EXPECT_FALSE(rig.loader.downloadFile(1, dir.file("fw.hex")));

@@ -45,7 +45,7 @@ struct Load {
 Load load(ByteFault fault) {
     BoardRig rig;
     rig.board.setLineFault(fault);
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     const Bytes firmware = firmwareBytes(kLength);
     writeText(dir.file("fw.hex"), hexText(kStart, firmware));
     const std::string path = dir.file("fw.hex");

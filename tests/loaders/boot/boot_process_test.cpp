@@ -14,11 +14,13 @@
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <filesystem>
 
 #include "platform/orvane_version.h"
 #include "tests/loaders/boot/boot_test_support.h"
 #include "tools/testkit/pty.h"
 #include "tools/testkit/wine.h"
+#include "tools/testkit/wait_until.h"
 
 extern char** environ;
 
@@ -131,9 +133,8 @@ class BootProcess : public ::testing::Test {
         args.insert(args.end(), extra.begin(), extra.end());
         auto board = std::make_unique<Process>(args, dos(), dir.file("board.out"));
         const std::string link = dos() + "/com5";
-        for (int i = 0; i < 500 && !std::filesystem::is_symlink(link); ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_TRUE(std::filesystem::is_symlink(link)) << "board-sim did not come up";
+        EXPECT_TRUE(testkit::waitUntil([&] { return std::filesystem::is_symlink(link); }, 5000))
+            << "board-sim did not come up";
         return board;
     }
     std::optional<int> runBoot(const std::string& hexFile, int inputFd = -1) {
@@ -152,7 +153,7 @@ class BootProcess : public ::testing::Test {
         return dir.file("fw.hex");
     }
 
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
 };
 
 // What boot answers without a board: the version, the usage for an
@@ -289,8 +290,7 @@ TEST_F(BootProcess, AnInterruptGivesTheTerminalItsModesBack) {
         termios now{};
         return tcgetattr(terminal.master(), &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0;
     };
-    for (int i = 0; i < 1000 && !singleKeyMode() && !boot.waitExit(0); ++i)
-        std::this_thread::sleep_for(10ms);
+    testkit::waitUntil([&] { return singleKeyMode() || boot.waitExit(0); }, 10000);
     ASSERT_TRUE(singleKeyMode()) << "boot never looked for a key: " << bootOutput();
     boot.interrupt();
     EXPECT_EQ(boot.waitExit(3000), 128 + SIGINT);

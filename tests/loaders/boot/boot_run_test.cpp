@@ -2,6 +2,7 @@
 #include "loaders/boot/boot_run.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include "platform/orvane_version.h"
 #include "tests/loaders/boot/boot_test_support.h"
@@ -93,7 +94,7 @@ class BootRun : public ::testing::Test {
         return runBoot(static_cast<int>(args.size()), args.data(), rig.ports, rig.clock,
                        rig.console);
     }
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     BoardRig rig;
 };
 

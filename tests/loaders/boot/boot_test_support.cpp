@@ -12,13 +12,6 @@
 
 namespace orvane::boottest {
 
-TempDir::TempDir() : path_(testkit::MakeUniqueFolder("boot-test")) {}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 std::vector<std::uint8_t> firmwareBytes(std::size_t count, unsigned seed) {
     std::vector<std::uint8_t> bytes(count);
     std::uint32_t state = seed * 2654435761u + 1;

@@ -11,22 +11,9 @@
 #include "tools/board_sim/sim_boot_board.h"
 #include "tools/testkit/memory_console.h"
 #include "tools/testkit/sim_port.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane::boottest {
-
-// A fresh folder for one test, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Bytes that look like firmware and differ from the board's old content.
 std::vector<std::uint8_t> firmwareBytes(std::size_t count, unsigned seed = 1);

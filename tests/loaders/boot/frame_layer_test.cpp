@@ -229,7 +229,7 @@ TEST(BootFrameWire, SilentOrEndlesslyNoisyAnswersFailWithoutAMessageWithinTheTim
 // Noise with lone start bytes in front of every answer, a whole load long.
 TEST(BootFrameWire, NoisyAnswersAreTakenAsSound) {
     BoardRig rig(faultyBoard(Fault::NoiseBefore, -1, 0));
-    TempDir dir;
+    testkit::TempFolder dir{"boot-test"};
     const Bytes firmware = firmwareBytes(0x180, 4);
     writeText(dir.file("fw.hex"), hexText(0x200, firmware));
     ASSERT_TRUE(rig.loader.downloadFile(1, dir.file("fw.hex"))) << rig.text();

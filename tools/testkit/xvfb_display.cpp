@@ -1,6 +1,4 @@
-#include "tests/platform/xvfb_display.h"
-
-#include "tests/platform/required_program.h"
+#include "tools/testkit/xvfb_display.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "tools/testkit/child_process.h"
+
 extern char** environ;
 
-namespace orvane::testing {
+namespace orvane::testkit {
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
@@ -83,15 +83,4 @@ XvfbDisplay::~XvfbDisplay() {
     ::waitpid(pid_, nullptr, 0);
 }
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (condition())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-}  // namespace orvane::testing
+}  // namespace orvane::testkit

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace orvane::testing {
+namespace orvane::testkit {
 
 // A private X server for one test: Xvfb on a display number it picks itself
 // (so tests running side by side never meet), stopped by its PID at the end.
@@ -26,7 +26,4 @@ class XvfbDisplay {
     std::string name_;
 };
 
-// Polls the condition every 20 ms until it holds or the time is up.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
-
-}  // namespace orvane::testing
+}  // namespace orvane::testkit

@@ -1,4 +1,4 @@
-#include "tests/platform/child_process.h"
+#include "tools/testkit/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,7 +14,21 @@
 
 extern char** environ;
 
-namespace orvane::testing {
+namespace orvane::testkit {
+
+std::string requiredProgramPath(const std::string& name) {
+    if (name.find('/') != std::string::npos)
+        return ::access(name.c_str(), F_OK) == 0 ? name : std::string();
+    // The servers live in sbin folders, which a user's PATH may not hold.
+    const char* path = std::getenv("PATH");
+    std::string folders = std::string(path ? path : "") + ":/usr/sbin:/sbin:/usr/bin:/bin";
+    std::istringstream list(folders);
+    std::string folder;
+    while (std::getline(list, folder, ':'))
+        if (!folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0)
+            return folder + "/" + name;
+    return {};
+}
 
 std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& extra) {
     std::map<std::string, std::string> merged;
@@ -131,4 +145,4 @@ std::string readFileText(const std::string& path) {
     return text.str();
 }
 
-}  // namespace orvane::testing
+}  // namespace orvane::testkit

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orvane::testing {
+namespace orvane::testkit {
 
 // Where a child's standard output goes (inherited when empty) and the
 // folder it starts in (the test's when empty).
@@ -59,8 +59,12 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
 // The texts as a null-ended argument or environment vector for exec.
 std::vector<char*> pointersTo(std::vector<std::string>& texts);
 
+// Where an outside program the tests start lives ("" when it is missing).
+// Names come from tests/required-programs.txt; a name with a "/" is a path.
+std::string requiredProgramPath(const std::string& name);
+
 // The folder of the built programs ($ORVANE_BIN, set by CTest).
 std::string programFolder();
 std::string readFileText(const std::string& path);
 
-}  // namespace orvane::testing
+}  // namespace orvane::testkit
