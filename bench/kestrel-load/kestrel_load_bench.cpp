@@ -60,13 +60,13 @@ int main(int argc, char** argv) {
     std::string hex = sim.folder().file("bench.hex");
     std::ofstream(hex) << firmwareText();
 
-    auto result = orvane::dspicsim::RunProgram(
+    auto result = orvane::testkit::runProgram(
         {bin + "/kestrel", {hex}, {{"ORVANE_DOSDEVICES", sim.dosdevices()}}, 300, false});
     int simStatus = sim.stop();
     auto stats = sim.stats();
-    if (result.status != 1 || simStatus != 0) {
-        std::fprintf(stderr, "load failed: kestrel %d, dspic-sim %d\n%s%s", result.status,
-                     simStatus, result.out.c_str(), result.err.c_str());
+    if (result.exitStatus != 1 || simStatus != 0) {
+        std::fprintf(stderr, "load failed: kestrel %d, dspic-sim %d\n%s%s", result.exitStatus,
+                     simStatus, result.standardOutput.c_str(), result.standardError.c_str());
         return 1;
     }
     std::uint64_t wireBytes = stats.bytesFromHost + stats.bytesToHost;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
@@ -117,20 +118,116 @@ bool ChildProcess::running() {
     return pid_ > 0 && !reaped_;
 }
 
+namespace {
+
+using Steady = std::chrono::steady_clock;
+constexpr uid_t kNobody = 65534;
+constexpr auto kPollStep = std::chrono::milliseconds(5);
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    lseek(fd, 0, SEEK_SET);
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    return text;
+}
+
+// A file with no name, for a child's output: nothing is left behind.
+int anonymousFile() {
+    char name[] = "/tmp/orvane-output-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0)
+        unlink(name);
+    return fd;
+}
+
+// In the child between fork and exec: only calls that are safe there, on
+// vectors made before the fork.
+[[noreturn]] void execChild(const ProgramRun& run, int out, int err, char* const* argv,
+                            char* const* envp) {
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    int input = run.inputFd >= 0 ? run.inputFd : ::open("/dev/null", O_RDONLY);
+    if (input >= 0)
+        dup2(input, STDIN_FILENO);
+    if (run.asUnprivilegedUser && getuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+        _exit(126);
+    execve(run.path.c_str(), argv, envp);
+    _exit(127);
+}
+
+// Waits for the child within the run's bound; kills it (by its PID) when it
+// overstays. Interrupts it first when asked to, as Ctrl-C would.
+void waitWithin(pid_t pid, const ProgramRun& run, ProgramResult& result) {
+    const auto started = Steady::now();
+    const auto deadline = started + std::chrono::duration<double>(run.timeoutSeconds);
+    const auto interruptAt = started + std::chrono::duration<double>(run.interruptAfterSeconds);
+    bool interrupted = run.interruptAfterSeconds <= 0;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (Steady::now() >= deadline) {
+            result.timedOut = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return;
+        }
+        if (!interrupted && Steady::now() >= interruptAt)
+            interrupted = kill(pid, SIGINT) == 0;
+        std::this_thread::sleep_for(kPollStep);
+    }
+    if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+pid_t startChild(const ProgramRun& run, int out, int err) {
+    std::vector<std::string> argv{run.path};
+    argv.insert(argv.end(), run.arguments.begin(), run.arguments.end());
+    std::vector<std::string> envp = mergedEnvironment(run.environment);
+    auto argvPointers = pointersTo(argv);
+    auto envPointers = pointersTo(envp);
+    pid_t pid = fork();
+    if (pid == 0)
+        execChild(run, out, err, argvPointers.data(), envPointers.data());
+    return pid;
+}
+
+int waitForChild(pid_t pid, double seconds) {
+    ProgramRun run;
+    run.timeoutSeconds = seconds;
+    ProgramResult result;
+    waitWithin(pid, run, result);
+    return result.exitStatus;
+}
+
+ProgramResult runProgram(const ProgramRun& run) {
+    ProgramResult result;
+    int out = anonymousFile(), err = anonymousFile();
+    if (out < 0 || err < 0)
+        throw std::runtime_error("cannot create output files");
+    auto started = Steady::now();
+    pid_t pid = startChild(run, out, err);
+    if (pid > 0)
+        waitWithin(pid, run, result);
+    result.seconds = std::chrono::duration<double>(Steady::now() - started).count();
+    result.standardOutput = readAll(out);
+    result.standardError = readAll(err);
+    ::close(out);
+    ::close(err);
+    return result;
+}
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment, int timeoutMs) {
-    char pattern[] = "/tmp/orvane-stderr-XXXXXX";
-    int fd = ::mkstemp(pattern);
-    if (fd >= 0)
-        ::close(fd);
-    ProgramResult result;
-    {
-        ChildProcess child(program, arguments, environment, pattern);
-        result.exitStatus = child.waitForExit(timeoutMs).value_or(-1);
-    }
-    result.standardError = readFileText(pattern);
-    ::unlink(pattern);
-    return result;
+    ProgramRun run;
+    run.path = program;
+    run.arguments = arguments;
+    run.environment = environment;
+    run.timeoutSeconds = timeoutMs / 1000.0;
+    return runProgram(run);
 }
 
 std::string programFolder() {

@@ -43,15 +43,38 @@ class ChildProcess {
     bool reaped_ = false;
 };
 
-// Runs a program to its end (at most timeoutMs) and returns its exit status
-// and standard error; a program still running then is killed and the status
-// is -1.
+// A program to run to its end: its argument vector, the variables changed
+// for it (an empty value removes one), its bound, and how it is started.
+struct ProgramRun {
+    std::string path;
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    double timeoutSeconds = 60;        // killed (by its PID) after this
+    bool asUnprivilegedUser = false;   // when started as root: run as nobody
+    int inputFd = -1;                  // standard input; /dev/null when -1
+    double interruptAfterSeconds = 0;  // SIGINT this long after the start, when > 0
+};
+
+// What a run left: the exit status (-1 when it did not exit by itself: a
+// signal, or killed at its bound), both outputs, and its wall time.
 struct ProgramResult {
     int exitStatus = -1;
+    int signal = 0;  // the signal that ended it, if one did
+    std::string standardOutput;
     std::string standardError;
+    bool timedOut = false;
+    double seconds = 0;
 };
+ProgramResult runProgram(const ProgramRun& run);
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment, int timeoutMs);
+// Starts the run's program with its standard output and error on the
+// descriptors given and returns its PID (-1 when it cannot be started); the
+// caller waits for it.
+pid_t startChild(const ProgramRun& run, int out, int err);
+// Waits for such a child at most the seconds given, kills it (by its PID)
+// when it overstays; its exit status, or -1 when it did not exit by itself.
+int waitForChild(pid_t pid, double seconds);
 
 // The test's own environment with the extra variables set (an empty value
 // removes the variable), as NAME=value texts.

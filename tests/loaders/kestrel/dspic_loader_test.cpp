@@ -64,7 +64,7 @@ class DspicProtocol : public ::testing::Test {
     }
     Bytes& wire() { return ports->line(1).written; }
     bool loadText(const std::string& text) {
-        dspicsim::TempFolder folder("orvane-kestrel-hex");
+        testkit::TempFolder folder("orvane-kestrel-hex");
         return loader->image().loadHexFile(kestreltest::WriteText(folder.file("f.hex"), text));
     }
 };

@@ -17,7 +17,7 @@ class KestrelHex : public ::testing::Test {
   protected:
     testkit::MemoryConsole console;
     HexImage image{HexImageSettings::dspic(), console};
-    dspicsim::TempFolder folder{"orvane-kestrel-hex"};
+    testkit::TempFolder folder{"orvane-kestrel-hex"};
     void SetUp() override { image.setApplicationSize(0x7E00); }
     bool load(const std::string& text) {
         return image.loadHexFile(kestreltest::WriteText(folder.file("f.hex"), text));

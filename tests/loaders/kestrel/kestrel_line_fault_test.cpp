@@ -51,7 +51,7 @@ Load load(ByteFault fault) {
     testkit::VirtualClock clock;
     testkit::SimPortDirectory ports{clock};
     testkit::MemoryConsole console;
-    dspicsim::TempFolder folder{"orvane-kestrel-line"};
+    testkit::TempFolder folder{"orvane-kestrel-line"};
     dspicsim::DspicSimBoard board;
     board.setLineFault(fault);
     ports.attach(1, board);

@@ -23,9 +23,9 @@
 namespace orvane {
 namespace {
 
-using dspicsim::ProgramResult;
+using testkit::ProgramResult;
 using dspicsim::SimProcess;
-using dspicsim::TempFolder;
+using testkit::TempFolder;
 using kestreltest::Upper;
 using testkit::WineComPort;
 using testkit::WineSetup;
@@ -48,7 +48,7 @@ ProgramResult kestrel(const std::string& dosdevices, std::vector<std::string> ar
         fs::copy_file(program, copy->file("kestrel"));
         program = copy->file("kestrel");
     }
-    return dspicsim::RunProgram(
+    return testkit::runProgram(
         {program, std::move(arguments), {{"ORVANE_DOSDEVICES", dosdevices}}, 60, unprivileged});
 }
 
@@ -82,17 +82,17 @@ TEST_F(KestrelProcess, LoadsTheWholeApplicationAreaThroughThePtyBoard) {
     // After "-p N" only a name with a full stop is taken as the file name.
     ProgramResult result =
         kestrel(sim.dosdevices(), {"-p", "4", sim.folder().file("firmware.hex")});
-    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_EQ(result.exitStatus, 1) << result.standardOutput << result.standardError;
     std::string name = Upper(sim.folder().path()) + "/FIRMWARE.HEX";
-    EXPECT_EQ(result.out.rfind("File Name=" + name +
+    EXPECT_EQ(result.standardOutput.rfind("File Name=" + name +
                                    " Comm Port=4\nReset Sent\nGot something! 55\nDevice ID = 320\n"
                                    "End Address: 0x7dfc Size: 32252 Bytes\n",
                                0),
               0u)
-        << result.out;
+        << result.standardOutput;
     EXPECT_TRUE(
-        endsWith(result.out, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
-    EXPECT_EQ(result.err, "COM4 is " + fs::read_symlink(sim.dosdevices() + "/com4").string() +
+        endsWith(result.standardOutput, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(result.standardError, "COM4 is " + fs::read_symlink(sim.dosdevices() + "/com4").string() +
                               " (through " + sim.dosdevices() + "/com4)\n");
     EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
     EXPECT_EQ(sim.stats().rowsProgrammed, 504);
@@ -102,8 +102,8 @@ TEST_F(KestrelProcess, LoadsTheWholeApplicationAreaThroughThePtyBoard) {
 TEST_F(KestrelProcess, IdentifyOnlyEndsWithStatus255) {
     SimProcess sim(binDir(), {"--device-id", "352"}, 2);
     ProgramResult result = kestrel(sim.dosdevices(), {"-p", "2", "-t"});
-    EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out,
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.standardOutput,
               "Comm Port=2\nReset Sent\nGot something! 55\nDevice ID = 352\n"
               "CPU Type = dsPIC30F3014\n");
     EXPECT_EQ(sim.stop(), 0);
@@ -134,13 +134,13 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
                           Case{7, "Permission denied; members of group '"}}) {
         std::string port = std::to_string(c.port);
         ProgramResult result = kestrel(dos.path(), {"-p", port, hex}, c.port == 7);
-        EXPECT_EQ(result.status, 0) << port;
-        EXPECT_EQ(result.out,
+        EXPECT_EQ(result.exitStatus, 0) << port;
+        EXPECT_EQ(result.standardOutput,
                   "File Name=" + Upper(hex) + " Comm Port=" + port + "\nOpen Comm Port Error\n");
         // The device the number stands for, then why it could not be opened.
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
-        EXPECT_EQ(result.err.rfind("COM" + port + " is ", 0), 0u) << result.err;
-        EXPECT_NE(result.err.find(c.cause), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 2) << result.standardError;
+        EXPECT_EQ(result.standardError.rfind("COM" + port + " is ", 0), 0u) << result.standardError;
+        EXPECT_NE(result.standardError.find(c.cause), std::string::npos) << result.standardError;
     }
 }
 
@@ -152,16 +152,16 @@ TEST_F(KestrelProcess, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
     std::string path =
         kestreltest::WriteText(sim.folder().file("fw.hex"), kestreltest::HexForWords(words));
 
-    ProgramResult result = dspicsim::RunProgram(
+    ProgramResult result = testkit::runProgram(
         {binDir() + "/kestrel", {path}, {{"ORVANE_DOSDEVICES", sim.dosdevices()}}, 30, false});
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(
-        endsWith(result.out,
+        endsWith(result.standardOutput,
                  "Write Block Address: 0x0080\rBad Write Acc timeout\n\nWrite Block Error!!!\n"
                  "Flash Dump Error\n"))
-        << result.out;
-    EXPECT_TRUE(result.err.ends_with("\nCOM1 went away (device disconnected)\n")) << result.err;
+        << result.standardOutput;
+    EXPECT_TRUE(result.standardError.ends_with("\nCOM1 went away (device disconnected)\n")) << result.standardError;
     sim.stop();
     EXPECT_EQ(sim.stats().rowsProgrammed, 3);
 }
@@ -177,23 +177,23 @@ TEST_F(KestrelProcess, ADevicePathOrAByIdLinkNamesThePort) {
     const std::string identified =
         "Comm Port=0\nReset Sent\nGot something! 55\nDevice ID = 320\nCPU Type = dsPIC30F4013\n";
     ProgramResult direct = kestrel(sim.dosdevices(), {"-p", device, "-t"});
-    EXPECT_EQ(direct.status, 255) << direct.out << direct.err;
-    EXPECT_EQ(direct.out, identified);
-    EXPECT_EQ(direct.err, "COM0 is " + device + "\n");
+    EXPECT_EQ(direct.exitStatus, 255) << direct.standardOutput << direct.standardError;
+    EXPECT_EQ(direct.standardOutput, identified);
+    EXPECT_EQ(direct.standardError, "COM0 is " + device + "\n");
     ProgramResult linked = kestrel(sim.dosdevices(), {"-p", byId, "-t"});
-    EXPECT_EQ(linked.status, 255) << linked.out << linked.err;
-    EXPECT_EQ(linked.out, identified);
-    EXPECT_EQ(linked.err, "COM0 is " + device + " (through " + byId + ")\n");
+    EXPECT_EQ(linked.exitStatus, 255) << linked.standardOutput << linked.standardError;
+    EXPECT_EQ(linked.standardOutput, identified);
+    EXPECT_EQ(linked.standardError, "COM0 is " + device + " (through " + byId + ")\n");
     EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST_F(KestrelProcess, HelpPrintsTheUsageAtOnce) {
     for (const char* help : {"--help", "-h"}) {
         ProgramResult result = kestrel("/nonexistent", {help});
-        EXPECT_EQ(result.status, 30);
+        EXPECT_EQ(result.exitStatus, 30);
         EXPECT_EQ(
-            result.out.rfind("Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0), 0u)
-            << result.out;
+            result.standardOutput.rfind("Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0), 0u)
+            << result.standardOutput;
         EXPECT_LT(result.seconds, 5);
     }
 }
@@ -219,10 +219,10 @@ TEST_F(KestrelProcess, VersionUnknownOptionsAndAMissingFileNeverTouchTheBoard) {
                             "File Name=" + Upper(missing) + " Comm Port=1\nError reading " +
                                 Upper(missing) + " file\n"}}) {
         ProgramResult result = kestrel(sim.dosdevices(), c.arguments);
-        EXPECT_EQ(result.status, c.status) << c.arguments[0] << result.out << result.err;
-        EXPECT_EQ(result.out.rfind(c.out, 0), 0u) << result.out;
-        EXPECT_EQ(result.out.find("Reset Sent"), std::string::npos) << result.out;
-        EXPECT_EQ(result.err.find("COM1 is"), std::string::npos) << result.err;
+        EXPECT_EQ(result.exitStatus, c.status) << c.arguments[0] << result.standardOutput << result.standardError;
+        EXPECT_EQ(result.standardOutput.rfind(c.out, 0), 0u) << result.standardOutput;
+        EXPECT_EQ(result.standardOutput.find("Reset Sent"), std::string::npos) << result.standardOutput;
+        EXPECT_EQ(result.standardError.find("COM1 is"), std::string::npos) << result.standardError;
     }
     EXPECT_EQ(sim.stop(), 0);
     EXPECT_EQ(sim.stats().bytesFromHost, 0u);
@@ -241,17 +241,17 @@ TEST_F(KestrelProcess, AnInterruptLeavesTheTerminalAsItWas) {
     ASSERT_GE(input, 0);
     const std::string hex = sim.folder().file("fw.hex");
     kestreltest::WriteText(hex, ":00000001FF\n");
-    dspicsim::ProgramRun run{binDir() + "/kestrel",
+    testkit::ProgramRun run{binDir() + "/kestrel",
                              {"-p", "2", hex},
                              {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
                              20,
                              false,
                              input,
                              1.5};
-    ProgramResult result = dspicsim::RunProgram(run);
+    ProgramResult result = testkit::runProgram(run);
     ::close(input);
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.signal, SIGINT) << result.out;
+    EXPECT_EQ(result.signal, SIGINT) << result.standardOutput;
     termios after{};
     ASSERT_EQ(tcgetattr(terminal.master(), &after), 0);
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
@@ -267,9 +267,9 @@ class KestrelUnderWine : public ::testing::Test {
     }
     ProgramResult kestrelExe(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), wine.winBin + "/kestrel.exe");
-        ProgramResult result = dspicsim::RunProgram({wine.wine, arguments, {}, 120, false});
-        result.out = testkit::LinuxLineEnds(result.out);
-        result.err = testkit::LinuxLineEnds(result.err);
+        ProgramResult result = testkit::runProgram({wine.wine, arguments, {}, 120, false});
+        result.standardOutput = testkit::LinuxLineEnds(result.standardOutput);
+        result.standardError = testkit::LinuxLineEnds(result.standardError);
         return result;
     }
     // The simulator's pseudo-terminal, as COM N of the Wine prefix.
@@ -303,16 +303,16 @@ TEST_F(KestrelUnderWine, LoadsTheWholeApplicationAreaAndTheFlashEqualsTheFile) {
 
     std::string windowsFolder = testkit::WindowsPath(sim.folder().path());
     ProgramResult result = kestrelExe({"-p", "14", windowsFolder + "\\firmware.hex"});
-    EXPECT_EQ(result.status, 1) << result.out << result.err;
-    EXPECT_EQ(result.out.rfind("File Name=" + Upper(windowsFolder) +
+    EXPECT_EQ(result.exitStatus, 1) << result.standardOutput << result.standardError;
+    EXPECT_EQ(result.standardOutput.rfind("File Name=" + Upper(windowsFolder) +
                                    "\\FIRMWARE.HEX Comm Port=14\nReset Sent\nGot something! 55\n"
                                    "Device ID = 320\nEnd Address: 0x7dfc Size: 32252 Bytes\n",
                                0),
               0u)
-        << result.out;
+        << result.standardOutput;
     EXPECT_TRUE(
-        endsWith(result.out, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
-    EXPECT_EQ(result.err, "");
+        endsWith(result.standardOutput, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(result.standardError, "");
     ExpectRawEightNOneAt57600(fs::read_symlink(sim.dosdevices() + "/com14"));
     EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
     EXPECT_EQ(sim.stats().rowsProgrammed, 504);
@@ -323,8 +323,8 @@ TEST_F(KestrelUnderWine, IdentifiesTheChipOnAShortComName) {
     SimProcess sim(binDir(), {"--device-id", "352"}, 3);
     auto com3 = wineCom(sim, 3);
     ProgramResult result = kestrelExe({"-p", "3", "-t"});
-    EXPECT_EQ(result.status, 255);  // -1, as Wine hands it to Linux
-    EXPECT_EQ(result.out,
+    EXPECT_EQ(result.exitStatus, 255);  // -1, as Wine hands it to Linux
+    EXPECT_EQ(result.standardOutput,
               "Comm Port=3\nReset Sent\nGot something! 55\nDevice ID = 352\n"
               "CPU Type = dsPIC30F3014\n");
     EXPECT_EQ(sim.stop(), 0);
@@ -339,14 +339,14 @@ TEST_F(KestrelUnderWine, AMissingPortOrNoUsbAdapterEndsTheRunWithItsStatus) {
     kestreltest::WriteText(folder.file("fw.hex"), ":00000001FF\n");
     const std::string hex = testkit::WindowsPath(folder.path()) + "\\fw.hex";
     ProgramResult missing = kestrelExe({"-p", "29", hex});
-    EXPECT_EQ(missing.status, 0);
-    EXPECT_EQ(missing.out, "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
-    EXPECT_EQ(missing.err.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.err;
-    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
+    EXPECT_EQ(missing.exitStatus, 0);
+    EXPECT_EQ(missing.standardOutput, "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
+    EXPECT_EQ(missing.standardError.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.standardError;
+    EXPECT_EQ(std::count(missing.standardError.begin(), missing.standardError.end(), '\n'), 1) << missing.standardError;
 
     ProgramResult usb = kestrelExe({"-p", "USB", hex});
-    EXPECT_EQ(usb.status, 20);
-    EXPECT_EQ(usb.out, "USB Port Not Found!\n");
+    EXPECT_EQ(usb.exitStatus, 20);
+    EXPECT_EQ(usb.standardOutput, "USB Port Not Found!\n");
 }
 
 TEST_F(KestrelUnderWine, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
@@ -360,11 +360,11 @@ TEST_F(KestrelUnderWine, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
 
     ProgramResult result = kestrelExe({"-p", "16", testkit::WindowsPath(path)});
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(
-        endsWith(result.out, "Bad Write Acc timeout\n\nWrite Block Error!!!\nFlash Dump Error\n"))
-        << result.out;
-    EXPECT_EQ(result.err, "COM16 went away (device disconnected)\n");
+        endsWith(result.standardOutput, "Bad Write Acc timeout\n\nWrite Block Error!!!\nFlash Dump Error\n"))
+        << result.standardOutput;
+    EXPECT_EQ(result.standardError, "COM16 went away (device disconnected)\n");
     sim.stop();
     EXPECT_EQ(sim.stats().rowsProgrammed, 3);
 }

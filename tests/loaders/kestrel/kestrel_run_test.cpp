@@ -68,7 +68,7 @@ class KestrelRun : public ::testing::Test {
     testkit::VirtualClock clock;
     testkit::SimPortDirectory ports{clock};
     testkit::MemoryConsole console;
-    dspicsim::TempFolder folder{"orvane-kestrel-run"};
+    testkit::TempFolder folder{"orvane-kestrel-run"};
     WorkingFolder inside{folder.path()};
     std::map<int, std::unique_ptr<DspicSimBoard>> boards;
 
