@@ -42,6 +42,11 @@ class EventUrlRules {
     std::string seedOverFtp_;
 };
 
+// The URL the rules decided on (lower case, a SEED volume's scheme already
+// ftp) with the link's own letters put back into its path and query: case-
+// sensitive servers know their files by those.
+std::string WithLinkLetters(std::string_view link, std::string_view decided);
+
 // ASCII lower case of the whole text.
 std::string LowerCase(std::string_view text);
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/orvane_version.h"
 #include "platform/profile_file.h"
 #include "platform/user_folders.h"
 #include "transfer/console_surface.h"
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
     ConsoleTransferSurface surface(console);
     CTransferDlg dialog(host, surface, loop);
     dialog.m_szUrl = argv[1];
+    dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;
     // The URL decides the client, as the browser's rules would.
     dialog.m_bHttp = std::string(argv[1]).rfind("ftp:", 0) == 0 ? 0 : 1;
     guint interrupt = g_unix_signal_add(SIGINT, CancelOnSignal, &dialog);

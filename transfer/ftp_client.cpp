@@ -20,6 +20,11 @@ namespace {
 
 constexpr int kFtpPort = 21;
 constexpr int kPollMs = 250;
+// No NUL, CR or LF: each would end the command line early.
+bool IsSafeCommandText(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
 std::string UpperCase(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -105,17 +110,19 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
 }
 
 // Active mode first; passive once when active cannot work; for a listing,
-// NLST once when LIST is not understood.
+// NLST once when LIST is not understood; the fallback path once, in a new
+// session, when the server has no file at the path.
 void CTransferDlg::RunFtp() {
-    std::string path = DecodeUrlPath(m_szPath);
+    std::string asked = m_szPath;
+    std::string path = DecodeUrlPath(asked);
     // An escaped line end would end the command and start another.
-    if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    if (!IsSafeCommandText(path) || !IsSafeCommandText(DecodeUrlPath(m_szFallbackPath))) {
         Fail("Error: Can't parse host and file name");
         return;
     }
     if (!OpenSession())
         return;
-    bool passive = false, nameList = false;
+    bool passive = false, nameList = false, fallbackLeft = !m_szFallbackPath.empty();
     for (;;) {
         std::string verb = nameList ? "NLST " : m_bListing ? "LIST " : "RETR ";
         Attempt attempt = RunAttempt(passive, verb + path);
@@ -129,7 +136,17 @@ void CTransferDlg::RunFtp() {
             nameList = true;
             continue;
         }
-        JudgeAttempt(attempt);
+        if (attempt == Attempt::Done && m_bNotFound && !m_bFailed && fallbackLeft) {
+            fallbackLeft = false;
+            asked = m_szFallbackPath;
+            path = DecodeUrlPath(asked);
+            // A fresh session: nothing of the refused command's data
+            // connection can reach the next one.
+            if (!RestartSession())
+                return;
+            continue;
+        }
+        JudgeAttempt(attempt, asked);
         return;
     }
 }
@@ -143,12 +160,18 @@ bool CTransferDlg::OpenSession() {
     }
     // A line and its CR LF go out in two sends: without this the second
     // waits for the server's delayed ACK of the first (40 ms a command).
+    // Without it the transfer still works, only slower: no failure.
     int one = 1;
-    ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    [[maybe_unused]] bool noDelay =
+        ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
     {
         std::lock_guard guard(m_socketLock);
         socklen_t length = sizeof m_controlPeer;
-        ::getpeername(control->fd(), reinterpret_cast<sockaddr*>(&m_controlPeer), &length);
+        if (::getpeername(control->fd(), reinterpret_cast<sockaddr*>(&m_controlPeer), &length) !=
+            0) {
+            Fail("Socket Error: getpeername()");
+            return false;
+        }
         m_ctrlSocket = std::make_unique<FtpSocket>();
         m_ctrlSocket->stream = std::move(control);
     }
@@ -206,10 +229,12 @@ std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::strin
     if (!WaitForFlags(
             [this] {
                 return m_nPassivePort != 0 || m_bFinalReply || m_nRetry != kNoRetry ||
-                       m_bControlClosed;
+                       m_bControlClosed || m_bFailed;
             },
             -1))
         return Attempt::Stopped;
+    if (m_bFailed)
+        return Attempt::Done;
     if (m_nPassivePort == 0)
         return m_bFinalReply ? Attempt::Done : Attempt::Unconfirmed;
     UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -261,11 +286,11 @@ bool CTransferDlg::FinalReplyOverdue() const {
 // A download is good only when the data connection has closed and the
 // server's final reply is a 2xx with no fewer bytes than its 150 reply
 // announced.
-void CTransferDlg::JudgeAttempt(Attempt attempt) {
+void CTransferDlg::JudgeAttempt(Attempt attempt, const std::string& asked) {
     if (attempt == Attempt::Stopped || m_bFailed)
         return;
     if (m_bNotFound) {
-        Fail("File Not Found");
+        Fail("File Not Found: ftp://" + m_szHost + asked);
         return;
     }
     if (attempt == Attempt::Unconfirmed) {
@@ -344,11 +369,16 @@ int CTransferDlg::BeginRetrieve(const std::string& command) {
     UniqueFd listener = OpenListenSocket();
     if (!listener.valid())
         return 0;
-    ::listen(listener.get(), 3);
-    SetNonBlocking(listener.get());
+    if (::listen(listener.get(), 3) != 0 || !SetNonBlocking(listener.get())) {
+        m_szError.set("Socket Error: listen()");
+        return 0;
+    }
     sockaddr_in listening{};
     socklen_t length = sizeof listening;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&listening), &length);
+    if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&listening), &length) != 0) {
+        m_szError.set("Socket Error: getsockname()");
+        return 0;
+    }
     sockaddr_in local{};
     {
         std::lock_guard guard(m_socketLock);
@@ -440,9 +470,9 @@ bool CTransferDlg::WaitForControlDrain() {
 }
 
 bool CTransferDlg::LoginWait() {
-    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed; },
+    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed || m_bFailed; },
                  std::int64_t{loginPolls} * kPollMs);
-    if (m_wake.StopRequested())
+    if (m_wake.StopRequested() || m_bFailed)
         return false;
     if (m_bLoginFailed) {
         Fail("Login failed");

@@ -55,12 +55,17 @@ void CTransferDlg::PumpCommands() {
     m_nSendState = 1;
 }
 
+// A line that cannot go out ends the transfer: its reply would never come.
+// A control connection already gone is told by its close.
 void CTransferDlg::SendCommandLine(const std::string& line) {
     std::lock_guard guard(m_socketLock);
     if (!m_ctrlSocket || !m_ctrlSocket->stream)
         return;
-    m_ctrlSocket->stream->Send(line);
-    m_ctrlSocket->stream->Send("\r\n");
+    std::string bytes = line + "\r\n";
+    if (m_ctrlSocket->stream->Send(bytes) == static_cast<long>(bytes.size()))
+        return;
+    Fail("Send Command Error: " + VerbOf(line));
+    m_wake.Notify();
 }
 
 int CTransferDlg::OnControlEvent(std::uintptr_t, long lParam) {

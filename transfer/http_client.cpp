@@ -17,6 +17,18 @@ constexpr int kStatusOk = 200;
 // Redirects followed for one download; the next one is a failure.
 constexpr int kMaxRedirects = 5;
 constexpr std::size_t kFilePiece = 2048;
+constexpr char kDowngradeFailure[] =
+    "Redirect Error: a secure download may not continue without TLS";
+
+// The statuses that say the file is not there: the fallback URL is asked.
+bool IsMissingFileStatus(int status) {
+    return status == 404 || status == 410;
+}
+
+// A status that ends the download without a file (redirects are followed).
+bool IsMissStatus(int status) {
+    return status != 0 && status != kStatusOk && !IsRedirectStatus(status);
+}
 
 const char* FaultText(HttpResponseReader::Fault fault) {
     switch (fault) {
@@ -59,12 +71,24 @@ unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
 }
 
 // The URL the user chose, then each redirect's target in turn; the file
-// keeps the name of the first.
+// keeps the name of the first. When the server has no file there, the
+// fallback URL is asked once, and the failure names the URL asked last.
 int CTransferDlg::HttpGet() {
     HttpTarget target{m_bSecure, m_szHost, m_szPath};
+    bool fallbackLeft = !m_szFallbackPath.empty();
     for (int redirects = 0;; ++redirects) {
         std::string location;
+        m_nHttpStatus = 0;
         HttpExchange exchange = FetchHttpTarget(target, location);
+        if (exchange == HttpExchange::Failed && IsMissingFileStatus(m_nHttpStatus) &&
+            fallbackLeft) {
+            fallbackLeft = false;
+            m_bFailed = 0;
+            target = HttpTarget{m_bSecure, m_szHost, m_szFallbackPath};
+            continue;
+        }
+        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus))
+            return FailHttp("File Not Found: " + target.url());
         if (exchange != HttpExchange::Redirected)
             return exchange == HttpExchange::Stored ? 1 : 0;
         if (redirects == kMaxRedirects)
@@ -72,6 +96,9 @@ int CTransferDlg::HttpGet() {
         auto next = ResolveRedirect(target, location);
         if (!next)
             return FailHttp("Redirect Error");
+        // Nothing on the path may take a download out of TLS.
+        if (target.secure && !next->secure)
+            return FailHttp(kDowngradeFailure);
         target = *next;
     }
 }
@@ -94,7 +121,7 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
     std::unique_ptr<ByteStream> stream = OpenHttpStream(std::move(socket), target, opened);
     if (!stream)
         return opened;
-    long sent = stream->Send(FormatHttpRequest(target));
+    long sent = stream->Send(FormatHttpRequest(target, userAgent));
     if (sent == ByteStream::kStopped)
         return HttpExchange::Stopped;
     if (sent < 0)
@@ -191,6 +218,7 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
 // that is not there.
 std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
     const HttpResponseReader& reader, std::string& location) {
+    m_nHttpStatus = reader.status();
     if (reader.status() == kStatusOk)
         return std::nullopt;
     if (!IsRedirectStatus(reader.status()))
@@ -208,7 +236,7 @@ void CTransferDlg::StoreBody(std::string_view bytes) {
             m_bHttpWriteFailed = true;
 }
 
-int CTransferDlg::FailHttp(const char* text) {
+int CTransferDlg::FailHttp(const std::string& text) {
     Fail(text);
     return 0;
 }

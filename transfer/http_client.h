@@ -30,8 +30,9 @@ WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort
                             const NameLookup& lookup, WakeChannel& wake);
 
 // The request for a target, exactly as sent: a GET line, the Referer (the
-// file's own URL), the Host as written, and an empty line.
-std::string FormatHttpRequest(const HttpTarget& target);
+// file's own URL), the Host as written, the User-Agent (none when empty)
+// and an empty line.
+std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent);
 
 // The redirect statuses that are followed: 301, 302, 303, 307 and 308.
 bool IsRedirectStatus(int status);
@@ -39,8 +40,9 @@ bool IsRedirectStatus(int status);
 // The target that a redirect's Location names, read against the target the
 // redirect came from (an absolute http:// or https:// URL, "//host/path",
 // "/path", or a path relative to the old one; a fragment is dropped, blanks
-// and other bytes a request line cannot carry are escaped). nullopt when it
-// names no http:// or https:// URL with a host.
+// and non-ASCII bytes are escaped). nullopt when it names no http:// or
+// https:// URL with a host, when its host holds a blank, or when it holds a
+// control character anywhere.
 std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_view location);
 
 }  // namespace orvane

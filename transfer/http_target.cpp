@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "transfer/http_client.h"
+#include "transfer/transfer_url.h"
 
 namespace orvane {
 
@@ -36,7 +37,8 @@ bool HasScheme(std::string_view location) {
 bool TakeAuthority(std::string_view rest, HttpTarget& target) {
     std::size_t end = rest.find_first_of("/?");
     std::string_view host = rest.substr(0, end);
-    if (host.find('@') != std::string_view::npos || !SplitHostPort(host, target.defaultPort()))
+    if (host.find('@') != std::string_view::npos || HasUnsafeUrlBytes(host) ||
+        !SplitHostPort(host, target.defaultPort()))
         return false;
     target.host = std::string(host);
     std::string_view path = end == std::string_view::npos ? "" : rest.substr(end);
@@ -71,6 +73,13 @@ std::string WithoutDotSegments(std::string_view path) {
     return result + std::string(query);
 }
 
+bool HasControlBytes(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
 // Bytes a request line cannot carry (blanks, controls, non-ASCII) as %XX.
 std::string Escaped(std::string_view path) {
     std::string result;
@@ -96,9 +105,10 @@ std::string HttpTarget::url() const {
     return std::string(secure ? kHttps : kHttp) + host + path;
 }
 
-std::string FormatHttpRequest(const HttpTarget& target) {
+std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent) {
+    std::string agent = userAgent.empty() ? "" : "User-Agent: " + userAgent + "\r\n";
     return "GET " + target.path + " HTTP/1.1\r\n" + "Referer: " + target.url() + "\r\n" +
-           "Host: " + target.host + "\r\n" + "\r\n";
+           "Host: " + target.host + "\r\n" + agent + "\r\n";
 }
 
 bool IsRedirectStatus(int status) {
@@ -106,6 +116,8 @@ bool IsRedirectStatus(int status) {
 }
 
 std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_view location) {
+    if (HasControlBytes(location))
+        return std::nullopt;
     location = location.substr(0, location.find('#'));
     HttpTarget target = from;
     bool named = true;

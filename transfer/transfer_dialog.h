@@ -28,6 +28,7 @@
 namespace orvane {
 
 struct HttpTarget;
+struct TransferUrl;
 class HttpResponseReader;
 
 // One socket of an FTP transfer and the watch that reports its events; the
@@ -125,6 +126,14 @@ class CTransferDlg {
     std::string m_szFileName;
     std::string m_szHost;
     std::string m_szUrl;
+    // Set before the start: the URL asked for once more when the server
+    // says that the file at m_szUrl is not there (HTTP 404 or 410, FTP 550),
+    // the lower-cased URL of a link written with capitals. It names the
+    // local file. Only a path on the same server counts.
+    std::string m_szFallbackUrl;
+    std::string m_szFallbackPath;
+    // The User-Agent of every HTTP request: the program and its version.
+    std::string userAgent;
     bool m_bSecure = false;  // the URL is https://
     SharedText m_szStatus;
     SharedText m_szReceived;
@@ -174,6 +183,7 @@ class CTransferDlg {
     enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList };
 
     int StartClient(bool ftp);
+    std::string FallbackPath(const TransferUrl& url) const;
     void EndDialog(int code);
     void ShowStartFailure(const std::string& text);
     bool StartWorker(unsigned (*proc)(CTransferDlg*), const char* failureText);
@@ -208,7 +218,8 @@ class CTransferDlg {
     Attempt AwaitAttempt();
     bool DataConnectOverdue() const;
     bool FinalReplyOverdue() const;
-    void JudgeAttempt(Attempt attempt);
+    // asked: the path of the last command, which a miss names.
+    void JudgeAttempt(Attempt attempt, const std::string& asked);
     void QueueTransferCommand(const std::string& command, std::string before = {});
     void PostToUi(std::function<void()> call);
     // User-interface side of the reply handling and the passive mode.
@@ -236,7 +247,7 @@ class CTransferDlg {
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
                                             std::string& location);
     void StoreBody(std::string_view bytes);
-    int FailHttp(const char* text);
+    int FailHttp(const std::string& text);
     HttpExchange FailExchange(const std::string& text);
 
     TransferHost& host_;
@@ -268,7 +279,8 @@ class CTransferDlg {
     std::atomic<std::int64_t> m_nOpenedAtMs{0};
     std::atomic<std::int64_t> m_nDataDoneAtMs{0};
     bool m_bHttpWriteFailed = false;
-    bool m_bProgressPending = false;  // FTP texts lag m_nReceived
+    std::atomic<int> m_nHttpStatus{0};  // of the last response (0: none read)
+    bool m_bProgressPending = false;    // FTP texts lag m_nReceived
     bool m_bEnded = false;
     int m_nEndCode = 0;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/orvane_version.h"
 #include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
@@ -64,7 +65,7 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
         RunFetch({"http://" + server.host() + "/ev.sac", c.downloads}, c.Environment(), 20000);
     EXPECT_EQ(notFound.exitStatus, 1);
     EXPECT_EQ(notFound.out, "");
-    EXPECT_EQ(LastLine(notFound.err), "File Not Found");
+    EXPECT_EQ(LastLine(notFound.err), "File Not Found: http://" + server.host() + "/ev.sac");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
     FetchResult cut =
         RunFetch({"http://" + server.host() + "/cut.sac", c.downloads}, c.Environment(), 20000);
@@ -84,6 +85,30 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
               "Error: Can't open " + c.home / "missing/ev.sac" + " file for writting.");
 
     EXPECT_EQ(RunFetch({}, c.Environment(), 20000).exitStatus, 2);
+}
+
+// orvane-fetch names itself and its version; an argument holding CR LF
+// (or a blank) is refused before anything is sent.
+TEST(FetchProgram, NamesItselfAndRefusesLineBreaksInItsArgument) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", "named")}}});
+    FetchCase c;
+    for (std::string bad : {"/ev.sac\r\nX-Injected: 1", "/ev.sac\tx", "/ev one.sac"}) {
+        FetchResult refused =
+            RunFetch({"http://" + server.host() + bad, c.downloads}, c.Environment(), 20000);
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(LastLine(refused.err), "Error: Can't parse host and file name");
+    }
+    EXPECT_TRUE(server.requests().empty());
+    FetchResult good =
+        RunFetch({"http://" + server.host() + "/ev.sac", c.downloads}, c.Environment(), 20000);
+    ASSERT_EQ(good.exitStatus, 0) << good.err;
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].find(std::string("\r\nUser-Agent: orvane-fetch/") +
+                                        kOrvaneVersion + "\r\n"),
+              std::string::npos)
+        << server.requests()[0];
+    EXPECT_TRUE(std::string(kOrvaneVersion).find('.') != std::string::npos) << kOrvaneVersion;
 }
 
 TEST(FetchProgram, FolderComesFromTheSavedSettingElseTheCurrentFolder) {

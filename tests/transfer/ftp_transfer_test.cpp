@@ -127,7 +127,8 @@ TEST(FtpTransfer, RefusedLoginAndMissingFileFail) {
     FtpRun notFound(missing);
     notFound.Start();
     ASSERT_TRUE(notFound.harness.RunToEnd(20000));
-    EXPECT_EQ(notFound.harness.surface.text(258), "File Not Found");
+    EXPECT_EQ(notFound.harness.surface.text(258),
+              "File Not Found: ftp://" + notFound.server.host() + "/userdata/ev.seed");
     EXPECT_FALSE(notFound.harness.dialog->HasEnded());
 }
 
@@ -258,6 +259,35 @@ TEST(FtpTransfer, ThePathIsDecodedForTheCommandAndTheLocalNameStays) {
     EXPECT_TRUE(injected.server.commands().empty());
 }
 
+// A server whose names are case-sensitive: RETR of the link's letters gets
+// 550, the lower-cased path in a new session delivers; when that misses
+// too, the text names it.
+TEST(FtpTransfer, TheLowerCasedPathIsAskedOnceAfterA550) {
+    FtpScript script = Delivering("lower-case file");
+    script.filePath = "/quakes/2024/ev01.evt";
+    FtpRun run(script);
+    run.harness.dialog->m_szFallbackUrl = "ftp://" + run.server.host() + "/quakes/2024/ev01.evt";
+    run.Start("/quakes/2024/Ev01.EVT");
+    ASSERT_TRUE(run.harness.RunToEnd(20000));
+    EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << run.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(run.harness.downloadPath("downloads/ev01.evt")), "lower-case file");
+    std::vector<std::string> retrieved;
+    for (const std::string& line : run.server.commands())
+        if (line.starts_with("RETR "))
+            retrieved.push_back(line);
+    EXPECT_EQ(retrieved, (std::vector<std::string>{"RETR /quakes/2024/Ev01.EVT",
+                                                   "RETR /quakes/2024/ev01.evt"}));
+
+    script.filePath = "/elsewhere.evt";
+    FtpRun missing(script);
+    std::string fallback = "ftp://" + missing.server.host() + "/quakes/2024/ev01.evt";
+    missing.harness.dialog->m_szFallbackUrl = fallback;
+    missing.Start("/quakes/2024/Ev01.EVT");
+    ASSERT_TRUE(missing.harness.RunToEnd(20000));
+    EXPECT_EQ(missing.harness.surface.text(258), "File Not Found: " + fallback);
+    EXPECT_TRUE(missing.harness.hiddenFiles().empty());
+}
+
 // A listing through the same client, as the browser and orvane-fetch ask.
 FolderListing ListFolder(FtpScript script, const std::string& path, std::string* lastCommand) {
     ScriptedFtpServer server(std::move(script));
@@ -308,7 +338,8 @@ TEST(FtpTransfer, ListingsOfUnixAndDosServersEmptyFoldersAndNameLists) {
     missing.retrieve = FtpScript::Retrieve::NotFound550;
     listed = ListFolder(missing, "/gone/", &last);
     EXPECT_TRUE(listed.failed);
-    EXPECT_EQ(listed.error, "File Not Found");
+    EXPECT_TRUE(listed.error.starts_with("File Not Found: ftp://127.0.0.1:")) << listed.error;
+    EXPECT_TRUE(listed.error.ends_with("/gone/")) << listed.error;
 }
 
 TEST(FtpTransfer, NoLoginWithinThePollsTimesOut) {

@@ -122,7 +122,11 @@ TEST_P(HttpServerBehaviour, EndsWhereHttpSaysAndNeverLies) {
     }
     EXPECT_EQ(harness.dialog->m_bFailed, 1);
     EXPECT_FALSE(harness.dialog->HasEnded());  // waits for the user
-    EXPECT_EQ(harness.surface.text(258), outcome.error);
+    // A miss names the URL that was asked.
+    std::string error = outcome.error;
+    if (error == "File Not Found")
+        error += ": http://" + server.host() + "/ev.sac";
+    EXPECT_EQ(harness.surface.text(258), error);
     EXPECT_EQ(harness.surface.text(262), "");
     EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), "earlier file");
     harness.dialog->OnCancel();
@@ -261,6 +265,87 @@ TEST(HttpRedirect, EveryRedirectStatusIsFollowedToAnotherPort) {
         EXPECT_EQ(ReadFile(harness.downloadPath("downloads/first.sac")), body) << status;
         EXPECT_EQ(other.requests().back().substr(0, 33), "GET /data/2024/ev.sac HTTP/1.1\r\nR");
     }
+}
+
+std::string RequestLine(const std::string& request) {
+    return request.substr(0, request.find("\r\n"));
+}
+
+// The link's own letters first; after a 404 or 410 the lower-cased URL,
+// once; the local file is named by the lower-cased URL either way.
+TEST(HttpTransfer, TheLinksOwnLettersFirstThenTheLowerCasedUrlOnceAfterAMiss) {
+    std::string body = PatternBytes(4000);
+    HttpScript script{{{ScriptedHttpServer::Response("HTTP/1.1 404 Not Found", "none")}}};
+    script.byPath["/quakes/2024/ev01.evt"] = {{Ok(body)}};
+    script.byPath["/quakes/Tohoku_2011.seed"] = {{Ok("mixed")}};
+    script.byPath["/gone/GONE.EVT"] = {{ScriptedHttpServer::Response("HTTP/1.1 410 Gone", "")}};
+    script.byPath["/broken/A.EVT"] = {
+        {ScriptedHttpServer::Response("HTTP/1.1 500 Server Error", "")}};
+    struct Case {
+        std::string link, fallback, saved, error;
+        std::vector<std::string> asked;
+    };
+    const Case cases[] = {
+        {"/quakes/2024/Ev01.EVT",
+         "/quakes/2024/ev01.evt",
+         "ev01.evt",
+         "",
+         {"/quakes/2024/Ev01.EVT", "/quakes/2024/ev01.evt"}},
+        {"/quakes/Tohoku_2011.seed",
+         "/quakes/tohoku_2011.seed",
+         "tohoku_2011.seed",
+         "",
+         {"/quakes/Tohoku_2011.seed"}},
+        {"/gone/GONE.EVT",
+         "/gone/gone.evt",
+         "",
+         "/gone/gone.evt",
+         {"/gone/GONE.EVT", "/gone/gone.evt"}},
+        // Another status is no missing file: the fallback is not asked.
+        {"/broken/A.EVT", "/broken/a.evt", "", "/broken/A.EVT", {"/broken/A.EVT"}},
+    };
+    for (const Case& c : cases) {
+        ScriptedHttpServer server(script);
+        TransferHarness harness;
+        std::string origin = "http://" + server.host();
+        harness.dialog->m_szFallbackUrl = origin + c.fallback;
+        harness.Start(origin + c.link, true);
+        ASSERT_TRUE(harness.RunToEnd(10000));
+        std::vector<std::string> asked;
+        for (const std::string& request : server.requests())
+            asked.push_back(RequestLine(request));
+        std::vector<std::string> expected;
+        for (const std::string& path : c.asked)
+            expected.push_back("GET " + path + " HTTP/1.1");
+        EXPECT_EQ(asked, expected) << c.link;
+        if (c.error.empty()) {
+            EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
+            EXPECT_EQ(harness.dialog->m_szLocalPath, harness.downloadPath("downloads/" + c.saved));
+            EXPECT_EQ(ReadFile(harness.dialog->m_szLocalPath),
+                      c.saved == "ev01.evt" ? body : "mixed");
+        } else {
+            EXPECT_EQ(harness.surface.text(258), "File Not Found: " + origin + c.error);
+            EXPECT_TRUE(harness.hiddenFiles().empty());
+        }
+    }
+}
+
+// A URL that holds CR, LF or TAB never reaches the server; neither does a
+// Location that does.
+TEST(HttpTransfer, NothingIsInjectedIntoTheRequest) {
+    HttpScript script;
+    script.byPath["/quakes/ev.sac"] = {
+        {"HTTP/1.1 302 Found\r\nLocation: /q/a.sac\tX-Injected: 1\r\nContent-Length: 0\r\n\r\n"}};
+    ScriptedHttpServer server(script);
+    TransferHarness injected;
+    injected.Start("http://" + server.host() + "/quakes/ev.sac\r\nX-Injected: 1\r\n", true);
+    EXPECT_EQ(injected.surface.text(258), "Error: Can't parse host and file name");
+    EXPECT_TRUE(server.requests().empty());
+    TransferHarness redirected;
+    redirected.Start("http://" + server.host() + "/quakes/ev.sac", true);
+    ASSERT_TRUE(redirected.RunToEnd(10000));
+    EXPECT_EQ(redirected.surface.text(258), "Redirect Error");
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(HttpRedirect, ALocationWithoutHostIsReadAgainstTheRequest) {

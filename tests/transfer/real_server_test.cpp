@@ -67,7 +67,9 @@ class RealServers : public ::testing::Test {
             RunFetch({scheme + "://" + host + "/missing.bin", downloads.path()}, Private(), 60000);
         EXPECT_EQ(missing.exitStatus, 1);
         EXPECT_EQ(missing.out, "");
-        EXPECT_TRUE(missing.err.ends_with("\nFile Not Found\n")) << missing.err;
+        EXPECT_TRUE(
+            missing.err.ends_with("\nFile Not Found: " + scheme + "://" + host + "/missing.bin\n"))
+            << missing.err;
         EXPECT_FALSE(std::filesystem::exists(downloads / "missing.bin"));
         if (scheme == "ftp")
             ListTree(host, downloads);
@@ -201,6 +203,25 @@ TEST_F(RealServers, ARedirectToHttpsIsFollowed) {
     EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
     EXPECT_TRUE(ReadFile(harness.downloadPath("downloads/ev.sac")) ==
                 ReadFile(*root_ / "one-mb.bin"));
+}
+
+// Out of TLS never: the redirect to http:// is refused, the plain server
+// never hears of it, and no file is written.
+TEST_F(RealServers, ARedirectFromHttpsToHttpIsRefused) {
+    peers::ScriptedHttpServer plain(peers::HttpScript{
+        {{peers::ScriptedHttpServer::Response("HTTP/1.1 200 OK", "taken out of TLS")}}});
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    TempFolder downloads;
+    std::string url = "https://localhost:" + std::to_string(server.port()) +
+                      "/to-plain-http?port=" + std::to_string(plain.port());
+    FetchResult result = RunFetch({url, downloads.path()}, Private(), 30000);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_TRUE(
+        result.err.ends_with("\nRedirect Error: a secure download may not continue without TLS\n"))
+        << result.err;
+    EXPECT_TRUE(plain.requests().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
 }
 
 // Cancel in the middle of a TLS body (nginx sends 1 MB a second) comes back

@@ -7,6 +7,7 @@
 #include "tests/transfer/transfer_harness.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/http_client.h"
+#include "transfer/transfer_url.h"
 
 namespace orvane::testing {
 namespace {
@@ -59,11 +60,46 @@ TEST(TransferParseUrl, BackslashesActAsSlashesAndBlanksOrParenthesesEndTheUrl) {
     EXPECT_EQ(slashes.path, "/quakes/ev.sac");
     EXPECT_EQ(harness.dialog->m_szUrl, "http://host.net/quakes/ev.sac");
 
-    Parsed blank = Parse(harness, "http://host.net/q/ev one.sac");
-    EXPECT_EQ(blank.name, "ev");
-    EXPECT_EQ(harness.dialog->m_szUrl, "http://host.net/q/ev");
     Parsed parenthesis = Parse(harness, "http://host.net/q/ev.sac(2)");
     EXPECT_EQ(parenthesis.name, "ev.sac");
+    Parsed noted = Parse(harness, "http://host.net/q/ev.sac  (12 KB)");
+    EXPECT_EQ(noted.result, 1);
+    EXPECT_EQ(noted.name, "ev.sac");
+}
+
+// A byte that would end the request line or the command, or split it, is
+// never sent: the URL is refused before anything goes out.
+TEST(TransferParseUrl, ControlCharactersAndBlanksAreRefusedInHostPathAndQuery) {
+    TransferHarness harness;
+    for (const char* url :
+         {"http://host.net/q/ev one.sac", "http://host.net/q/ev.sac\r\nX-Injected: 1",
+          "http://host.net/q/ev.sac?a=\n", "http://host.net/q/\tev.sac", "http://ho st.net/ev.sac",
+          "http://host.net\r\n/ev.sac", "ftp://host.net/q/ev.sac\rDELE x", "https://host.net/\x7f",
+          "ftp://host.net/q\x01/ev.sac"})
+        EXPECT_EQ(Parse(harness, url).result, 0) << url;
+    EXPECT_TRUE(HasUnsafeUrlBytes("a b"));
+    EXPECT_FALSE(HasUnsafeUrlBytes("/q/%20%0D%0A\xc3\xa9"));  // escaped and UTF-8 bytes pass
+}
+
+// The link's own letters are asked first; the lower-cased fallback names
+// the local file and counts only for the same server and client.
+TEST(TransferParseUrl, TheFallbackUrlNamesTheLocalFile) {
+    TransferHarness harness;
+    harness.dialog->m_szFallbackUrl = "http://www.orvane.net/quakes/2024/ev01.evt";
+    Parsed mixed = Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(mixed.result, 1);
+    EXPECT_EQ(mixed.path, "/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(mixed.name, "ev01.evt");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "/quakes/2024/ev01.evt");
+    harness.dialog->m_szFallbackUrl = "http://other.net/quakes/2024/ev01.evt";
+    EXPECT_EQ(Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT").name, "Ev01.EVT");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "");
+    harness.dialog->m_szFallbackUrl = "ftp://www.orvane.net/quakes/2024/ev01.evt";
+    Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "");
+    harness.dialog->m_szFallbackUrl = "http://www.orvane.net/quakes/2024/ev01.evt";
+    Parse(harness, "http://www.orvane.net/quakes/2024/ev01.evt");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "") << "the same URL is not asked twice";
 }
 
 TEST(TransferParseUrl, RefusesWhatCannotNameAFile) {
@@ -186,16 +222,17 @@ TEST(FtpListing, UnixAndDosLinesAndAnythingElseAsAName) {
     EXPECT_EQ(entries[1].name, "last");
 }
 
-TEST(HttpTexts, RequestCarriesTheHostAsWrittenAndTheFilesOwnUrl) {
-    EXPECT_EQ(FormatHttpRequest({false, "127.0.0.1:8080", "/quakes/ev.sac"}),
+TEST(HttpTexts, RequestCarriesTheHostAsWrittenTheFilesOwnUrlAndTheProgram) {
+    EXPECT_EQ(FormatHttpRequest({false, "127.0.0.1:8080", "/quakes/ev.sac"}, "orvane-fetch/1.0.0"),
               "GET /quakes/ev.sac HTTP/1.1\r\n"
               "Referer: http://127.0.0.1:8080/quakes/ev.sac\r\n"
               "Host: 127.0.0.1:8080\r\n"
+              "User-Agent: orvane-fetch/1.0.0\r\n"
               "\r\n");
-    EXPECT_EQ(FormatHttpRequest({true, "www.orvane.net", "/userdata/a.evt"}),
-              "GET /userdata/a.evt HTTP/1.1\r\n"
-              "Referer: https://www.orvane.net/userdata/a.evt\r\n"
-              "Host: www.orvane.net\r\n"
+    EXPECT_EQ(FormatHttpRequest({true, "[::1]:8443", "/userdata/A.evt"}, ""),
+              "GET /userdata/A.evt HTTP/1.1\r\n"
+              "Referer: https://[::1]:8443/userdata/A.evt\r\n"
+              "Host: [::1]:8443\r\n"
               "\r\n");
 }
 
@@ -217,11 +254,12 @@ TEST(HttpTexts, RedirectLocationsAreReadAgainstTheRequest) {
     EXPECT_EQ(url("../../../../e.sac"), "http://www.orvane.net/e.sac");
     EXPECT_EQ(url("2025/.."), "http://www.orvane.net/quakes/2024/");
     EXPECT_EQ(url("?v=2"), "http://www.orvane.net/quakes/2024/ev.sac?v=2");
-    EXPECT_EQ(url("/a b/\x01\xc3\xa9.sac#frag"), "http://www.orvane.net/a%20b/%01%C3%A9.sac");
+    EXPECT_EQ(url("/a b/\xc3\xa9.sac#frag"), "http://www.orvane.net/a%20b/%C3%A9.sac");
     EXPECT_EQ(url("/q?a=/../b"), "http://www.orvane.net/q?a=/../b");
     for (std::string_view refused :
          {"", "#only", "ftp://ftp.orvane.net/a.sac", "mailto:x@y", "http://", "http://user@host/a",
-          "https://host:0/a", "http://:80/a"})
+          "https://host:0/a", "http://:80/a", "/a\x01.sac", "/a\r\nX-Injected: 1", "/a\tb",
+          "http://ho st/a", "http://host\t.net/a", "/a\x7f"})
         EXPECT_EQ(url(refused), "(none)") << refused;
     // From https:// a Location without scheme stays on https://.
     EXPECT_EQ(ResolveRedirect({true, "h.net", "/a/b"}, "//other.net/c")->url(),

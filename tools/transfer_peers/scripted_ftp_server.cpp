@@ -162,7 +162,8 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
     if (verb == "TYPE")
         return Reply(control, "200 Switching to Binary mode.");
     if (verb == "RETR") {
-        if (script_.retrieve == FtpScript::Retrieve::NotFound550)
+        bool elsewhere = !script_.filePath.empty() && line.substr(5) != script_.filePath;
+        if (script_.retrieve == FtpScript::Retrieve::NotFound550 || elsewhere)
             return Reply(control, "550 Failed to open file.");
         if (script_.retrieve == FtpScript::Retrieve::Refuse425 && passiveListener_ < 0)
             return Reply(control, "425 Can't open data connection.");

@@ -34,6 +34,9 @@ struct FtpScript {
     // The 150 reply sent before the data.
     std::string openingReply = "150 Opening BINARY mode data connection.";
     std::string file;
+    // Not empty: only a RETR of this path delivers the file, any other is
+    // answered 550 (a server whose file names are case-sensitive).
+    std::string filePath;
     // The reply after the data connection has closed.
     std::string finalReply = "226 Transfer complete.";
     // After this many bytes of the file the data connection is closed in
