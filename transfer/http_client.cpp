@@ -43,23 +43,16 @@ const char* FaultText(HttpResponseReader::Fault fault) {
 
 }  // namespace
 
-int BindAnyPort(int socket) {
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    return ::bind(socket, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ? 1 : 0;
-}
-
-WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort,
-                            const NameLookup& lookup, WakeChannel& wake) {
+WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const NameLookup& lookup,
+                            WakeChannel& wake, int timeoutMs, UniqueFd& connected) {
     auto hostPort = SplitHostPort(host, defaultPort);
     if (!hostPort)
         return WaitOutcome::Failed;
-    in_addr address{};
-    auto found = LookUpHost(hostPort->name, lookup, wake, address);
+    std::vector<NetAddress> addresses;
+    auto found = LookUpHost(hostPort->name, lookup, wake, addresses);
     if (found != WaitOutcome::Done)
         return found;
-    return ConnectSocket(socket, Ipv4Address(address, hostPort->port), wake);
+    return ConnectToFirstAnswering(addresses, hostPort->port, wake, timeoutMs, connected);
 }
 
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
@@ -106,13 +99,9 @@ int CTransferDlg::HttpGet() {
 CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& target,
                                                          std::string& location) {
     m_szStatus.set("Connecting to host...");
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid())
-        return FailExchange("Create Socket Error");
-    if (BindAnyPort(socket.get()) != 0)
-        return FailExchange("Bind To Socket Error");
-    auto connected =
-        ConnectHttpHost(socket.get(), target.host, target.defaultPort(), nameLookup, m_wake);
+    UniqueFd socket;
+    auto connected = ConnectHttpHost(target.host, target.defaultPort(), nameLookup, m_wake,
+                                     connectTimeoutMs, socket);
     if (connected == WaitOutcome::Stopped)
         return HttpExchange::Stopped;
     if (connected == WaitOutcome::Failed)

@@ -21,13 +21,11 @@ struct HttpTarget {
     std::string url() const;
 };
 
-// Binds the socket to any local address and port 0; nonzero on failure.
-int BindAnyPort(int socket);
-
-// Looks the host ("name" or "name:port", defaultPort when none is written)
-// up and connects the socket to its first address.
-WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort,
-                            const NameLookup& lookup, WakeChannel& wake);
+// Looks the host ("name", "name:port", "[v6]:port"; defaultPort when none
+// is written) up and connects to the first of its addresses that answers
+// within timeoutMs each; connected receives the socket.
+WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const NameLookup& lookup,
+                            WakeChannel& wake, int timeoutMs, UniqueFd& connected);
 
 // The request for a target, exactly as sent: a GET line, the Referer (the
 // file's own URL), the Host as written, the User-Agent (none when empty)

@@ -88,8 +88,8 @@ class CTransferDlg {
     static unsigned FtpThreadProc(CTransferDlg* dialog);
     // Connects to "name" or "name:port" (defaultPort when none is written).
     std::unique_ptr<ByteStream> OpenStreamSocket(const std::string& host, int defaultPort);
-    // A socket bound to any local address and a port of the system's choice.
-    UniqueFd OpenListenSocket();
+    // A socket bound to the local address and a port of the system's choice.
+    UniqueFd OpenListenSocket(const NetAddress& local);
     int BeginRetrieve(const std::string& command);
     // Sends the next queued line when the last one has its reply: called
     // as soon as a reply has been handled, when the worker queues a line,
@@ -104,6 +104,8 @@ class CTransferDlg {
     // FTP login may take, and a file of authorities trusted besides the
     // system's store for https:// (from ORVANE_EXTRA_CA_FILE by default).
     NameLookup nameLookup = SystemNameLookup;
+    // How long each address of a server may take to accept the connection.
+    int connectTimeoutMs = kConnectTimeoutMs;
     int loginPolls = 600;
     // How long an active-mode server may take to connect after its 150
     // reply before the transfer tries passive mode, and how long the final
@@ -180,7 +182,7 @@ class CTransferDlg {
     // What one attempt at the transfer command came to.
     enum class Attempt { Done, Stopped, Passive, PassiveNewSession, NameList, Unconfirmed };
     // What a reply asks of the worker besides its flags.
-    enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList };
+    enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList, kRetryExtendedPassive };
 
     int StartClient(bool ftp);
     std::string FallbackPath(const TransferUrl& url) const;
@@ -233,7 +235,7 @@ class CTransferDlg {
     bool StoreData(std::size_t count);
     static std::int64_t NowMs();
     bool ResolveFtpHost(const std::string& name, const std::optional<HostPort>& hostPort,
-                        in_addr& address);
+                        std::vector<NetAddress>& addresses);
     void DrainDataConnection();
     void FormatDataProgress();
     void SetProgress(std::int64_t received, std::int64_t expected, bool withSize);
@@ -258,7 +260,7 @@ class CTransferDlg {
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::mutex m_commandLock;  // guards m_commands
     std::mutex m_socketLock;   // guards m_ctrlSocket and m_listenSocket
-    sockaddr_in m_controlPeer{};
+    NetAddress m_controlPeer;
     // The control connection's write-ready drain has run (user-interface
     // thread); the worker queues USER only after it.
     std::atomic<bool> m_bControlDrained{false};
@@ -287,6 +289,11 @@ class CTransferDlg {
 
 // The PORT command for a local IPv4 address and a listening port.
 std::string FormatPortLine(in_addr localAddress, int port);
+// The line that opens active mode for the control connection's local
+// address: PORT for IPv4, EPRT |2|address|port| for IPv6 (RFC 2428).
+std::string FormatActiveLine(const NetAddress& local, int port);
+// The port of a 229 reply "(|||port|)"; 0 when none.
+int ParseExtendedPassivePort(const std::string& reply);
 // The byte count in a 150 reply's parentheses; 0 when there is none.
 std::int64_t ParseReplySize(const std::string& reply);
 // The port of a 227 reply's six numbers "h1,h2,h3,h4,p1,p2"; 0 when none.

@@ -60,9 +60,9 @@ std::function<bool()> After(int ms) {
 }
 
 // A lookup that takes far longer than anyone waits for a Cancel.
-std::optional<in_addr> SlowLookup(const std::string&) {
+std::vector<NetAddress> SlowLookup(const std::string&) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    return std::nullopt;
+    return {};
 }
 
 TEST(TransferCancel, HttpDuringTheNameLookup) {

@@ -232,14 +232,29 @@ TEST(FtpTransfer, PassiveModeWhenActiveCannotWork) {
     }
 }
 
-TEST(FtpTransfer, AServerRefusingBothModesFailsWithItsReply) {
-    FtpScript script = Delivering("x");
+// A refused PASV is followed by EPSV (RFC 2428); a server refusing that
+// too fails with its last reply.
+TEST(FtpTransfer, ARefusedPasvIsFollowedByEpsvAndRefusingEveryModeFails) {
+    FtpScript script = Delivering("over epsv");
     script.portReply = "502 Command not implemented.";
     script.pasvRefusal = "502 PASV refused by policy.";
+    script.extendedPassive = true;
+    FtpRun extended(script);
+    extended.Start();
+    ASSERT_TRUE(extended.harness.RunToEnd(5000));
+    EXPECT_EQ(extended.harness.dialog->m_bFailed, 0) << extended.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(extended.harness.downloadPath("downloads/ev.seed")), "over epsv");
+    auto commands = extended.server.commands();
+    auto pasv = std::find(commands.begin(), commands.end(), "PASV");
+    ASSERT_NE(pasv, commands.end());
+    EXPECT_EQ(*std::next(pasv), "EPSV");
+
+    script.extendedPassive = false;
     FtpRun run(script);
     run.Start();
     ASSERT_TRUE(run.harness.RunToEnd(5000));
-    EXPECT_EQ(run.harness.surface.text(258), "Transfer failed: 502 PASV refused by policy.");
+    EXPECT_EQ(run.harness.surface.text(258), "Transfer failed: 500 Unknown command.");
+    EXPECT_EQ(run.server.commands().back(), "EPSV");
     EXPECT_TRUE(run.harness.hiddenFiles().empty());
 }
 
@@ -364,7 +379,7 @@ TEST(FtpTransfer, ConnectFailuresNameTheHost) {
     EXPECT_EQ(refused.surface.text(258), "Cannot connect to " + host);
 
     TransferHarness unknown;
-    unknown.dialog->nameLookup = [](const std::string&) { return std::nullopt; };
+    unknown.dialog->nameLookup = [](const std::string&) { return std::vector<NetAddress>{}; };
     unknown.Start("ftp://no-such-host.invalid/ev.seed", false);
     ASSERT_TRUE(unknown.RunToEnd(10000));
     EXPECT_EQ(unknown.surface.text(258), "Error: Connecting to no-such-host.invalid.");

@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/blocked_listener.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
@@ -385,7 +386,7 @@ TEST(HttpTransfer, ConnectFailuresAndNamesThatAreNotFound) {
     EXPECT_EQ(refused.surface.text(258), "Can't connect to server");
 
     TransferHarness unknown;
-    unknown.dialog->nameLookup = [](const std::string&) { return std::nullopt; };
+    unknown.dialog->nameLookup = [](const std::string&) { return std::vector<NetAddress>{}; };
     unknown.Start("http://no-such-host.invalid/ev.sac", true);
     ASSERT_TRUE(unknown.RunToEnd(10000));
     EXPECT_EQ(unknown.surface.text(258), "Can't connect to server");
@@ -406,6 +407,34 @@ TEST(HttpTransfer, HttpsToAServerWithoutTlsFailsWithoutAFile) {
     EXPECT_EQ(harness.surface.text(258), "Secure Connection Error");
     EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), "earlier file");
     EXPECT_TRUE(harness.hiddenFiles().empty());
+}
+
+// A name with two addresses: the first refuses (nothing listens on ::1 at
+// the port) or never answers (a full queue on 127.0.0.2); the next is tried
+// and the file comes.
+TEST(HttpTransfer, EveryAddressOfANameIsTriedInTurn) {
+    ScriptedHttpServer server(HttpScript{{{Ok("second address")}}});
+    peers::BlockedListener silent("127.0.0.2", server.port());
+    for (const char* first : {"::1", "127.0.0.2"}) {
+        TransferHarness harness;
+        harness.dialog->connectTimeoutMs = 300;
+        harness.dialog->nameLookup = [first](const std::string&) {
+            return std::vector<NetAddress>{*ParseAddressLiteral(first),
+                                           *ParseAddressLiteral("127.0.0.1")};
+        };
+        harness.Start("http://two-addresses:" + std::to_string(server.port()) + "/ev.sac", true);
+        ASSERT_TRUE(harness.RunToEnd(10000));
+        EXPECT_EQ(harness.dialog->m_bFailed, 0) << first << ": " << harness.surface.text(258);
+        EXPECT_EQ(ReadFile(harness.downloadPath("downloads/ev.sac")), "second address");
+    }
+    TransferHarness none;
+    none.dialog->connectTimeoutMs = 300;
+    none.dialog->nameLookup = [](const std::string&) {
+        return std::vector<NetAddress>{*ParseAddressLiteral("127.0.0.2")};
+    };
+    none.Start("http://silent:" + std::to_string(server.port()) + "/ev.sac", true);
+    ASSERT_TRUE(none.RunToEnd(10000));
+    EXPECT_EQ(none.surface.text(258), "Can't connect to server");
 }
 
 TEST(HttpTransfer, HostNamesAreLookedUp) {

@@ -205,6 +205,33 @@ TEST_F(RealServers, ARedirectToHttpsIsFollowed) {
                 ReadFile(*root_ / "one-mb.bin"));
 }
 
+// Servers that listen on ::1 only: HTTP, HTTPS (the certificate checked
+// against the address) and FTP, active mode by EPRT (vsftpd) and passive
+// mode by EPSV (pyftpdlib with active mode refused).
+TEST_F(RealServers, IPv6OnlyServersAreReachedByTheirAddress) {
+    struct Case {
+        const char* kind;
+        const char* scheme;
+        const char* mode;  // the FTP mode the status line names
+    };
+    for (const Case& c : {Case{"nginx-ipv6", "http", ""}, Case{"nginx-https-ipv6", "https", ""},
+                          Case{"vsftpd-ipv6", "ftp", "(active mode)"},
+                          Case{"pyftpdlib-passive-ipv6", "ftp", "(passive mode)"}}) {
+        std::vector<std::string> more;
+        if (std::string(c.scheme) == "https")
+            more = certificates_->serverFiles("good");
+        RealServer server(c.kind, root_->path(), "", more);
+        ASSERT_TRUE(server.running()) << c.kind << ": " << server.failure();
+        TempFolder downloads;
+        std::string url =
+            std::string(c.scheme) + "://[::1]:" + std::to_string(server.port()) + "/one-mb.bin";
+        FetchResult result = RunFetch({url, downloads.path()}, Private(), 60000);
+        ASSERT_EQ(result.exitStatus, 0) << url << "\n" << result.err;
+        EXPECT_TRUE(ReadFile(downloads / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin")) << url;
+        EXPECT_NE(result.err.find(c.mode), std::string::npos) << result.err;
+    }
+}
+
 // Out of TLS never: the redirect to http:// is refused, the plain server
 // never hears of it, and no file is written.
 TEST_F(RealServers, ARedirectFromHttpsToHttpIsRefused) {

@@ -131,6 +131,25 @@ TEST(TransferParseUrl, AHostMayCarryAPort) {
     EXPECT_FALSE(SplitHostPort(":80", 80));
 }
 
+TEST(TransferParseUrl, IPv6AddressesAreWrittenInBrackets) {
+    TransferHarness harness;
+    Parsed parsed = Parse(harness, "http://[::1]:8080/quakes/a.evt");
+    EXPECT_EQ(parsed.result, 1);
+    EXPECT_EQ(parsed.host, "[::1]:8080");
+    EXPECT_EQ(parsed.path, "/quakes/a.evt");
+    EXPECT_EQ(SplitHostPort("[::1]:8080", 80)->name, "::1");
+    EXPECT_EQ(SplitHostPort("[::1]:8080", 80)->port, 8080);
+    EXPECT_EQ(SplitHostPort("[2001:db8::5]", 21)->name, "2001:db8::5");
+    EXPECT_EQ(SplitHostPort("[2001:db8::5]", 21)->port, 21);
+    for (const char* bad : {"[::1", "[::1]8080", "[::1]:", "[host.net]:80", "[]:80", "[::1]:0"})
+        EXPECT_FALSE(SplitHostPort(bad, 80)) << bad;
+    EXPECT_EQ(ParseAddressLiteral("2001:db8::5")->family(), AF_INET6);
+    EXPECT_EQ(ParseAddressLiteral("10.0.0.1")->text(), "10.0.0.1");
+    EXPECT_FALSE(ParseAddressLiteral("host.net"));
+    EXPECT_TRUE(ParseAddressLiteral("::1")->SameHost(*ParseAddressLiteral("::1")));
+    EXPECT_FALSE(ParseAddressLiteral("::1")->SameHost(*ParseAddressLiteral("127.0.0.1")));
+}
+
 TEST(TransferParseUrl, KeepsTheLimitsOfTheFixedFields) {
     TransferHarness harness;
     std::string prefix = "http://host.net/";
@@ -182,6 +201,15 @@ TEST(FtpTexts, PassivePortAndDecodedPath) {
     EXPECT_EQ(ParsePassivePort("227 =10,9,8,7,4,1"), 1025);  // no parentheses (RFC 1123)
     EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode (127,0,0,1,300,10)."), 0);
     EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode."), 0);
+    EXPECT_EQ(ParseExtendedPassivePort("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(ParseExtendedPassivePort("229 Extended (!!!1025!)"), 1025);
+    for (const char* bad : {"229 (|||70000|)", "229 (||6446|)", "229 (|||64a6|)", "229 (|||)",
+                            "229 no port", "229 (|||6446"})
+        EXPECT_EQ(ParseExtendedPassivePort(bad), 0) << bad;
+    auto v6 = ParseAddressLiteral("::1");
+    ASSERT_TRUE(v6.has_value());
+    EXPECT_EQ(FormatActiveLine(*v6, 50123), "EPRT |2|::1|50123|");
+    EXPECT_EQ(FormatActiveLine(*ParseAddressLiteral("127.0.0.1"), 1025), "PORT 127,0,0,1,4,1");
     EXPECT_EQ(DecodeUrlPath("/sp%20ace.bin"), "/sp ace.bin");
     EXPECT_EQ(DecodeUrlPath("/%C3%A9v%e9nt/%zz%4"), "/\xC3\xA9v\xE9nt/%zz%4");
 }
