@@ -147,6 +147,21 @@ void CTransferDlg::RunFtp() {
         Fail("Error: Can't parse host and file name");
         return;
     }
+    if (!m_bListing) {
+        ProxyRoute route;
+        if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
+            return;
+        if (route.kind == ProxyRoute::Kind::Unusable) {
+            Fail(UnusableProxyText(route));
+            return;
+        }
+        // As curl and wget do: GET ftp://... of the HTTP proxy.
+        if (route.kind == ProxyRoute::Kind::Http) {
+            m_knownRoute = route;
+            HttpGet({false, m_szHost, m_szPath, true});
+            return;
+        }
+    }
     if (!OpenSession())
         return;
     bool passive = false, nameList = false, fallbackLeft = !m_szFallbackPath.empty();

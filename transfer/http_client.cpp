@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "transfer/http_response_reader.h"
 #include "transfer/tls_stream.h"
@@ -25,9 +26,17 @@ bool IsMissingFileStatus(int status) {
     return status == 404 || status == 410;
 }
 
-// A status that ends the download without a file (redirects are followed).
+constexpr int kProxyAuthenticationRequired = 407;
+
+// A status that ends the download without a file (redirects are followed;
+// a proxy's refusal says so itself).
 bool IsMissStatus(int status) {
-    return status != 0 && status != kStatusOk && !IsRedirectStatus(status);
+    return status != 0 && status != kStatusOk && !IsRedirectStatus(status) &&
+           status != kProxyAuthenticationRequired;
+}
+
+std::string ProxyRefusal(int status, const std::string& reason) {
+    return "Proxy Refused: " + std::to_string(status) + (reason.empty() ? "" : " " + reason);
 }
 
 const char* FaultText(HttpResponseReader::Fault fault) {
@@ -58,7 +67,7 @@ WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const Name
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
     dialog->m_szStatus.set("Connecting to host...");
     dialog->m_nReceived = 0;
-    dialog->HttpGet();
+    dialog->HttpGet({dialog->m_bSecure, dialog->m_szHost, dialog->m_szPath});
     dialog->PublishDone();
     return 1;
 }
@@ -66,8 +75,9 @@ unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
 // The URL the user chose, then each redirect's target in turn; the file
 // keeps the name of the first. When the server has no file there, the
 // fallback URL is asked once, and the failure names the URL asked last.
-int CTransferDlg::HttpGet() {
-    HttpTarget target{m_bSecure, m_szHost, m_szPath};
+int CTransferDlg::HttpGet(HttpTarget target) {
+    HttpTarget fallback = target;
+    fallback.path = m_szFallbackPath;
     bool fallbackLeft = !m_szFallbackPath.empty();
     for (int redirects = 0;; ++redirects) {
         std::string location;
@@ -77,7 +87,7 @@ int CTransferDlg::HttpGet() {
             fallbackLeft) {
             fallbackLeft = false;
             m_bFailed = 0;
-            target = HttpTarget{m_bSecure, m_szHost, m_szFallbackPath};
+            target = fallback;
             continue;
         }
         if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus))
@@ -98,25 +108,80 @@ int CTransferDlg::HttpGet() {
 
 CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& target,
                                                          std::string& location) {
-    m_szStatus.set("Connecting to host...");
+    ProxyRoute route;
+    if (m_knownRoute)
+        route = *std::exchange(m_knownRoute, std::nullopt);
+    else if (FindProxyRoute(target.url(), route) == WaitOutcome::Stopped)
+        return HttpExchange::Stopped;
+    if (route.kind == ProxyRoute::Kind::Unusable)
+        return FailExchange(UnusableProxyText(route));
+    bool viaProxy = route.kind == ProxyRoute::Kind::Http;
+    m_szStatus.set(viaProxy ? "Connecting to proxy " + route.host + "..."
+                            : std::string("Connecting to host..."));
     UniqueFd socket;
-    auto connected = ConnectHttpHost(target.host, target.defaultPort(), nameLookup, m_wake,
-                                     connectTimeoutMs, socket);
+    auto connected = ConnectHttpHost(viaProxy ? route.host : target.host, target.defaultPort(),
+                                     nameLookup, m_wake, connectTimeoutMs, socket);
     if (connected == WaitOutcome::Stopped)
         return HttpExchange::Stopped;
     if (connected == WaitOutcome::Failed)
-        return FailExchange("Can't connect to server");
+        return FailExchange(viaProxy ? "Can't connect to proxy " + route.host
+                                     : std::string("Can't connect to server"));
     HttpExchange opened = HttpExchange::Stored;
+    if (viaProxy && target.secure && !OpenTunnel(socket, target, route, opened))
+        return opened;
     std::unique_ptr<ByteStream> stream = OpenHttpStream(std::move(socket), target, opened);
     if (!stream)
         return opened;
-    long sent = stream->Send(FormatHttpRequest(target, userAgent));
+    long sent = stream->Send(FormatHttpRequest(target, userAgent, route));
     if (sent == ByteStream::kStopped)
         return HttpExchange::Stopped;
     if (sent < 0)
         return FailExchange("Send Command Error");
     m_szStatus.set("Receiving data...");
     return ReceiveHttpResponse(*stream, location);
+}
+
+// The proxy's route for the URL, asked off the worker: a desktop's proxy
+// configuration may take its time, and Cancel must not wait for it.
+WaitOutcome CTransferDlg::FindProxyRoute(const std::string& url, ProxyRoute& route) {
+    auto answers = std::make_shared<std::vector<std::string>>();
+    auto lookup = proxyLookup;
+    if (RunAbandonable([answers, lookup, url] { *answers = lookup(url); }, m_wake) ==
+        WaitOutcome::Stopped)
+        return WaitOutcome::Stopped;
+    route = ChooseProxyRoute(*answers);
+    return WaitOutcome::Done;
+}
+
+// CONNECT through the proxy; true once it has answered 2xx, after which the
+// socket carries the TLS session to the origin.
+bool CTransferDlg::OpenTunnel(UniqueFd& socket, const HttpTarget& target, const ProxyRoute& route,
+                              HttpExchange& outcome) {
+    SocketStream stream(std::move(socket), &m_wake);
+    long sent = stream.Send(FormatConnectRequest(target, userAgent, route));
+    HttpResponseReader reader([](std::string_view) {});
+    while (sent >= 0 && reader.status() == 0) {
+        long got = stream.Receive(m_buffer.data(), m_buffer.size());
+        if (got == ByteStream::kStopped) {
+            outcome = HttpExchange::Stopped;
+            return false;
+        }
+        if (got <= 0 || (got > 0 && reader.feed({m_buffer.data(), std::size_t(got)}) ==
+                                        HttpResponseReader::State::Invalid))
+            break;
+    }
+    if (sent == ByteStream::kStopped) {
+        outcome = HttpExchange::Stopped;
+        return false;
+    }
+    if (reader.status() / 100 != 2) {
+        outcome =
+            FailExchange(reader.status() == 0 ? "Proxy Refused: no answer to CONNECT"
+                                              : ProxyRefusal(reader.status(), reader.reason()));
+        return false;
+    }
+    socket = stream.TakeSocket();
+    return true;
 }
 
 // A plain socket for http://; for https:// a TLS session whose handshake has
@@ -210,6 +275,8 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
     m_nHttpStatus = reader.status();
     if (reader.status() == kStatusOk)
         return std::nullopt;
+    if (reader.status() == kProxyAuthenticationRequired)
+        return FailExchange(ProxyRefusal(reader.status(), reader.reason()));
     if (!IsRedirectStatus(reader.status()))
         return FailExchange("File Not Found");
     location = reader.field("Location").value_or("");

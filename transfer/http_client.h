@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "transfer/net_address.h"
+#include "transfer/proxy_route.h"
 #include "transfer/wake_channel.h"
 
 namespace orvane {
@@ -15,8 +16,10 @@ struct HttpTarget {
     bool secure = false;
     std::string host;
     std::string path;
+    // An ftp:// URL asked of an HTTP proxy (GET ftp://...).
+    bool ftp = false;
 
-    int defaultPort() const { return secure ? 443 : 80; }
+    int defaultPort() const { return ftp ? 21 : secure ? 443 : 80; }
     // The target as a URL: the scheme, the host, the path.
     std::string url() const;
 };
@@ -29,8 +32,16 @@ WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const Name
 
 // The request for a target, exactly as sent: a GET line, the Referer (the
 // file's own URL), the Host as written, the User-Agent (none when empty)
-// and an empty line.
-std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent);
+// and an empty line. Through an HTTP proxy (not a CONNECT tunnel, which
+// https:// takes) the GET line names the whole URL and the proxy's
+// Proxy-Authorization follows the User-Agent.
+std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent,
+                              const ProxyRoute& route = {});
+
+// The CONNECT request that opens a tunnel through the proxy to the
+// target's host and port.
+std::string FormatConnectRequest(const HttpTarget& target, const std::string& userAgent,
+                                 const ProxyRoute& route);
 
 // The redirect statuses that are followed: 301, 302, 303, 307 and 308.
 bool IsRedirectStatus(int status);

@@ -102,13 +102,36 @@ std::string FolderOf(std::string_view path) {
 }  // namespace
 
 std::string HttpTarget::url() const {
-    return std::string(secure ? kHttps : kHttp) + host + path;
+    return std::string(ftp ? "ftp://" : secure ? kHttps : kHttp) + host + path;
 }
 
-std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent) {
-    std::string agent = userAgent.empty() ? "" : "User-Agent: " + userAgent + "\r\n";
-    return "GET " + target.path + " HTTP/1.1\r\n" + "Referer: " + target.url() + "\r\n" +
-           "Host: " + target.host + "\r\n" + agent + "\r\n";
+namespace {
+
+std::string FieldLine(const char* name, const std::string& value) {
+    return value.empty() ? "" : std::string(name) + ": " + value + "\r\n";
+}
+
+}  // namespace
+
+std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent,
+                              const ProxyRoute& route) {
+    bool absolute = route.kind == ProxyRoute::Kind::Http && !target.secure;
+    return "GET " + (absolute ? target.url() : target.path) + " HTTP/1.1\r\n" +
+           "Referer: " + target.url() + "\r\n" + "Host: " + target.host + "\r\n" +
+           FieldLine("User-Agent", userAgent) +
+           (absolute ? FieldLine("Proxy-Authorization", route.authorization) : "") + "\r\n";
+}
+
+std::string FormatConnectRequest(const HttpTarget& target, const std::string& userAgent,
+                                 const ProxyRoute& route) {
+    auto hostPort = SplitHostPort(target.host, target.defaultPort());
+    std::string name = hostPort ? hostPort->name : target.host;
+    bool v6 = name.find(':') != std::string::npos;
+    std::string authority = (v6 ? "[" + name + "]" : name) + ":" +
+                            std::to_string(hostPort ? hostPort->port : target.defaultPort());
+    return "CONNECT " + authority + " HTTP/1.1\r\n" + "Host: " + authority + "\r\n" +
+           FieldLine("User-Agent", userAgent) +
+           FieldLine("Proxy-Authorization", route.authorization) + "\r\n";
 }
 
 bool IsRedirectStatus(int status) {
@@ -123,6 +146,7 @@ std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_vi
     bool named = true;
     if (StartsWithNoCase(location, kHttp) || StartsWithNoCase(location, kHttps)) {
         target.secure = StartsWithNoCase(location, kHttps);
+        target.ftp = false;
         named =
             TakeAuthority(location.substr(target.secure ? kHttps.size() : kHttp.size()), target);
     } else if (location.starts_with("//")) {

@@ -136,12 +136,11 @@ std::vector<NetAddress> SystemNameLookup(const std::string& name) {
 
 namespace {
 
-// What the lookup helper and the waiting worker share; whichever of the two
-// ends last releases it.
-struct PendingLookup {
+// What the helper and the waiting worker share; whichever of the two ends
+// last releases it.
+struct PendingWork {
     std::mutex lock;
     bool finished = false;
-    std::vector<NetAddress> answer;
     UniqueFd ready{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
 };
 
@@ -154,17 +153,11 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-WaitOutcome LookUpHost(const std::string& name, const NameLookup& lookup, WakeChannel& wake,
-                       std::vector<NetAddress>& addresses) {
-    if (auto literal = ParseAddressLiteral(name)) {
-        addresses = {*literal};
-        return WaitOutcome::Done;
-    }
-    auto pending = std::make_shared<PendingLookup>();
-    std::thread([pending, name, lookup] {
-        auto answer = lookup(name);
+WaitOutcome RunAbandonable(std::function<void()> work, WakeChannel& wake) {
+    auto pending = std::make_shared<PendingWork>();
+    std::thread([pending, work = std::move(work)] {
+        work();
         std::lock_guard guard(pending->lock);
-        pending->answer = std::move(answer);
         pending->finished = true;
         std::uint64_t one = 1;
         [[maybe_unused]] ssize_t written = ::write(pending->ready.get(), &one, sizeof one);
@@ -172,14 +165,26 @@ WaitOutcome LookUpHost(const std::string& name, const NameLookup& lookup, WakeCh
     for (;;) {
         {
             std::lock_guard guard(pending->lock);
-            if (pending->finished) {
-                addresses = pending->answer;
-                return addresses.empty() ? WaitOutcome::Failed : WaitOutcome::Done;
-            }
+            if (pending->finished)
+                return WaitOutcome::Done;
         }
         if (wake.Wait(-1, pending->ready.get(), POLLIN) == WakeChannel::WaitResult::Stopped)
             return WaitOutcome::Stopped;
     }
+}
+
+WaitOutcome LookUpHost(const std::string& name, const NameLookup& lookup, WakeChannel& wake,
+                       std::vector<NetAddress>& addresses) {
+    if (auto literal = ParseAddressLiteral(name)) {
+        addresses = {*literal};
+        return WaitOutcome::Done;
+    }
+    auto answer = std::make_shared<std::vector<NetAddress>>();
+    if (RunAbandonable([answer, name, lookup] { *answer = lookup(name); }, wake) ==
+        WaitOutcome::Stopped)
+        return WaitOutcome::Stopped;
+    addresses = *answer;
+    return addresses.empty() ? WaitOutcome::Failed : WaitOutcome::Done;
 }
 
 WaitOutcome ConnectSocket(int socket, const NetAddress& peer, WakeChannel& wake, int timeoutMs) {

@@ -52,6 +52,12 @@ std::vector<NetAddress> SystemNameLookup(const std::string& name);
 
 enum class WaitOutcome { Done, Failed, Stopped };
 
+// Runs work on a helper thread of its own and waits for its end on the wake
+// channel: Stopped at once on a stop request, for calls that cannot be
+// interrupted (the system resolver, the proxy resolver). The helper is then
+// left to finish by itself, so work must own everything it touches.
+WaitOutcome RunAbandonable(std::function<void()> work, WakeChannel& wake);
+
 // An address literal is its own answer; a name is looked up on a helper
 // thread of its own so that a stop request abandons the lookup at once: the
 // system resolver cannot be interrupted, so the helper is left to finish by

@@ -16,8 +16,10 @@
 
 #include "transfer/byte_stream.h"
 #include "transfer/ftp_reply_splitter.h"
+#include "transfer/http_client.h"
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
+#include "transfer/proxy_route.h"
 #include "transfer/shared_text.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_host.h"
@@ -27,7 +29,6 @@
 
 namespace orvane {
 
-struct HttpTarget;
 struct TransferUrl;
 class HttpResponseReader;
 
@@ -78,7 +79,8 @@ class CTransferDlg {
     // HTTP client, on the worker.
     enum class HttpExchange { Stored, Redirected, Failed, Stopped };
     static unsigned HttpThreadProc(CTransferDlg* dialog);
-    int HttpGet();
+    // The target the user chose (an ftp:// one through an HTTP proxy).
+    int HttpGet(HttpTarget target);
     // The receive loop and the judgement of one response, over any stream:
     // Stored (the body is in the file), Redirected (location holds the
     // field's value), Failed (m_szError says why) or Stopped.
@@ -104,6 +106,8 @@ class CTransferDlg {
     // FTP login may take, and a file of authorities trusted besides the
     // system's store for https:// (from ORVANE_EXTRA_CA_FILE by default).
     NameLookup nameLookup = SystemNameLookup;
+    // How the proxies of a URL are found.
+    ProxyLookup proxyLookup = SystemProxyLookup;
     // How long each address of a server may take to accept the connection.
     int connectTimeoutMs = kConnectTimeoutMs;
     int loginPolls = 600;
@@ -244,6 +248,11 @@ class CTransferDlg {
     std::unique_ptr<ByteStream> OpenHttpStream(UniqueFd socket, const HttpTarget& target,
                                                HttpExchange& outcome);
     std::shared_ptr<TlsTrust> LoadTrust(HttpExchange& outcome);
+    WaitOutcome FindProxyRoute(const std::string& url, ProxyRoute& route);
+    // The route already found for the first request (worker only).
+    std::optional<ProxyRoute> m_knownRoute;
+    bool OpenTunnel(UniqueFd& socket, const HttpTarget& target, const ProxyRoute& route,
+                    HttpExchange& outcome);
     std::optional<HttpExchange> TakeResponseBytes(HttpResponseReader& reader, std::size_t count,
                                                   bool& judged, std::string& location);
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,

@@ -10,6 +10,7 @@
 #include "tests/platform/child_process.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/recording_proxy.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
@@ -109,6 +110,37 @@ TEST(FetchProgram, NamesItselfAndRefusesLineBreaksInItsArgument) {
               std::string::npos)
         << server.requests()[0];
     EXPECT_TRUE(std::string(kOrvaneVersion).find('.') != std::string::npos) << kOrvaneVersion;
+}
+
+// http_proxy and ftp_proxy as GIO reads them (no_proxy excepted): the
+// request goes to the proxy, never straight to the server.
+TEST(FetchProgram, TheEnvironmentsProxyIsUsed) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", "direct")}}});
+    peers::RecordingProxy proxy(ScriptedHttpServer::Response("HTTP/1.1 200 OK", "proxied"));
+    FetchCase c;
+    auto environment = c.Environment();
+    environment["http_proxy"] = proxy.url();
+    environment["ftp_proxy"] = proxy.url();
+    environment["no_proxy"] = "";
+    std::string url = "http://" + server.host() + "/quakes/a.evt";
+    FetchResult proxied = RunFetch({url, c.downloads}, environment, 20000);
+    ASSERT_EQ(proxied.exitStatus, 0) << proxied.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/a.evt"), "proxied");
+    FetchResult ftp =
+        RunFetch({"ftp://ftp.orvane.net/quakes/b.evt", c.downloads}, environment, 20000);
+    ASSERT_EQ(ftp.exitStatus, 0) << ftp.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/b.evt"), "proxied");
+    environment["no_proxy"] = "127.0.0.1";
+    FetchResult excepted = RunFetch({url, c.downloads}, environment, 20000);
+    ASSERT_EQ(excepted.exitStatus, 0) << excepted.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/a.evt"), "direct");
+    auto requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].starts_with("GET " + url + " HTTP/1.1\r\n")) << requests[0];
+    EXPECT_TRUE(requests[1].starts_with("GET ftp://ftp.orvane.net/quakes/b.evt HTTP/1.1\r\n"))
+        << requests[1];
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(FetchProgram, FolderComesFromTheSavedSettingElseTheCurrentFolder) {

@@ -12,6 +12,7 @@
 #include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/recording_proxy.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
@@ -230,6 +231,27 @@ TEST_F(RealServers, IPv6OnlyServersAreReachedByTheirAddress) {
         EXPECT_TRUE(ReadFile(downloads / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin")) << url;
         EXPECT_NE(result.err.find(c.mode), std::string::npos) << result.err;
     }
+}
+
+// https_proxy as GIO reads it: CONNECT through the proxy, TLS to nginx
+// inside the tunnel with the certificate checked for the origin's name.
+TEST_F(RealServers, HttpsGoesThroughTheProxysTunnel) {
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    peers::RecordingProxy proxy("HTTP/1.1 500 Not Here\r\nContent-Length: 0\r\n\r\n");
+    TempFolder downloads;
+    std::string origin = "localhost:" + std::to_string(server.port());
+    auto environment = Private();
+    environment["https_proxy"] = proxy.url();
+    environment["no_proxy"] = "";
+    FetchResult result =
+        RunFetch({"https://" + origin + "/one-mb.bin", downloads.path()}, environment, 60000);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(ReadFile(downloads / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin"));
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_TRUE(proxy.requests()[0].starts_with("CONNECT " + origin +
+                                                " HTTP/1.1\r\nHost: " + origin + "\r\n"))
+        << proxy.requests()[0];
 }
 
 // Out of TLS never: the redirect to http:// is refused, the plain server
