@@ -17,7 +17,6 @@ namespace {
 constexpr int kStatusOk = 200;
 // Redirects followed for one download; the next one is a failure.
 constexpr int kMaxRedirects = 5;
-constexpr std::size_t kFilePiece = 2048;
 constexpr char kDowngradeFailure[] =
     "Redirect Error: a secure download may not continue without TLS";
 
@@ -287,9 +286,8 @@ void CTransferDlg::StoreBody(std::string_view bytes) {
     m_nReceived += static_cast<std::int64_t>(bytes.size());
     if (m_pFile == nullptr)
         m_bHttpWriteFailed = true;
-    for (std::size_t at = 0; at < bytes.size() && !m_bHttpWriteFailed; at += kFilePiece)
-        if (!m_pFile->Write(bytes.substr(at, kFilePiece)))
-            m_bHttpWriteFailed = true;
+    if (!m_bHttpWriteFailed && !m_pFile->Write(bytes))
+        m_bHttpWriteFailed = true;
 }
 
 int CTransferDlg::FailHttp(const std::string& text) {

@@ -179,7 +179,10 @@ class CTransferDlg {
     std::atomic<int> m_bFinalOk{0};
     SharedText m_szFinalReply;
 
-    std::array<char, 16384> m_buffer{};
+    // One receive's bytes: large, so that a fast server's TLS records are
+    // taken several at a time and written to the file in one piece.
+    std::vector<char> m_buffer = std::vector<char>(kReceiveBufferSize);
+    static constexpr std::size_t kReceiveBufferSize = 256 * 1024;
 
   private:
     enum class ChunkResult { Data, End, WouldBlock };
