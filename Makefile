@@ -7,7 +7,7 @@ TSAN_BUILD ?= build-tsan
 TSAN_TARGETS = transfer_tests transfer_program_tests orvane-fetch
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure check check-asan check-tsan run bench format clean
+.PHONY: all deps configure check check-asan check-tsan run bench package install format clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -34,6 +34,15 @@ check-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS) -R '^(Transfer|Http|Ftp|RealServers|FetchProgram|Scripted/HttpServerBehaviour)'
 	tests/skip-report $(TSAN_BUILD)
+
+# build/orvane_VERSION_ARCH.deb (CPack; Depends worked out by dpkg-shlibdeps).
+package: deps all
+	cmake --build $(BUILD) --target package
+
+# Into PREFIX (default /usr/local), under DESTDIR when given.
+PREFIX ?= /usr/local
+install: all
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 run: deps all
 	@scripts/run-main

@@ -16,13 +16,16 @@ constexpr char kBrowserKey[] = "SOFTWARE\\Orvane Network\\OrvaneExplorer";
 constexpr char kLocation[] = "Location";
 constexpr char kDdeTopic[] = "system";
 // A Windows viewer runs under Wine; its DDE server is reached through our
-// own Windows DDE client, installed beside the browser and run under Wine
-// in the viewer's prefix.
+// own Windows DDE client (beside the browser in a build tree, in
+// PREFIX/lib/orvane when installed), run under Wine in the viewer's prefix.
 constexpr char kWineProgram[] = "wine";
 constexpr char kWineDdeClient[] = "orvane-dde.exe";
 // The client's own conversation waits at most 2000 ms; the rest is for Wine
 // to start it (a prefix whose wineserver is not running yet starts slowly).
 constexpr int kWineDdeClientMs = 20000;
+// The project's own viewer, installed beside the browser: it shows SEED and
+// miniSEED traces where no Tremora is installed.
+constexpr char kQuicklookExecutable[] = "orvane-quicklook";
 
 std::string openCommand(const std::string& path) {
     return "[open(\"" + path + "\")]";
@@ -52,7 +55,6 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
     m_pBrowserView = nullptr;
-    m_bSocketsClosed = true;
     world_.ServeDde(runningProgramName(), kDdeTopic,
                     [this](const std::string& command) { return HandleDdeCommand(command); });
     SettleDownloadDirectory();
@@ -138,9 +140,6 @@ void CBrowserApp::RunWaitingDdeCommands() {
 
 void CBrowserApp::OnFrameClose() {
     WriteSetting("FramePos", desktop_.CurrentPlacement().Format());
-    // Sockets need no library clean-up here; the state is kept for the
-    // transfer engine, which starts it once per process.
-    m_bSocketsClosed = true;
 }
 
 void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
@@ -206,7 +205,7 @@ int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& s
 // conversation was made.
 int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
     std::string viewer = ViewerExecutable();
-    std::string client = m_szProgramDir + kWineDdeClient;
+    std::string client = HelperDirectoryOf(m_szProgramDir) + kWineDdeClient;
     if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
         return 0;
     std::string prefix = winePrefixOf(viewer, winePrefixSource());
@@ -216,7 +215,25 @@ int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::strin
     return status == 0 ? 1 : 0;
 }
 
+// Tremora is started wherever it is found or chosen, also when a location
+// it was given names no file (the message that it could not start says so then). Only where
+// nothing names it at all (no viewer location, no TremoraPath or
+// TremoraDir) and no trmvw32.exe is beside the browser (most Linux
+// desktops), the quick-look beside the browser gets the file instead of the
+// message that nothing could start.
+bool CBrowserApp::StartQuicklookForMissingViewer(const std::string& localPath) {
+    std::error_code ec;
+    if (!m_szViewerPath.empty() || std::filesystem::exists(ViewerExecutable(), ec))
+        return false;
+    std::string quicklook = m_szProgramDir + kQuicklookExecutable;
+    if (!std::filesystem::exists(quicklook, ec))
+        return false;
+    return world_.StartProgram(quicklook, {localPath}, {}) >= 32;
+}
+
 void CBrowserApp::StartViewer(const std::string& localPath) {
+    if (StartQuicklookForMissingViewer(localPath))
+        return;
     std::string program = ViewerExecutable();
     // The path is one argument whatever it holds; nothing goes through a shell.
     int result = 0;
@@ -237,7 +254,7 @@ void CBrowserApp::StartViewer(const std::string& localPath) {
 }
 
 std::string CBrowserApp::HelpUrl() const {
-    return "file://" + m_szProgramDir + "help/OrvaneExplorer.html";
+    return "file://" + DataDirectoryOf(m_szProgramDir) + "help/OrvaneExplorer.html";
 }
 
 }  // namespace orvane

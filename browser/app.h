@@ -65,12 +65,10 @@ class CBrowserApp final : public TransferHost {
     CBrowserView* m_pBrowserView = nullptr;
     std::string m_strInitialUrl;
     std::string m_strStartPage;
-    bool m_bSocketsClosed = true;
     std::atomic<CTransferDlg*> m_pActiveTransfer{nullptr};
 
     // The transfer engine's view of the application.
     const std::string& DownloadDirectory() const override { return m_szDownloadDir; }
-    void NoteSocketsStarted() override { m_bSocketsClosed = false; }
     std::atomic<CTransferDlg*>& ActiveTransfer() override { return m_pActiveTransfer; }
 
   private:
@@ -78,6 +76,7 @@ class CBrowserApp final : public TransferHost {
     std::string ViewerExecutable() const;
     int ReadWineViewerLocation();
     int OpenInWineViewer(const std::string& localPath, const std::string& service);
+    bool StartQuicklookForMissingViewer(const std::string& localPath);
     void SettleDownloadDirectory();
     void SettleViewerPath();
     void CarryOutDdeCommand(const std::optional<std::string>& url);

@@ -47,4 +47,22 @@ std::optional<std::string> ParseOpenCommand(const std::string& command) {
     return command.substr(prefix.size(), end - prefix.size());
 }
 
+const char kBrowserUsage[] =
+    "Usage: orvaneexplorer [URL | \"FIRST_URL,START_PAGE\"]\n"
+    "A web browser for the Orvane network's web and FTP sites; event data files\n"
+    "are downloaded and handed to the Tremora viewer.\n"
+    "With one URL it is shown and becomes the start page; with two URLs separated\n"
+    "by a comma the first is shown and the second is the start page (Go / Start\n"
+    "Page). Without a URL the home page is shown.\n"
+    "    -h, --help  this text\n"
+    "    --version   the version\n";
+
+StartRequest RequestOf(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1)
+        return StartRequest::Browse;
+    if (arguments[0] == "--help" || arguments[0] == "-h")
+        return StartRequest::Help;
+    return arguments[0] == "--version" ? StartRequest::Version : StartRequest::Browse;
+}
+
 }  // namespace orvane

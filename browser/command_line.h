@@ -15,6 +15,13 @@ struct StartUrls {
 // separated by a comma, each possibly wrapped in double quotes.
 StartUrls SplitCommandLine(const std::string& commandLine);
 
+// A command line of exactly "--help" (or "-h") or "--version" asks about
+// the program; any other is the URLs to show (no URL begins with "-").
+enum class StartRequest { Browse, Help, Version };
+StartRequest RequestOf(const std::vector<std::string>& arguments);
+// The text "--help" prints.
+extern const char kBrowserUsage[];
+
 // The command line as one text: the arguments after the program name, joined
 // by single blanks.
 std::string JoinArguments(const std::vector<std::string>& arguments);

@@ -11,6 +11,16 @@ namespace {
 bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
+// PREFIX/PLACE/ for a program in PREFIX/bin/ (any folder name above it).
+std::string installedFolder(const std::string& programDir, const char* place) {
+    std::filesystem::path prefix = std::filesystem::path(programDir).parent_path().parent_path();
+    return (prefix / place).string() + "/";
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
 }  // namespace
 
 std::string ProgramDirectoryOf(const std::string& modulePath) {
@@ -46,6 +56,18 @@ std::string StripSeparator(std::string path) {
 bool DirectoryExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_directory(StripSeparator(path), ec);
+}
+
+std::string DataDirectoryOf(const std::string& programDir) {
+    if (programDir.empty() || fileExists(programDir + "help/OrvaneExplorer.html"))
+        return programDir;
+    return installedFolder(programDir, "share/orvane");
+}
+
+std::string HelperDirectoryOf(const std::string& programDir) {
+    if (programDir.empty() || fileExists(programDir + "orvane-dde.exe"))
+        return programDir;
+    return installedFolder(programDir, "lib/orvane");
 }
 
 }  // namespace orvane

@@ -15,4 +15,13 @@ std::string AppendSeparator(std::string path);
 std::string StripSeparator(std::string path);
 bool DirectoryExists(const std::string& path);
 
+// The folder that holds the help page (help/OrvaneExplorer.html): the
+// program's own folder in a build tree, where the page sits beside the
+// program, else the installed layout's PREFIX/share/orvane/ (the program
+// in PREFIX/bin/). Ends in "/".
+std::string DataDirectoryOf(const std::string& programDir);
+// The folder that holds the Windows helper orvane-dde.exe: the program's
+// own folder when the helper is there, else PREFIX/lib/orvane/.
+std::string HelperDirectoryOf(const std::string& programDir);
+
 }  // namespace orvane

@@ -3,7 +3,7 @@
 # terminals, the loaders' line tests) run FLAKE_RUNS times in a row while
 # `stress` keeps every core busy. Any failure ends the run and fails it.
 FLAKE_RUNS ?= 20
-FLAKE_TESTS ?= ^(DownloadOnDisplay|SlowDownloadOnDisplay|BrowserOnDisplay|BrowserWithWindowManager|HandOffOnDisplay|GtkFrameTest|GtkDesktopTest|GtkTransferWindowTest|WindowTitlesTest|StandinViewerTest|StandinViewerProgram|TermiosPort|SerialLinkOnPty|BootProcess|KestrelProcess)\.
+FLAKE_TESTS ?= ^(DownloadOnDisplay|SlowDownloadOnDisplay|BrowserOnDisplay|BrowserWithWindowManager|HandOffOnDisplay|QuicklookOnDisplay|QuicklookWithWindowManager|GtkFrameTest|GtkDesktopTest|GtkTransferWindowTest|WindowTitlesTest|StandinViewerTest|StandinViewerProgram|TermiosPort|SerialLinkOnPty|BootProcess|KestrelProcess)\.
 
 .PHONY: check-flakes
 

@@ -37,7 +37,15 @@ std::string groupHint(const std::string& path) {
     return std::string("; members of group '") + owner->gr_name + "' may open it";
 }
 
+std::string inUse(const std::string& label, const std::string& path) {
+    return label + " (" + path + ") is in use by another program";
+}
+
+// A device held with TIOCEXCL refuses an ordinary user's open with EBUSY
+// (only root gets past it and meets the lock): both mean the same to a user.
 std::string openFailure(const std::string& label, const std::string& path, int error) {
+    if (error == EBUSY)
+        return inUse(label, path);
     std::string text = "cannot open " + label + " (" + path + "): " + std::strerror(error);
     if (error == EACCES || error == EPERM)
         text += groupHint(path);
@@ -52,7 +60,7 @@ PortOpenResult TermiosPort::openDevice(const std::string& devicePath, const std:
         return {nullptr, openFailure(label, devicePath, errno)};
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return {nullptr, label + " (" + devicePath + ") is in use by another program"};
+        return {nullptr, inUse(label, devicePath)};
     }
     ioctl(fd, TIOCEXCL);  // keeps other programs out; refused on some devices, harmless then
     return {std::unique_ptr<TermiosPort>(new TermiosPort(fd, label)), {}};

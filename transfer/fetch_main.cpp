@@ -35,7 +35,6 @@ class FetchHost final : public TransferHost {
   public:
     explicit FetchHost(std::string folder) : folder_(std::move(folder)) {}
     const std::string& DownloadDirectory() const override { return folder_; }
-    void NoteSocketsStarted() override {}
     std::atomic<CTransferDlg*>& ActiveTransfer() override { return active_; }
 
   private:
@@ -70,9 +69,27 @@ gboolean CancelOnSignal(gpointer dialog) {
     return G_SOURCE_CONTINUE;
 }
 
+constexpr char kUsageText[] =
+    "usage: orvane-fetch URL [DIRECTORY]\n       orvane-fetch --list FTP-URL\n";
+
 int Usage(Console& console) {
-    console.err("usage: orvane-fetch URL [DIRECTORY]\n       orvane-fetch --list FTP-URL\n");
+    console.err(kUsageText);
     return 2;
+}
+
+// --help and --version answer on standard output and succeed.
+std::optional<int> AnswerAboutItself(Console& console, const std::string& argument) {
+    if (argument == "--help" || argument == "-h") {
+        console.out(std::string(kUsageText) +
+                    "Downloads one file over HTTP, HTTPS or FTP, or lists an FTP folder.\n"
+                    "Exit status 0: saved (its path on standard output); 1: failed; 2: usage.\n");
+        return 0;
+    }
+    if (argument == "--version") {
+        console.out(std::string("orvane-fetch ") + kOrvaneVersion + "\n");
+        return 0;
+    }
+    return std::nullopt;
 }
 
 gboolean StopOnSignal(gpointer stopped) {
@@ -110,6 +127,8 @@ int main(int argc, char** argv) {
     StdConsole console;
     if (argc < 2 || argc > 3)
         return Usage(console);
+    if (auto status = argc == 2 ? AnswerAboutItself(console, argv[1]) : std::nullopt)
+        return *status;
     if (std::string(argv[1]) == "--list")
         return argc == 3 ? PrintListing(console, argv[2]) : Usage(console);
     FetchHost host(DownloadDirectory(argc, argv));

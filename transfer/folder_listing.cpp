@@ -9,7 +9,6 @@ namespace orvane {
 class ListingFetch::Host final : public TransferHost {
   public:
     const std::string& DownloadDirectory() const override { return folder_; }
-    void NoteSocketsStarted() override {}
     std::atomic<CTransferDlg*>& ActiveTransfer() override { return active_; }
 
   private:

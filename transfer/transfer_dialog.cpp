@@ -142,7 +142,6 @@ int CTransferDlg::StartFtp() {
 }
 
 int CTransferDlg::StartClient(bool ftp) {
-    host_.NoteSocketsStarted();  // nothing to start on this platform
     if (!m_bListing)
         m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
     if (!m_bListing && !m_pFile->IsOpen()) {

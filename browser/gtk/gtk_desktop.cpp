@@ -8,6 +8,7 @@
 #include "browser/main_frame.h"
 #include "browser/page_downloads.h"
 #include "browser/view.h"
+#include "platform/orvane_version.h"
 #include "transfer/glib_ui_loop.h"
 
 namespace orvane {
@@ -35,6 +36,14 @@ void GtkDesktop::MessageBox(const std::string& text) {
     gtk_widget_destroy(box);
 }
 
+void UseOwnIcon(const std::string& programDir) {
+    if (!programDir.empty()) {
+        std::string icons = programDir + "../share/icons";
+        gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
+    }
+    gtk_window_set_default_icon_name(kIconName);
+}
+
 void GtkDesktop::ShowAbout() {
     GtkWidget* dialog =
         gtk_dialog_new_with_buttons("About Orvane Explorer", frame_ ? frame_->window() : nullptr,
@@ -42,11 +51,10 @@ void GtkDesktop::ShowAbout() {
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
     GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
     gtk_container_set_border_width(GTK_CONTAINER(row), 16);
-    gtk_box_pack_start(GTK_BOX(row),
-                       gtk_image_new_from_icon_name("web-browser", GTK_ICON_SIZE_DIALOG), FALSE,
-                       FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Orvane Explorer Version 1.2"), FALSE, FALSE,
-                       0);
+    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_icon_name(kIconName, GTK_ICON_SIZE_DIALOG),
+                       FALSE, FALSE, 0);
+    std::string version = std::string("Orvane Explorer Version ") + kOrvaneVersion;
+    gtk_box_pack_start(GTK_BOX(texts), gtk_label_new(version.c_str()), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(texts), gtk_label_new("Release Date: 2/03/2002"), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), texts, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,

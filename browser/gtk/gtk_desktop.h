@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 
 #include "browser/app_services.h"
 #include "browser/directory_dialogs.h"
@@ -18,6 +19,15 @@ class GtkViewMessages;
 class GlibUiLoop;
 class PageDownloads;
 class WebKitControl;
+
+// The icon name of every window of the browser (hicolor theme).
+inline constexpr char kIconName[] = "orvaneexplorer";
+
+// Makes the program's icon the default of its windows. The icon theme also
+// looks in PREFIX/share/icons beside the program's PREFIX/bin (build/share/
+// icons in a build tree), so the icon shows before the desktop's icon cache
+// knows it, and under any install prefix.
+void UseOwnIcon(const std::string& programDir);
 
 // The application's windows on GTK: the main frame with its bars and web
 // view, the message boxes, the About box and the transfer status dialog.

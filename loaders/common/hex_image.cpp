@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace orvane {
 
@@ -165,6 +169,17 @@ int HexImage::storeBytes(const std::string& line, std::uint32_t address, unsigne
     for (std::size_t i = 9 + 2 * skipped; i + 2 < line.size() && index < usedBytes(); i += 2)
         data[index++] = decodeHexPair(line, i);
     return 0;
+}
+
+std::optional<std::string> HexFileOpenFailure(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return std::string(std::strerror(EISDIR));
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file)
+        return std::string(std::strerror(errno));
+    return std::nullopt;
 }
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,10 @@ class HexImage {
     std::uint32_t applicationSize_ = 0;
     int lineNumber_ = 0;
 };
+
+// Why the file cannot be opened for reading ("No such file or directory",
+// "Is a directory", ...); nullopt when it can. The loaders ask before they
+// open a port, so a mistyped name never resets a board.
+std::optional<std::string> HexFileOpenFailure(const std::string& path);
 
 }  // namespace orvane

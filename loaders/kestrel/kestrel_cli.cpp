@@ -8,21 +8,27 @@
 #include <string_view>
 
 #include "loaders/kestrel/hex_file_name.h"
+#include "platform/orvane_version.h"
 
 namespace orvane {
 
 namespace {
 
 constexpr const char* kUsageLines[] = {
-    "Usage: Kestrel [ -p Port_Number ] [ -b Baud_Rate ] [ -t ] Hex_File\n",
+    "Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ] [ -t ] Hex_File\n",
+    "Loads an Intel HEX file into a dsPIC30F4013/3014 board through its serial\n",
+    "bootloader, reads it back and verifies it. Exit status 1: load completed.\n",
     "Optional Parameters:\n",
-    "    -p Port Number 1 through 8 Default=1\n",
-    "    -b Baud Rate 9600, 19200, 38400, 57600 Default=38400\n",
-    "    -t Display Dspic CPU Type\n",
+    "    -p Port_Number  any COM number (dosdevices comN, else COM1 = /dev/ttyS0,\n",
+    "                    COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0) Default=1\n",
+    "    -p USB          the highest-numbered USB-serial adapter\n",
+    "    -p /dev/DEVICE  the serial device named by its path\n",
+    "    -t              Display Dspic CPU Type (nothing is loaded)\n",
+    "    -b Baud_Rate    accepted and ignored: the link runs at 57600 baud\n",
+    "    -h, --help      this text; --version prints the version\n",
 };
 constexpr const char* kNoUsbLine = "USB Port Not Found!\n";
-// The exit statuses are these lines' lengths, as the printing returned them.
-static_assert(std::string_view(kUsageLines[std::size(kUsageLines) - 1]).size() == kUsageExit);
+// The exit status is this line's length, as the printing returned it.
 static_assert(std::string_view(kNoUsbLine).size() == kNoUsbExit);
 
 // The value's leading decimal integer, as atoi reads it, held inside int.
@@ -57,10 +63,23 @@ void applyPortValue(KestrelSettings& settings, const std::string& value) {
     }
 }
 
-bool asksForHelp(const std::vector<std::string>& arguments) {
-    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
-        return argument == "-h" || argument == "--help";
-    });
+bool asksFor(const std::vector<std::string>& arguments, std::string_view a, std::string_view b) {
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [&](const std::string& argument) { return argument == a || argument == b; });
+}
+
+// An argument beginning with "-" that is no option of Kestrel (the value
+// after "-p" or "-b" is not looked at): a mistyped option is refused
+// rather than taken as a file name, before any port is opened.
+bool holdsUnknownOption(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "-p" || argument == "-b")
+            ++i;
+        else if (argument.starts_with('-') && argument != "-t" && argument != "--version")
+            return true;
+    }
+    return false;
 }
 
 // The walk over two or more arguments. The file name counts as two
@@ -151,28 +170,47 @@ bool writeAndVerify(DspicLoader& loader) {
     return true;
 }
 
+// A file that is not there ends the run before the port is opened (no
+// reset pulse); a file that is there is read after identification.
+bool hexFileReachable(const KestrelSettings& settings, Console& console) {
+    std::string normalised = NormaliseHexFileName(settings.fileName);
+    std::optional<std::string> path = LocateHexFile(settings.fileName, normalised);
+    std::optional<std::string> failure =
+        path ? HexFileOpenFailure(*path) : std::string("No such file or directory");
+    if (!failure)
+        return true;
+    console.print("File Name=%s Comm Port=%d\n", normalised.c_str(), settings.portNumber);
+    console.printErr("cannot open %s: %s\n", path ? path->c_str() : settings.fileName.c_str(),
+                     failure->c_str());
+    console.print("Error reading %s file\n", normalised.c_str());
+    return false;
+}
+
 }  // namespace
 
 std::optional<KestrelSettings> ScanArguments(const std::vector<std::string>& arguments) {
     KestrelSettings settings;
-    if (arguments.empty() || asksForHelp(arguments))
+    if (arguments.empty() || asksFor(arguments, "-h", "--help") || holdsUnknownOption(arguments))
         return std::nullopt;
     if (arguments.size() == 1) {
         if (arguments[0] == "-t")
             settings.identifyOnly = true;
+        else if (arguments[0] == "--version")
+            settings.showVersion = true;
         else
             settings.fileName = arguments[0];
         return settings;
     }
     if (!walkArguments(arguments, settings))
         return std::nullopt;
+    settings.showVersion = asksFor(arguments, "--version", "--version");
     return settings;
 }
 
 int PrintUsage(Console& console) {
     for (const char* line : kUsageLines)
         console.out(line);
-    return static_cast<int>(std::strlen(kUsageLines[std::size(kUsageLines) - 1]));
+    return kUsageExit;
 }
 
 bool RunLoad(DspicLoader& loader, const KestrelSettings& settings) {
@@ -203,6 +241,12 @@ int RunKestrel(const std::vector<std::string>& arguments, PortDirectory& ports, 
     std::optional<KestrelSettings> settings = ScanArguments(arguments);
     if (!settings)
         return PrintUsage(console);
+    if (settings->showVersion) {
+        console.print("kestrel %s\n", kOrvaneVersion);
+        return 0;
+    }
+    if (!settings->identifyOnly && !hexFileReachable(*settings, console))
+        return 0;
     DspicLoader loader(ports, clock, console);
     loader.portNumber = settings->portNumber;
     if (!settings->portDevice.empty()) {

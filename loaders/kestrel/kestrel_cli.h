@@ -19,14 +19,17 @@ struct KestrelSettings {
     std::string fileName;
     // A "-p" value beginning with "/" names the device itself (port number 0).
     std::string portDevice;
+    // "--version": print the version, open nothing.
+    bool showVersion = false;
 };
 
 // The exit statuses besides the run's own 0 (failed) and ClosePort's result.
-inline constexpr int kUsageExit = 30;  // length of the usage text's last line
+inline constexpr int kUsageExit = 30;  // refused arguments, -h, --help
 inline constexpr int kNoUsbExit = 20;  // length of "USB Port Not Found!\n"
 
 // Scans the arguments after the program name; nullopt when they are refused
-// or ask for the usage text ("-h", "--help").
+// (an argument beginning with "-" that is no option) or ask for the usage
+// text ("-h", "--help").
 std::optional<KestrelSettings> ScanArguments(const std::vector<std::string>& arguments);
 
 // Prints the usage text; returns the length of its last line.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/dde/dde_client.h"
+#include "platform/orvane_version.h"
 
 namespace {
 
@@ -13,17 +14,30 @@ constexpr int kDelivered = 0;
 constexpr int kNotDelivered = 1;
 constexpr int kUsage = 2;
 
+constexpr char kUsageText[] =
+    "usage: orvane-dde SERVICE TOPIC COMMAND\n"
+    "Sends COMMAND as a DDE execute command to SERVICE on TOPIC.\n"
+    "Exit status 0: delivered; 1: no conversation made or command not sent; 2: usage.\n";
+
 void printUsage() {
-    std::fputs(
-        "usage: orvane-dde SERVICE TOPIC COMMAND\n"
-        "Sends COMMAND as a DDE execute command to SERVICE on TOPIC.\n"
-        "Exit status 0: delivered; 1: no conversation made or command not sent; 2: usage.\n",
-        stderr);
+    std::fputs(kUsageText, stderr);
+}
+
+// --help and --version answer on standard output and succeed; -1 otherwise.
+int answerAboutItself(const std::string& argument) {
+    if (argument == "--help" || argument == "-h")
+        return std::fputs(kUsageText, stdout) < 0 ? kNotDelivered : kDelivered;
+    if (argument == "--version")
+        return std::printf("orvane-dde %s\n", orvane::kOrvaneVersion) < 0 ? kNotDelivered
+                                                                          : kDelivered;
+    return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (int status = argc == 2 ? answerAboutItself(argv[1]) : -1; status >= 0)
+        return status;
     if (argc != 4) {
         printUsage();
         return kUsage;

@@ -84,7 +84,6 @@ TEST_F(AppTest, StartsWithNothingStoredAtTheHomePageAndDefaultPlacement) {
     EXPECT_TRUE(desktop.applied.empty());
     EXPECT_EQ(desktop.shown, 1);
     EXPECT_TRUE(desktop.messages.empty());
-    EXPECT_TRUE(app->m_bSocketsClosed);
     EXPECT_EQ(app->m_pBrowserView, desktop.view.get());
     EXPECT_EQ(world.servedTopic, "system");
 }
@@ -180,9 +179,7 @@ TEST_F(AppTest, CommandLineGivesInitialUrlAndStartPage) {
 TEST_F(AppTest, FramePlacementIsSavedAtCloseAndRestoredAsNormalWindow) {
     ASSERT_TRUE(app->InitInstance({}));
     desktop.current = FramePlacement{-1, -1, -8, -8, 100, 50, 900, 650};
-    app->m_bSocketsClosed = false;
     app->OnFrameClose();
-    EXPECT_TRUE(app->m_bSocketsClosed);
     EXPECT_EQ(settings().find("Settings", "FramePos"), "-1 -1 -8 -8 100 50 900 650");
     app = makeApp();
     ASSERT_TRUE(app->InitInstance({}));
@@ -316,8 +313,8 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
               (std::vector<std::string>{"wine", (root / "orvane-dde.exe").string(), "trmvw32",
                                         "System", "[open(\"Z:\\data\\My Events\\b 1.dat\")]",
                                         "WINEPREFIX=" + (root / "wine").string()}));
-    // No conversation under Wine either (or no end in time): the Part's
-    // fallback, a start.
+    // No conversation under Wine either (or no end in time): the caller
+    // falls back to starting the viewer.
     world.runStatus = 1;
     EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
     world.runStatus = std::nullopt;
@@ -326,6 +323,37 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
     fs::remove(root / "orvane-dde.exe");
     EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
     EXPECT_EQ(world.ran.size(), 3u);
+}
+
+TEST_F(HandOffTest, WithNoTremoraFileTheQuicklookBesideTheBrowserGetsTheFile) {
+    app->m_szProgramDir = root.string() + "/";
+    std::ofstream(root / "orvane-quicklook") << "#!/bin/sh\n";
+    app->StartViewer("/data/My Events/a b.mseed");
+    ASSERT_EQ(world.started.size(), 1u);
+    EXPECT_EQ(world.started[0], (std::vector<std::string>{(root / "orvane-quicklook").string(),
+                                                          "/data/My Events/a b.mseed"}));
+    // A viewer location that names no file is still Tremora's: its start
+    // fails with the message.
+    app->m_szViewerPath = "/srv/gone/trmvw32.exe";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[1][0], "/srv/gone/trmvw32.exe");
+    // Tremora wherever it is there: chosen, or beside the browser.
+    app->m_szViewerPath = (root / "Tremora/trmvw32.exe").string();
+    fs::create_directories(root / "Tremora");
+    std::ofstream(app->m_szViewerPath) << "viewer";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[2][0], app->m_szViewerPath);
+    app->m_szViewerPath.clear();
+    std::ofstream(root / "trmvw32.exe") << "viewer";
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started[3][0], (root / "trmvw32.exe").string());
+    // A quick-look that does not start: the message, as for Tremora.
+    fs::remove(root / "trmvw32.exe");
+    world.startResult = 2;
+    app->StartViewer("/x.dat");
+    EXPECT_EQ(world.started.size(), 6u);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].rfind("Unable to start Tremora", 0), 0u);
 }
 
 TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {
@@ -338,8 +366,25 @@ TEST_F(HandOffTest, AFailedStartShowsTheJoinedMessage) {
               "using the File / Locate Tremora menu items.");
 }
 
-TEST_F(HandOffTest, HelpPageLivesBesideTheProgram) {
-    EXPECT_EQ(app->HelpUrl(), "file:///opt/Orvane Explorer/bin/help/OrvaneExplorer.html");
+// In a build tree the page sits beside the program; installed, the program
+// is in PREFIX/bin and the page in PREFIX/share/orvane, the Windows DDE
+// client in PREFIX/lib/orvane.
+TEST_F(HandOffTest, HelpPageAndDdeClientAreBesideTheProgramOrInTheInstalledLayout) {
+    EXPECT_EQ(app->HelpUrl(), "file:///opt/Orvane Explorer/share/orvane/help/OrvaneExplorer.html");
+    fs::create_directories(root / "bin/help");
+    std::ofstream(root / "bin/help/OrvaneExplorer.html") << "<title>Help</title>";
+    app->m_szProgramDir = (root / "bin").string() + "/";
+    EXPECT_EQ(app->HelpUrl(), "file://" + (root / "bin/help/OrvaneExplorer.html").string());
+
+    world.windowTitles = {"Tremora - 0101.evt"};
+    world.viewerAnswers = false;
+    std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
+    writeWindowsProgram(viewer);
+    app->m_szViewerPath = viewer;
+    writeWindowsProgram(root / "lib/orvane/orvane-dde.exe");
+    EXPECT_EQ(app->OpenInViewer("/data/a.dat", "trmvw32"), 1);
+    ASSERT_EQ(world.ran.size(), 1u);
+    EXPECT_EQ(world.ran[0][1], (root / "lib/orvane/orvane-dde.exe").string());
 }
 
 class DialogTest : public HandOffTest {

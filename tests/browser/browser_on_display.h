@@ -124,6 +124,21 @@ class BrowserOnDisplayBase : public ::testing::Test {
         ASSERT_TRUE(waitUntil([&] { return probe->windowManagerReady(); }, kWaitMs))
             << readFileText(home / "openbox.err");
     }
+    // A private session bus (dbus-daemon) for the programs started after
+    // it: the quick-look keeps to one window through it.
+    void startSessionBus() {
+        ASSERT_TRUE(testing::programInstalled("dbus-daemon"));
+        std::string socket = home / "run/bus";
+        std::string address = "unix:path=" + socket;
+        sessionBus = std::make_unique<ChildProcess>(
+            requiredProgramPath("dbus-daemon"),
+            std::vector<std::string>{"--session", "--nofork", "--nopidfile",
+                                     "--address=" + address},
+            environment(), home / "dbus-daemon.err");
+        ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(socket); }, kWaitMs))
+            << readFileText(home / "dbus-daemon.err");
+        extraEnvironment["DBUS_SESSION_BUS_ADDRESS"] = address;
+    }
     // Presses keys (xdotool key names) in the window with that exact title.
     bool pressKeys(const std::string& title, const std::vector<std::string>& keys) const {
         std::vector<std::string> action{"key", "--delay", "100"};
@@ -143,6 +158,7 @@ class BrowserOnDisplayBase : public ::testing::Test {
     TempFolder home;
     std::unique_ptr<XvfbDisplay> xvfb;
     std::unique_ptr<ChildProcess> windowManager;
+    std::unique_ptr<ChildProcess> sessionBus;
     std::unique_ptr<XWindowProbe> probe;
     // Variables a test adds for the programs it starts.
     std::map<std::string, std::string> extraEnvironment;

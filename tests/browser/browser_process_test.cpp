@@ -19,6 +19,7 @@
 #include "tests/platform/scoped_environment.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/platform/xvfb_display.h"
+#include "tools/synthetic_event/synthetic_event.h"
 #include "tools/testkit/local_web_server.h"
 
 namespace orvane {
@@ -105,6 +106,22 @@ TEST_F(BrowserWithWindowManager, OpenCommandBringsTheBrowserForward) {
     EXPECT_TRUE(waitUntil(
         [&] { return probe->activeWindowTitle() == "Second Page - Orvane Explorer"; }, kWaitMs))
         << probe->activeWindowTitle();
+}
+
+// From the build tree (build/bin) and from an installed tree (PREFIX/bin,
+// the page in PREFIX/share/orvane, the icon theme in PREFIX/share/icons;
+// run as Installed.*): the window carries the program's icon and the class
+// the desktop entry names, and Help / Help on Orvane Explorer finds its page.
+TEST_F(BrowserWithWindowManager, HelpFindsItsPageAndTheWindowShowsItsIcon) {
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto window = probe->findWindow("First Page - Orvane Explorer");
+    ASSERT_TRUE(window);
+    EXPECT_EQ(probe->windowClass(*window), "OrvaneExplorer");
+    EXPECT_FALSE(probe->iconWidths(*window).empty()) << "the window has no icon";
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+h", "h"}));
+    EXPECT_TRUE(titleShown("Orvane Explorer Help - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
 }
 
 TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {
@@ -210,7 +227,7 @@ class HandOffOnDisplay : public BrowserOnDisplay {
   protected:
     void SetUp() override {
         BrowserOnDisplay::SetUp();
-        if (IsSkipped())
+        if (HasFatalFailure())
             return;
         display = std::make_unique<ScopedEnvironment>("DISPLAY", xvfb->name());
         runtime = std::make_unique<ScopedEnvironment>("XDG_RUNTIME_DIR", home / "run");
@@ -257,6 +274,116 @@ TEST_F(HandOffOnDisplay, WithNoViewerAnywhereTheMessageIsShown) {
               "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)\n"
               "and trmvw32.exe are located in the same directory.You can also locate Tremora\n"
               "using the File / Locate Tremora menu items.");
+}
+
+// Where no Tremora is found, the quick-look beside the browser gets the
+// file; a second download reaches the window already open.
+TEST_F(HandOffOnDisplay, WithNoTremoraAnywhereTheQuicklookBesideTheBrowserShowsTheFiles) {
+    startSessionBus();
+    ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", extraEnvironment["DBUS_SESSION_BUS_ADDRESS"]);
+    fs::create_symlink(programFolder() + "/orvane-quicklook", home / "orvane-quicklook");
+    fs::create_directories(home / "My Events");
+    std::string first = home / "My Events/quake 1.mseed", second = home / "My Events/0402.mseed";
+    std::ofstream(first, std::ios::binary) << quicklook::eventRecords({});
+    std::ofstream(second, std::ios::binary) << quicklook::eventRecords({.seed = 2});
+
+    EXPECT_EQ(app->OpenInViewer(first, "trmvw32"), 0);
+    app->StartViewer(first);
+    EXPECT_TRUE(titleShown("quake 1.mseed - Quick-look"));
+    EXPECT_EQ(app->OpenInViewer(second, "trmvw32"), 0);
+    app->StartViewer(second);
+    EXPECT_TRUE(titleShown("0402.mseed - Quick-look"));
+    EXPECT_EQ(windowsContaining(" - Quick-look"), 1);
+    EXPECT_TRUE(desktop.messages.empty());
+    // A Tremora beside the browser is the viewer again.
+    fs::create_symlink(programFolder() + "/trmvw32.exe", home / "trmvw32.exe");
+    app->StartViewer(first);
+    EXPECT_TRUE(titleShown("Tremora - quake 1.mseed"));
+}
+
+// The quick-look on its own: one window, whatever starts it again.
+class QuicklookOnDisplay : public BrowserOnDisplay {
+  protected:
+    std::string writeEvent(const std::string& name, uint32_t seed) {
+        std::ofstream(home / name, std::ios::binary) << quicklook::eventRecords({.seed = seed});
+        return home / name;
+    }
+};
+
+TEST_F(QuicklookOnDisplay, ASecondStartHandsItsFileToTheRunningWindowAndEnds) {
+    startSessionBus();
+    std::string first = writeEvent("0315.mseed", 1), second = writeEvent("0517.mseed", 2);
+    auto window = start("orvane-quicklook", {first});
+    ASSERT_TRUE(titleShown("0315.mseed - Quick-look"))
+        << readFileText(home / "orvane-quicklook.err");
+    auto again =
+        runProgram(programFolder() + "/orvane-quicklook", {second}, environment(), kWaitMs);
+    EXPECT_EQ(again.exitStatus, 0) << again.standardError;
+    EXPECT_TRUE(titleShown("0517.mseed - Quick-look"));
+    EXPECT_EQ(windowsContaining(" - Quick-look"), 1);
+    EXPECT_TRUE(window->running());
+    // A file of the network's own format opens too, and says what it is.
+    std::ofstream(home / "0402.evt", std::ios::binary) << std::string(4000, '\x11');
+    EXPECT_EQ(runProgram(programFolder() + "/orvane-quicklook", {home / "0402.evt"}, environment(),
+                         kWaitMs)
+                  .exitStatus,
+              0);
+    EXPECT_TRUE(titleShown("0402.evt - Quick-look"));
+    screenshot("quicklook-evt", "0402.evt - Quick-look");
+}
+
+// The window's mouse and keys, seen through its debug log of each drawing
+// (the time window shown) and of the status bar.
+class QuicklookWithWindowManager : public BrowserWithWindowManager {
+  protected:
+    std::string log() const { return readFileText(home / "orvane-quicklook.out"); }
+    bool logShows(const std::string& text) const {
+        return waitUntil([&] { return log().find(text) != std::string::npos; }, kWaitMs);
+    }
+    // Forgets what the log said so far, so that the next check sees only what
+    // follows.
+    void forgetLog() { std::ofstream(home / "orvane-quicklook.out", std::ios::trunc); }
+    bool mouse(const std::vector<std::string>& action) {
+        return inWindow("0315.mseed - Quick-look", action);
+    }
+};
+
+TEST_F(QuicklookWithWindowManager, WheelZoomsDragsPanAndZoomToARangeHomeShowsAllPointerInStatus) {
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneQuicklook";
+    std::ofstream(home / "0315.mseed", std::ios::binary) << quicklook::eventRecords({});
+    auto window = start("orvane-quicklook", {home / "0315.mseed"});
+    ASSERT_TRUE(titleShown("0315.mseed - Quick-look"));
+    ASSERT_TRUE(logShows("drawn: 3 traces"))
+        << log() << readFileText(home / "orvane-quicklook.err") << "running: " << window->running();
+    ASSERT_TRUE(logShows("from 2024-03-15 10:20:00.000 for 120.000 s")) << log();
+
+    // Over the top band, the vertical: its channel and time in the status.
+    ASSERT_TRUE(mouse({"mousemove", "--window", "%1", "300", "120"}));
+    EXPECT_TRUE(logShows("UTC   OV.ORV..HHZ   ")) << log();
+    forgetLog();
+    ASSERT_TRUE(mouse({"click", "4"}));
+    EXPECT_TRUE(logShows(" for 96.000 s")) << log();
+    // Dragging pans: the same length from a later start (dragged leftwards).
+    forgetLog();
+    ASSERT_TRUE(
+        mouse({"mousedown", "1", "mousemove", "--window", "%1", "100", "120", "mouseup", "1"}));
+    EXPECT_TRUE(logShows(" for 96.000 s")) << log();
+    EXPECT_EQ(log().find("from 2024-03-15 10:20:00.000"), std::string::npos) << log();
+    // Home shows everything again, a range dragged with the right button
+    // is zoomed to.
+    forgetLog();
+    ASSERT_TRUE(pressKeys("0315.mseed - Quick-look", {"Home"}));
+    EXPECT_TRUE(logShows("from 2024-03-15 10:20:00.000 for 120.000 s")) << log();
+    auto geometry = probe->geometry(*probe->findWindow("0315.mseed - Quick-look"));
+    ASSERT_TRUE(geometry);
+    forgetLog();
+    ASSERT_TRUE(
+        mouse({"mousemove", "--window", "%1", "0", "200", "mousedown", "3", "mousemove", "--window",
+               "%1", std::to_string(geometry->width / 4), "200", "mouseup", "3"}));
+    char range[64];
+    std::snprintf(range, sizeof range, "from 2024-03-15 10:20:00.000 for %.3f s",
+                  120.0 * (geometry->width / 4) / geometry->width);
+    EXPECT_TRUE(logShows(range)) << log();
 }
 
 }  // namespace

@@ -149,13 +149,13 @@ class GtkFrameTest : public ::testing::Test {
         window = std::make_unique<GtkFrameWindow>(*mainFrame, app->endpoints());
         mainFrame->AttachWindow(*window);
         gtk_widget_show_all(GTK_WIDGET(window->window()));
-        GtkSession::pumpFor(100);
+        ASSERT_TRUE(GtkSession::pumpUntilShown(GTK_WIDGET(window->window())));
         desktop.control.calls.clear();
     }
     void TearDown() override {
         window.reset();
         if (session)
-            GtkSession::pumpFor(20);
+            GtkSession::pumpUntilIdle();
     }
     GtkWidget* named(int id) { return findNamed(GTK_WIDGET(window->window()), std::to_string(id)); }
     Calls& calls() { return desktop.control.calls; }
@@ -246,7 +246,8 @@ TEST_F(GtkFrameTest, AddressBoxNavigatesOnEnterAndSelectionButNotOnShow) {
     g_signal_emit_by_name(entry, "activate");
     EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 8);
     gtk_combo_box_set_active(box, 2);
-    GtkSession::pumpFor(50);
+    ASSERT_TRUE(GtkSession::pumpUntil(
+        [&] { return calls().size() == 3 && !g_main_context_pending(nullptr); }, 5000));
     gtk_combo_box_set_active(box, 2);  // the same entry again
     EXPECT_EQ(calls(), (Calls{"navigate http://typed.example/", "navigate http://typed.example/",
                               "navigate http://www.iris.edu/pub/farm/",

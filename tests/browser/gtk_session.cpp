@@ -7,6 +7,9 @@
 
 namespace orvane::testing {
 
+// How long a window may take to appear or a queue to empty on a loaded machine.
+constexpr int kSettleMs = 5000;
+
 GtkSession* GtkSession::get() {
     static GtkSession* session = [] {
         static GtkSession instance;
@@ -47,8 +50,14 @@ bool GtkSession::pumpUntil(const std::function<bool()>& condition, int timeoutMs
     return true;
 }
 
-void GtkSession::pumpFor(int milliseconds) {
-    pumpUntil([] { return false; }, milliseconds);
+bool GtkSession::pumpUntilShown(GtkWidget* widget) {
+    return pumpUntil(
+        [widget] { return gtk_widget_get_mapped(widget) && !g_main_context_pending(nullptr); },
+        kSettleMs);
+}
+
+bool GtkSession::pumpUntilIdle() {
+    return pumpUntil([] { return !g_main_context_pending(nullptr); }, kSettleMs);
 }
 
 }  // namespace orvane::testing

@@ -22,7 +22,10 @@ class GtkSession {
     // Runs the main loop until the condition holds or the time is up.
     static bool pumpUntil(const std::function<bool()>& condition, int timeoutMs);
     // Runs the main loop for a while.
-    static void pumpFor(int milliseconds);
+    // Until the widget is on the screen and nothing is left to handle.
+    static bool pumpUntilShown(GtkWidget* widget);
+    // Until nothing is left to handle (destroyed windows gone, say).
+    static bool pumpUntilIdle();
 
   private:
     GtkSession() = default;

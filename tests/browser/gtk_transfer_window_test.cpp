@@ -35,7 +35,7 @@ class GtkTransferWindowTest : public ::testing::Test {
         owner = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
         dialog = std::make_unique<GtkTransferWindow>(owner, [this] { ++cancels; });
         dialog->Open();
-        GtkSession::pumpFor(50);
+        ASSERT_TRUE(GtkSession::pumpUntilShown(GTK_WIDGET(dialog->window())));
     }
     void TearDown() override {
         dialog.reset();

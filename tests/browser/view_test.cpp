@@ -81,8 +81,6 @@ TEST_F(ViewTest, AnUpperCaseEventLinkIsFetchedWithItsLettersThenLowerCasedAfterT
     EXPECT_EQ(control().transfers,
               Calls{std::string("http http://www.orvane.net/QUAKES/2001/0101.EVT then ") + kEvent});
     EXPECT_EQ(view().m_szPendingUrl, "");
-    EXPECT_EQ(WM_START_FTP_DOWNLOAD, 0x0407u);
-    EXPECT_EQ(WM_START_HTTP_DOWNLOAD, 0x0408u);
 }
 
 TEST_F(ViewTest, PagesAndFolderListingsNavigateUntouched) {

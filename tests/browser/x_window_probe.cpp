@@ -20,14 +20,15 @@ int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
 }
 
-std::vector<unsigned long> longProperty(Display* d, Window w, const char* name, Atom type) {
+std::vector<unsigned long> longProperty(Display* d, Window w, const char* name, Atom type,
+                                        long length = 4096) {
     Atom atom = XInternAtom(d, name, False);
     Atom actual = 0;
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
     std::vector<unsigned long> values;
-    if (XGetWindowProperty(d, w, atom, 0, 4096, False, type, &actual, &format, &count, &remaining,
+    if (XGetWindowProperty(d, w, atom, 0, length, False, type, &actual, &format, &count, &remaining,
                            &data) == Success &&
         data && format == 32) {
         auto* items = reinterpret_cast<unsigned long*>(data);
@@ -152,6 +153,26 @@ std::string XWindowProbe::activeWindowTitle() {
     Display* d = dpy(display_);
     auto active = longProperty(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW", XA_WINDOW);
     return active.empty() || active[0] == 0 ? std::string() : titleOf(d, active[0]);
+}
+
+std::vector<int> XWindowProbe::iconWidths(unsigned long window) {
+    // _NET_WM_ICON: width, height and width * height pixels, for each size.
+    auto icon = longProperty(dpy(display_), window, "_NET_WM_ICON", XA_CARDINAL, 1L << 20);
+    std::vector<int> widths;
+    for (std::size_t at = 0; at + 2 <= icon.size() && icon[at] > 0;
+         at += 2 + icon[at] * icon[at + 1])
+        widths.push_back(static_cast<int>(icon[at]));
+    return widths;
+}
+
+std::string XWindowProbe::windowClass(unsigned long window) {
+    XClassHint hint{};
+    if (!XGetClassHint(dpy(display_), window, &hint))
+        return {};
+    std::string result = hint.res_class ? hint.res_class : "";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return result;
 }
 
 }  // namespace orvane::testing

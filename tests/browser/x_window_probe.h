@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvane::testing {
 
@@ -34,6 +35,10 @@ class XWindowProbe {
     void close(unsigned long window);
     // The client area in root coordinates.
     std::optional<WindowGeometry> geometry(unsigned long window);
+    // The widths of the icons the window offers (_NET_WM_ICON); empty without one.
+    std::vector<int> iconWidths(unsigned long window);
+    // The class part of the window's WM_CLASS (a desktop entry's StartupWMClass).
+    std::string windowClass(unsigned long window);
     // The title of the window the window manager calls active.
     std::string activeWindowTitle();
 

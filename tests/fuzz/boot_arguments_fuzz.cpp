@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "loaders/boot/boot_run.h"
+#include "loaders/common/hex_image.h"
+#include "platform/orvane_version.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/testkit/memory_console.h"
 #include "tools/testkit/sim_port.h"
@@ -60,9 +62,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvane::testkit::SimPortDirectory ports(clock);
     orvane::testkit::MemoryConsole console;
     const int status = orvane::runBoot(argc, argv.data(), ports, clock, console);
-    if (!accepted) {
+    require(ports.openAttempts() == 0 || !orvane::HexFileOpenFailure(settings.hexFileName),
+            "no port is opened for a file that is not there");
+    const bool version = present(arguments, "--version");
+    if (accepted && version) {
+        require(
+            status == 0 && console.text() == std::string("boot ") + orvane::kOrvaneVersion + "\n",
+            "--version prints the version");
+    } else if (!accepted) {
         require(status == kUsageExit, "refused arguments end with 57");
         require(console.text().starts_with("Usage: boot "), "refused arguments show usage");
+    } else if (orvane::HexFileOpenFailure(settings.hexFileName)) {
+        require(status == 0, "a missing file ends with 0");
+        require(console.text() == orvane::formatText("File Name=%s Comm Port=%d Baud=%d\n",
+                                                     settings.hexFileName.c_str(),
+                                                     settings.portNumber, settings.baudRate) +
+                                      "Error reading HEX file\n",
+                "a missing file is reported");
+        require(!console.errors().empty(), "a missing file is named");
     } else {
         require(status == 0, "a port that cannot be opened ends with 0");
         require(console.text() == expectedRun(settings), "the run's lines");

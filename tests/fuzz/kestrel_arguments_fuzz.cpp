@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "loaders/common/hex_image.h"
 #include "loaders/kestrel/hex_file_name.h"
 #include "loaders/kestrel/kestrel_cli.h"
+#include "platform/orvane_version.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/testkit/memory_console.h"
 #include "tools/testkit/sim_port.h"
@@ -38,6 +40,11 @@ void checkSettings(const std::vector<std::string>& arguments,
             "a device path is a -p value, port 0, and no USB search");
 }
 
+bool hexFileThere(const std::string& typed) {
+    auto path = orvane::LocateHexFile(typed, orvane::NormaliseHexFileName(typed));
+    return path && !orvane::HexFileOpenFailure(*path);
+}
+
 // The output of a run that fails at the port.
 std::string expectedRun(const orvane::KestrelSettings& settings) {
     std::string head = settings.identifyOnly
@@ -62,6 +69,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!settings) {
         require(status == orvane::kUsageExit, "refused arguments end with 30");
         require(console.text().starts_with("Usage: Kestrel "), "refused arguments show usage");
+    } else if (settings->showVersion) {
+        require(status == 0 &&
+                    console.text() == std::string("kestrel ") + orvane::kOrvaneVersion + "\n",
+                "--version prints the version");
+        require(ports.openAttempts() == 0, "--version opens nothing");
+    } else if (!settings->identifyOnly && !hexFileThere(settings->fileName)) {
+        require(status == 0, "a missing file ends with 0");
+        const std::string shown = orvane::NormaliseHexFileName(settings->fileName);
+        require(console.text() == "File Name=" + shown +
+                                      orvane::formatText(" Comm Port=%d\n", settings->portNumber) +
+                                      "Error reading " + shown + " file\n",
+                "a missing file is reported");
+        require(ports.openAttempts() == 0 && !console.errors().empty(),
+                "a missing file is named and no port is opened");
     } else if (settings->usbMode && settings->portNumber == 0) {
         require(status == orvane::kNoUsbExit, "no adapter ends with 20");
         require(console.text() == "USB Port Not Found!\n", "no adapter is reported");

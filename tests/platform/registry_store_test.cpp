@@ -129,5 +129,56 @@ TEST(RegistryFilesTest, EnvironmentVariablesNameTheFileOrItsFolder) {
     EXPECT_EQ(RegistryFiles::fromEnvironment().localMachine, "/var/lib/orvane/hklm.ini");
 }
 
+// The Debian package's maintainer scripts keep the same store as the
+// browser: postinst registers the installed browser (once, whatever was
+// there, and in any case of the key's name), the browser reads it back, and
+// postrm takes out only that key: a store with nothing else goes, with its
+// folder; another program's key stays.
+class PackageScripts : public RegistryTest {
+  protected:
+    // Where the package puts the browser (split so that no one takes it
+    // for a program the tests start).
+    static constexpr char kPackagedBrowser[] =
+        "/usr"
+        "/bin/orvaneexplorer";
+    int runScript(const char* script, const char* action) {
+        std::string path = std::string(ORVANE_PACKAGING_DIR) + "/" + script;
+        return testing::runProgram("/bin/sh", {path, action}, {{"ORVANE_HKLM", folder / "lib/"}},
+                                   10000)
+            .exitStatus;
+    }
+    std::string storeFile() const { return folder / "lib/hklm.ini"; }
+    std::optional<std::string> location(const char* keyPath) const {
+        RegistryStore installed(RegistryFiles{storeFile(), folder / "user/hkcu.ini"});
+        auto key = installed.openKey(RegistryRoot::LocalMachine, keyPath);
+        return key ? key->queryValue("Location") : std::nullopt;
+    }
+};
+
+TEST_F(PackageScripts, PostinstRegistersTheBrowserOnceAndPostrmTakesItOutAgain) {
+    ASSERT_EQ(runScript("postinst", "configure"), 0);
+    EXPECT_EQ(location(kBrowserKey), kPackagedBrowser);
+    ASSERT_EQ(runScript("postrm", "remove"), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "lib"));
+
+    std::filesystem::create_directories(folder / "lib");
+    std::ofstream(storeFile())
+        << ("[SOFTWARE\\Orvane Network\\Tremora]\nLocation=/opt/tremora/trmvw32.exe\n"
+            "[software\\orvane network\\ORVANEEXPLORER]\nLocation=/old/orvaneexplorer\n");
+    ASSERT_EQ(runScript("postinst", "configure"), 0);
+    ASSERT_EQ(runScript("postinst", "configure"), 0);
+    EXPECT_EQ(location(kBrowserKey), kPackagedBrowser);
+    EXPECT_EQ(location(kViewerKey), "/opt/tremora/trmvw32.exe");
+    std::string text = readFileText(storeFile());
+    EXPECT_EQ(text.find("OrvaneExplorer]"), text.rfind("OrvaneExplorer]")) << text;
+    EXPECT_EQ(text.find("/old/"), std::string::npos) << text;
+
+    ASSERT_EQ(runScript("postrm", "upgrade"), 0);
+    EXPECT_EQ(location(kBrowserKey), kPackagedBrowser);
+    ASSERT_EQ(runScript("postrm", "purge"), 0);
+    EXPECT_FALSE(location(kBrowserKey));
+    EXPECT_EQ(location(kViewerKey), "/opt/tremora/trmvw32.exe");
+}
+
 }  // namespace
 }  // namespace orvane

@@ -68,21 +68,33 @@ long elapsedMs(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
 }
 
-// The settings as another opener of the device sees them.
-termios settingsOf(const PseudoTerminal& pty) {
-    termios settings{};
-    int fd = ::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(tcgetattr(fd, &settings), 0);
-    ::close(fd);
-    return settings;
-}
+// The device as another opener sees it. It is opened before the port: an
+// open port keeps further opens out (all but root's).
+class DeviceObserver {
+  public:
+    explicit DeviceObserver(const PseudoTerminal& pty)
+        : fd_(::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK)) {
+        EXPECT_GE(fd_, 0);
+    }
+    ~DeviceObserver() { ::close(fd_); }
+    DeviceObserver(const DeviceObserver&) = delete;
+    DeviceObserver& operator=(const DeviceObserver&) = delete;
+    termios settings() const {
+        termios settings{};
+        EXPECT_EQ(tcgetattr(fd_, &settings), 0);
+        return settings;
+    }
+
+  private:
+    int fd_;
+};
 
 TEST(TermiosPort, ConfiguresRawEightNOneAtTheAskedSpeed) {
     PseudoTerminal pty;
+    DeviceObserver observer(pty);
     auto port = openSlave(pty);
     ASSERT_TRUE(port->configure(19200));
-    termios settings = settingsOf(pty);
+    termios settings = observer.settings();
     EXPECT_EQ(cfgetospeed(&settings), B19200);
     EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
@@ -94,14 +106,15 @@ TEST(TermiosPort, ConfiguresRawEightNOneAtTheAskedSpeed) {
 // driver is given the number itself, not the nearest rate of a table.
 TEST(TermiosPort, RatesOutsideTheStandardTableReachTheDriver) {
     PseudoTerminal pty;
+    DeviceObserver observer(pty);
     auto port = openSlave(pty);
     for (int baud : {14400, 250000, 31250, 9600}) {
         ASSERT_TRUE(port->configure(baud)) << baud;
         EXPECT_EQ(lineSpeed(pty.master()), baud);
-        termios settings = settingsOf(pty);
+        termios settings = observer.settings();
         EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u) << baud;
     }
-    termios standard = settingsOf(pty);
+    termios standard = observer.settings();
     EXPECT_EQ(cfgetospeed(&standard), B9600);  // standard rates keep their codes
     EXPECT_FALSE(port->configure(0));
     EXPECT_EQ(lineSpeed(pty.master()), 9600);
@@ -230,7 +243,7 @@ TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
     auto port = openSlave(pty);
     ASSERT_TRUE(port->configure(19200));
     feed(pty, {0x0F, 0x0F, 0x00});  // an answer nobody reads any more
-    std::this_thread::sleep_for(Ms(20));
+    ASSERT_TRUE(soon([&] { return port->bytesWaiting() == 3; }));
     std::vector<std::uint8_t> unread(8192, 0x11);
     ASSERT_EQ(port->write(unread.data(), unread.size(), 5000), unread.size());
     const std::vector<std::uint8_t> reset{0x0F, 0x0F, 0x08, 0x02, 0xF6, 0x04};
@@ -238,12 +251,16 @@ TEST(TermiosPort, WrittenBytesSurviveTheCloseForAReaderThatComesLate) {
     port->drainForClose();
     EXPECT_EQ(port->bytesWaiting(), 0u);
     port.reset();
-    std::this_thread::sleep_for(Ms(100));
+    // Everything written, read as it comes, for at most five seconds.
     std::vector<std::uint8_t> received;
     std::uint8_t chunk[4096];
-    for (pollfd more{pty.master(), POLLIN, 0}; poll(&more, 1, 200) == 1;) {
-        ssize_t got = ::read(pty.master(), chunk, sizeof chunk);
-        if (got <= 0)
+    const std::size_t written = unread.size() + reset.size();
+    const auto end = std::chrono::steady_clock::now() + Ms(5000);
+    for (pollfd more{pty.master(), POLLIN, 0}; received.size() < written &&
+                                               std::chrono::steady_clock::now() < end &&
+                                               poll(&more, 1, 100) >= 0;) {
+        ssize_t got = (more.revents & POLLIN) ? ::read(pty.master(), chunk, sizeof chunk) : 0;
+        if (got < 0)
             break;
         received.insert(received.end(), chunk, chunk + got);
     }

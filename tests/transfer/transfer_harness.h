@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -55,15 +56,13 @@ class RecordingSurface final : public TransferSurface {
 };
 
 // The program around the engine, with the application object's fields: a
-// download folder, the sockets flag and the active-transfer slot.
+// download folder and the active-transfer slot.
 class TestTransferHost final : public TransferHost {
   public:
     const std::string& DownloadDirectory() const override { return m_szDownloadDir; }
-    void NoteSocketsStarted() override { m_bSocketsClosed = false; }
     std::atomic<CTransferDlg*>& ActiveTransfer() override { return m_pActiveTransfer; }
 
     std::string m_szDownloadDir;
-    bool m_bSocketsClosed = true;
     std::atomic<CTransferDlg*> m_pActiveTransfer{nullptr};
 };
 
@@ -101,15 +100,20 @@ class FastTimerLoop final : public UiLoop {
     FastTimerLoop(UiLoop& inner, unsigned factor) : inner_(inner), factor_(factor) {}
     std::unique_ptr<LoopHandle> StartTimer(unsigned periodMs, std::function<void()> tick) override;
     std::unique_ptr<LoopHandle> WatchSocket(int fd, SocketKind kind,
-                                            std::function<void(long event)> deliver) override {
-        return inner_.WatchSocket(fd, kind, std::move(deliver));
-    }
+                                            std::function<void(long event)> deliver) override;
     void RunUntil(const std::function<bool()>& finished) override { inner_.RunUntil(finished); }
     void Post(std::function<void()> call) override { inner_.Post(std::move(call)); }
 
+    // Timers and socket watches the dialog still holds: once it has ended,
+    // none may be left to call it.
+    int liveHandles() const { return *live_; }
+
   private:
+    std::unique_ptr<LoopHandle> Counted(std::unique_ptr<LoopHandle> handle);
+
     UiLoop& inner_;
     unsigned factor_;
+    std::shared_ptr<std::atomic<int>> live_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // One dialog on a private GLib main context, with a download folder of its
@@ -131,6 +135,8 @@ class TransferHarness {
     bool RunToEnd(int timeoutMs);
     // Calls OnCancel and returns how long it took, in milliseconds.
     double CancelTimed();
+    // Runs what is already due on the loop, without waiting for anything.
+    void RunPending();
 
     std::string downloadPath(const std::string& name) const { return folder / name; }
     // Names in the download folder that begin with "." (temporary files).

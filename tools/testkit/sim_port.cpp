@@ -107,6 +107,7 @@ bool SimPortDirectory::assignDevicePath(int portNumber, const std::string& path)
 }
 
 PortOpenResult SimPortDirectory::open(int portNumber) {
+    ++openAttempts_;
     auto board = boards_.find(portNumber);
     if (board == boards_.end())
         return {nullptr, "cannot open COM" + std::to_string(portNumber) + ": no such device"};

@@ -100,6 +100,8 @@ class SimPortDirectory final : public PortDirectory {
     // The device behind a COM number goes away: writes fail, nothing arrives.
     void unplug(int portNumber) { logs_[portNumber].unplugged = true; }
     int opens() const { return opens_; }
+    // Every open asked for, also those refused: zero means no port was touched.
+    int openAttempts() const { return openAttempts_; }
     const std::vector<int>& openedNumbers() const { return openedNumbers_; }
 
   private:
@@ -110,6 +112,7 @@ class SimPortDirectory final : public PortDirectory {
     std::vector<std::string> usb_;
     std::map<int, LineLog> logs_;
     int opens_ = 0;
+    int openAttempts_ = 0;
     std::vector<int> openedNumbers_;
 };
 

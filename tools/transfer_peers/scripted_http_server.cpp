@@ -54,7 +54,10 @@ void ScriptedHttpServer::Serve(int maxSeconds, int maxConnections) {
 
 void ScriptedHttpServer::Answer(int client, Clock::time_point end) {
     std::string request;
-    ReadUntil(client, "\r\n\r\n", request, Clock::now() + std::chrono::seconds(5));
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    if (WaitReadable(client, deadline))
+        requestBegun_ = true;
+    ReadUntil(client, "\r\n\r\n", request, deadline);
     {
         std::lock_guard guard(lock_);
         requests_.push_back(request);

@@ -52,6 +52,9 @@ class ScriptedHttpServer {
     int partsSent() const { return partsSent_; }
     // True once the client closed a connection the server still used.
     bool clientClosed() const { return clientClosed_; }
+    // True once a client has sent its first byte (a request line or a TLS
+    // greeting).
+    bool requestBegun() const { return requestBegun_; }
     // Bytes sent on the last connection, parts and endless pieces together.
     long long bytesSent() const { return bytesSent_; }
 
@@ -73,6 +76,7 @@ class ScriptedHttpServer {
     std::atomic<bool> stop_{false};
     std::atomic<int> partsSent_{0};
     std::atomic<bool> clientClosed_{false};
+    std::atomic<bool> requestBegun_{false};
     std::atomic<long long> bytesSent_{0};
     std::mutex lock_;
     std::vector<std::string> requests_;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/orvane_version.h"
 #include "tests/loaders/boot/boot_test_support.h"
 #include "tools/testkit/pty.h"
 #include "tools/testkit/wine.h"
@@ -153,6 +154,35 @@ class BootProcess : public ::testing::Test {
 
     TempDir dir;
 };
+
+// What boot answers without a board: the version, the usage for an
+// argument that is no option, and a missing file. None of them opens the
+// port: the board sees no byte and no reset, and standard error never names
+// the device behind the COM number.
+TEST_F(BootProcess, VersionUnknownOptionsAndAMissingFileNeverTouchTheBoard) {
+    auto board = startBoard({});
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;  // its start
+    };
+    const std::string missing = dir.file("missing.hex");
+    for (const Case& c : std::vector<Case>{
+             {{"--version"}, 0, std::string("boot ") + kOrvaneVersion + "\n"},
+             {{"-v"}, 57, "Usage: boot "},
+             {{"-p", "5", "--verbose", missing}, 57, "Usage: boot "},
+             {{"-p", "5", missing},
+              0,
+              "File Name=" + missing + " Comm Port=5 Baud=38400\nError reading HEX file\n"}}) {
+        EXPECT_EQ(runBootWith(c.arguments), c.status) << c.arguments[0];
+        EXPECT_TRUE(bootOutput().starts_with(c.out)) << bootOutput();
+        EXPECT_EQ(bootErrors().find("COM5 is"), std::string::npos) << bootErrors();
+    }
+    EXPECT_EQ(bootErrors(), "cannot open " + missing + ": No such file or directory\n");
+    EXPECT_EQ(board->stop(), 0);
+    EXPECT_NE(stats().find("bytes_from_host 0\n"), std::string::npos) << stats();
+    EXPECT_NE(stats().find("resets 0\n"), std::string::npos) << stats();
+}
 
 // A pipe on standard input holding "x\n", which a load must leave unread.
 class PipedInput {

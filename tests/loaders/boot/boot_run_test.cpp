@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/orvane_version.h"
 #include "tests/loaders/boot/boot_test_support.h"
 
 namespace orvane::boottest {
@@ -50,7 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"NameWithoutDot", {"fw"}, true, 1, 38400, "fw"},
         ParseCase{"LoneOptionIsAFileName", {"-p"}, true, 1, 38400, "-p"},
         ParseCase{"NoFileName", {"-p", "2", "fw"}, true, 2, 38400, ""},
-        ParseCase{"UnknownOptionIgnored", {"-P", "2", "fw.hex"}, true, 1, 38400, "fw.hex"},
+        ParseCase{"UnknownOptionRefused", {"-P", "2", "fw.hex"}, false, 0, 0, ""},
+        ParseCase{"UnknownOptionAfterTheFileRefused", {"fw.hex", "-x"}, false, 0, 0, ""},
+        ParseCase{"OptionValueIsNoOption", {"-b", "-9600", "fw.hex"}, true, 1, -9600, "fw.hex"},
         ParseCase{"SecondFileNotReached", {"-p", "2", "a.hex", "b.hex"}, true, 2, 38400, "a.hex"},
         ParseCase{"ValueBringsCountToZero", {"a.hex", "-b", "9600", "x.hex"}, false, 0, 0, ""},
         ParseCase{"OptionsAfterFile", {"fw.hex", "-p", "2", "-b", "9600"}, true, 2, 9600, "fw.hex"},
@@ -97,10 +100,16 @@ class BootRun : public ::testing::Test {
 TEST_F(BootRun, WithoutArgumentsPrintsTheUsageAndEndsWith57) {
     EXPECT_EQ(run({}), 57);
     EXPECT_EQ(rig.text(),
-              "Usage: boot [ -p Port_Number -b Baud_Rate ] Hex_File\n"
+              "Usage: boot [ -p Port_Number | -p /dev/DEVICE ] [ -b Baud_Rate ] Hex_File\n"
+              "Loads an Intel HEX file into a board through its framed serial bootloader\n"
+              "(19200 baud), reads it back and verifies it. Exit status 1: load done.\n"
               "Optional Parameters:\n"
-              "    -p Port Number 1 through 8 Default=1\n"
-              "    -b Baud Rate 9600, 19200, 38400, 57600 Default=38400\n");
+              "    -p Port_Number  any COM number (dosdevices comN, else COM1 = /dev/ttyS0,\n"
+              "                    COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0) Default=1\n"
+              "    -p /dev/DEVICE  the serial device named by its path\n"
+              "    -b Baud_Rate    the running application's rate, for the boot command\n"
+              "                    only (any rate the adapter accepts) Default=38400\n"
+              "    -h, --help      this text; --version prints the version\n");
     EXPECT_EQ(run({"-p", "3"}), 57);
     EXPECT_TRUE(rig.ports.openedNumbers().empty());
 }
@@ -138,33 +147,57 @@ TEST_F(BootRun, PortAndRateReachTheLoadAndTheBootloaderStaysAt19200) {
     EXPECT_EQ(silent.stats().bootCommandBauds, (std::vector<int>{9600, 9600}));
 }
 
-TEST_F(BootRun, NoFileNameFailsAtTheHexStepWithZero) {
+// The board is never touched for a file that is not there: no reset, no byte.
+TEST_F(BootRun, NoFileNameOrAMissingFileEndsWithZeroBeforeThePortIsOpened) {
     rig.ports.attach(2, rig.board);
-    EXPECT_EQ(run({"-p", "2", "fw"}), 0);
-    EXPECT_TRUE(rig.text().starts_with("File Name= Comm Port=2 Baud=38400\n"));
-    EXPECT_TRUE(
-        rig.text().ends_with("Bootloader Found - Reading Hex File...\n"
-                             "Error reading HEX file\n"));
+    const std::string missing = dir.file("missing.hex");
+    const std::string folder = dir.file("folder.hex");
+    std::filesystem::create_directory(folder);
+    for (const Args& args : {Args{"-p", "2", "fw"}, Args{"-p", "2", missing.c_str()},
+                             Args{"-p", "2", folder.c_str()}}) {
+        rig.console.clear();
+        EXPECT_EQ(run(args), 0);
+        std::string name = args.size() == 3 && std::string(args[2]) != "fw" ? args[2] : "";
+        EXPECT_EQ(rig.text(), "File Name=" + name +
+                                  " Comm Port=2 Baud=38400\n"
+                                  "Error reading HEX file\n");
+        EXPECT_NE(rig.console.errors().find("cannot open "), std::string::npos);
+    }
+    EXPECT_EQ(rig.ports.openAttempts(), 0);
+    EXPECT_EQ(rig.board.stats().resets, 0);
+    EXPECT_TRUE(rig.ports.line(2).writes.empty());
 }
 
-TEST_F(BootRun, NameWithoutADotIsLoadedAndUnknownOptionsAreIgnored) {
+TEST_F(BootRun, NameWithoutADotIsLoadedAndUnknownOptionsAreRefusedBeforeAnyPort) {
     const std::string file = dir.file("fw");
     writeText(file, hexText(0x200, firmwareBytes(8)));
     EXPECT_EQ(run({file.c_str()}), 1);
-    rig.console.clear();
     const std::string dotted = dir.file("fw.hex");
     writeText(dotted, hexText(0x200, firmwareBytes(8)));
-    EXPECT_EQ(run({"-P", "2", dotted.c_str()}), 1);
-    EXPECT_TRUE(rig.text().starts_with("File Name=" + dotted + " Comm Port=1 Baud=38400\n"));
-    EXPECT_EQ(rig.ports.openedNumbers(), (std::vector<int>{1, 1}));
+    for (const Args& args : {Args{"-P", "2", dotted.c_str()}, Args{"-v"}, Args{"--verbose"},
+                             Args{dotted.c_str(), "-x"}, Args{"-"}}) {
+        rig.console.clear();
+        EXPECT_EQ(run(args), 57) << args[0];
+        EXPECT_TRUE(rig.text().starts_with("Usage: boot ")) << args[0];
+    }
+    EXPECT_EQ(rig.ports.openAttempts(), 1);
+}
+
+TEST_F(BootRun, VersionPrintsTheVersionAndOpensNothing) {
+    for (const Args& args : {Args{"--version"}, Args{"-p", "2", "fw.hex", "--version"}}) {
+        rig.console.clear();
+        EXPECT_EQ(run(args), 0);
+        EXPECT_EQ(rig.text(), std::string("boot ") + kOrvaneVersion + "\n");
+    }
+    EXPECT_EQ(rig.ports.openAttempts(), 0);
 }
 
 TEST_F(BootRun, HelpPrintsTheUsageAndOpensNothing) {
     for (const char* help : {"--help", "-h"}) {
         rig.console.clear();
         EXPECT_EQ(run({help}), 57);
-        EXPECT_TRUE(
-            rig.text().starts_with("Usage: boot [ -p Port_Number -b Baud_Rate ] Hex_File\n"));
+        EXPECT_TRUE(rig.text().starts_with(
+            "Usage: boot [ -p Port_Number | -p /dev/DEVICE ] [ -b Baud_Rate ] Hex_File\n"));
         EXPECT_EQ(run({"fw.hex", help}), 57);
     }
     EXPECT_TRUE(rig.ports.openedNumbers().empty());
@@ -193,7 +226,9 @@ TEST_F(BootRun, ARateTheDriverRefusesIsReportedOnStandardError) {
 }
 
 TEST_F(BootRun, MissingPortEndsWithZero) {
-    EXPECT_EQ(run({"-p", "7", "fw.hex"}), 0);
+    const std::string file = dir.file("fw.hex");
+    writeText(file, hexText(0x200, firmwareBytes(8)));
+    EXPECT_EQ(run({"-p", "7", file.c_str()}), 0);
     EXPECT_TRUE(rig.text().ends_with("Open Comm Port Error\n"));
 }
 

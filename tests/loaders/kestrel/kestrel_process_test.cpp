@@ -11,7 +11,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "platform/orvane_version.h"
 #include "platform/termios_port.h"
 #include "tests/loaders/kestrel/hex_text.h"
 #include "tools/dspic_sim/sim_process.h"
@@ -34,13 +36,20 @@ std::string binDir() {
     return bin ? bin : "";
 }
 
+// Run as another user (when the test runs as root), kestrel starts from a
+// copy in a folder of its own that everyone may enter: the build folder may
+// sit in a private home that the other user cannot reach.
 ProgramResult kestrel(const std::string& dosdevices, std::vector<std::string> arguments,
                       bool unprivileged = false) {
-    return dspicsim::RunProgram({binDir() + "/kestrel",
-                                 std::move(arguments),
-                                 {{"ORVANE_DOSDEVICES", dosdevices}},
-                                 60,
-                                 unprivileged});
+    std::string program = binDir() + "/kestrel";
+    std::optional<TempFolder> copy;
+    if (unprivileged) {
+        copy.emplace("orvane-kestrel-copy");
+        fs::copy_file(program, copy->file("kestrel"));
+        program = copy->file("kestrel");
+    }
+    return dspicsim::RunProgram(
+        {program, std::move(arguments), {{"ORVANE_DOSDEVICES", dosdevices}}, 60, unprivileged});
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
@@ -115,6 +124,8 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
     chmod(dos.file("locked").c_str(), 0060);
     fs::create_symlink(dos.file("locked"), dos.file("com7"));
 
+    const std::string hex = dos.file("fw.hex");
+    kestreltest::WriteText(hex, ":00000001FF\n");
     struct Case {
         int port;
         std::string cause;
@@ -122,9 +133,10 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
     for (const auto& c : {Case{5, "No such file or directory"}, Case{6, "COM6 ("},
                           Case{7, "Permission denied; members of group '"}}) {
         std::string port = std::to_string(c.port);
-        ProgramResult result = kestrel(dos.path(), {"-p", port, "fw.hex"}, c.port == 7);
+        ProgramResult result = kestrel(dos.path(), {"-p", port, hex}, c.port == 7);
         EXPECT_EQ(result.status, 0) << port;
-        EXPECT_EQ(result.out, "File Name=FW.HEX Comm Port=" + port + "\nOpen Comm Port Error\n");
+        EXPECT_EQ(result.out,
+                  "File Name=" + Upper(hex) + " Comm Port=" + port + "\nOpen Comm Port Error\n");
         // The device the number stands for, then why it could not be opened.
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
         EXPECT_EQ(result.err.rfind("COM" + port + " is ", 0), 0u) << result.err;
@@ -179,9 +191,41 @@ TEST_F(KestrelProcess, HelpPrintsTheUsageAtOnce) {
     for (const char* help : {"--help", "-h"}) {
         ProgramResult result = kestrel("/nonexistent", {help});
         EXPECT_EQ(result.status, 30);
-        EXPECT_EQ(result.out.rfind("Usage: Kestrel [ -p Port_Number ]", 0), 0u) << result.out;
+        EXPECT_EQ(
+            result.out.rfind("Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0), 0u)
+            << result.out;
         EXPECT_LT(result.seconds, 5);
     }
+}
+
+// A single argument used to be the file name whatever it was: "--version"
+// and "-v" opened COM1 and pulsed its reset before the file was found
+// missing. Now none of these opens the port: the board on COM1 sees no
+// byte, and standard error never names the device behind the number.
+TEST_F(KestrelProcess, VersionUnknownOptionsAndAMissingFileNeverTouchTheBoard) {
+    SimProcess sim(binDir(), {}, 1);
+    const std::string missing = sim.folder().file("missing.hex");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;  // its start
+    };
+    for (const Case& c :
+         std::vector<Case>{{{"--version"}, 0, std::string("kestrel ") + kOrvaneVersion + "\n"},
+                           {{"-v"}, 30, "Usage: Kestrel "},
+                           {{"-p", "1", "--verbose", missing}, 30, "Usage: Kestrel "},
+                           {{missing},
+                            0,
+                            "File Name=" + Upper(missing) + " Comm Port=1\nError reading " +
+                                Upper(missing) + " file\n"}}) {
+        ProgramResult result = kestrel(sim.dosdevices(), c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments[0] << result.out << result.err;
+        EXPECT_EQ(result.out.rfind(c.out, 0), 0u) << result.out;
+        EXPECT_EQ(result.out.find("Reset Sent"), std::string::npos) << result.out;
+        EXPECT_EQ(result.err.find("COM1 is"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.stats().bytesFromHost, 0u);
 }
 
 // Kestrel never reads a key, so it never changes the terminal: Ctrl-C while
@@ -195,8 +239,10 @@ TEST_F(KestrelProcess, AnInterruptLeavesTheTerminalAsItWas) {
     ASSERT_EQ(tcsetattr(terminal.master(), TCSANOW, &cooked), 0);
     const int input = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(input, 0);
+    const std::string hex = sim.folder().file("fw.hex");
+    kestreltest::WriteText(hex, ":00000001FF\n");
     dspicsim::ProgramRun run{binDir() + "/kestrel",
-                             {"-p", "2", "fw.hex"},
+                             {"-p", "2", hex},
                              {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
                              20,
                              false,
@@ -289,13 +335,16 @@ TEST_F(KestrelUnderWine, IdentifiesTheChipOnAShortComName) {
 TEST_F(KestrelUnderWine, AMissingPortOrNoUsbAdapterEndsTheRunWithItsStatus) {
     std::error_code ec;
     fs::remove(wine.prefix + "/dosdevices/com29", ec);
-    ProgramResult missing = kestrelExe({"-p", "29", "fw.hex"});
+    TempFolder folder("orvane-kestrel-wine");
+    kestreltest::WriteText(folder.file("fw.hex"), ":00000001FF\n");
+    const std::string hex = testkit::WindowsPath(folder.path()) + "\\fw.hex";
+    ProgramResult missing = kestrelExe({"-p", "29", hex});
     EXPECT_EQ(missing.status, 0);
-    EXPECT_EQ(missing.out, "File Name=FW.HEX Comm Port=29\nOpen Comm Port Error\n");
+    EXPECT_EQ(missing.out, "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
     EXPECT_EQ(missing.err.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.err;
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
 
-    ProgramResult usb = kestrelExe({"-p", "USB", "fw.hex"});
+    ProgramResult usb = kestrelExe({"-p", "USB", hex});
     EXPECT_EQ(usb.status, 20);
     EXPECT_EQ(usb.out, "USB Port Not Found!\n");
 }

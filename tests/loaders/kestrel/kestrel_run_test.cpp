@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "loaders/kestrel/hex_file_name.h"
+#include "platform/orvane_version.h"
 #include "tests/loaders/kestrel/hex_text.h"
 #include "tools/dspic_sim/dspic_sim_board.h"
 #include "tools/dspic_sim/sim_process.h"
@@ -22,11 +23,17 @@ using dspicsim::DspicSimBoard;
 using kestreltest::Words;
 
 const std::string kUsage =
-    "Usage: Kestrel [ -p Port_Number ] [ -b Baud_Rate ] [ -t ] Hex_File\n"
+    "Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ] [ -t ] Hex_File\n"
+    "Loads an Intel HEX file into a dsPIC30F4013/3014 board through its serial\n"
+    "bootloader, reads it back and verifies it. Exit status 1: load completed.\n"
     "Optional Parameters:\n"
-    "    -p Port Number 1 through 8 Default=1\n"
-    "    -b Baud Rate 9600, 19200, 38400, 57600 Default=38400\n"
-    "    -t Display Dspic CPU Type\n";
+    "    -p Port_Number  any COM number (dosdevices comN, else COM1 = /dev/ttyS0,\n"
+    "                    COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0) Default=1\n"
+    "    -p USB          the highest-numbered USB-serial adapter\n"
+    "    -p /dev/DEVICE  the serial device named by its path\n"
+    "    -t              Display Dspic CPU Type (nothing is loaded)\n"
+    "    -b Baud_Rate    accepted and ignored: the link runs at 57600 baud\n"
+    "    -h, --help      this text; --version prints the version\n";
 
 const Words kFirmware = {
     {0x0, 0x040100}, {0x2, 0x000000}, {0x100, 0xFA0004}, {0x102, 0x2FFFF0}, {0x17E, 0x000000}};
@@ -155,12 +162,38 @@ TEST_F(KestrelRun, RefusedArgumentsPrintTheUsageAndOpenNothing) {
                                                {"--help"},
                                                {"-h"},
                                                {"-p", "3", "--help", "a.hex"},
-                                               {"a.hex", "-h"}}) {
+                                               {"a.hex", "-h"},
+                                               {"-v"},
+                                               {"--verbose"},
+                                               {"-"},
+                                               {"-x", "a.hex"},
+                                               {"a.hex", "-p", "3", "--baud=9600"},
+                                               {"-P", "3", "a.hex"}}) {
         console.clear();
         EXPECT_EQ(run(arguments), 30) << arguments.size();
         EXPECT_EQ(console.text(), kUsage);
     }
-    EXPECT_EQ(ports.opens(), 0);
+    EXPECT_EQ(ports.openAttempts(), 0);
+    EXPECT_TRUE(ports.line(1).written.empty());
+}
+
+TEST_F(KestrelRun, VersionPrintsTheVersionAndOpensNothing) {
+    attach(1);
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--version"}, {"-p", "1", "--version"}, {"-t", "--version"}}) {
+        console.clear();
+        EXPECT_EQ(run(arguments), 0);
+        EXPECT_EQ(console.text(), std::string("kestrel ") + kOrvaneVersion + "\n");
+    }
+    EXPECT_EQ(ports.openAttempts(), 0);
+}
+
+// A value after -p or -b is not taken for an option, whatever it begins with.
+TEST_F(KestrelRun, OptionValuesAreNotRefusedAsOptions) {
+    attach(1);
+    std::string path = firmware();
+    EXPECT_EQ(run({"-b", "-9600", "-p", "1", path}), 1);
+    EXPECT_EQ(console.text().rfind("File Name=FIRM.HEX Comm Port=1\n", 0), 0u) << console.text();
 }
 
 TEST(KestrelArguments, PortValuesFileNamesAndModesAreTakenAsTheWalkFindsThem) {
@@ -288,6 +321,12 @@ TEST_F(KestrelRun, FileNamesAreUpperCasedForPrintingAndFoundInAnyCase) {
 TEST_F(KestrelRun, LocatingPrefersTheTypedNameThenTheFirstCaseInsensitiveMatch) {
     std::filesystem::create_directory(folder.file("Sub"));
     std::string sub = folder.file("Sub/");
+    // Where two names that differ only in case are one file (Windows), there
+    // is no choice between them to make.
+    kestreltest::WriteText(sub + "probe", "");
+    if (std::filesystem::exists(sub + "PROBE"))
+        GTEST_SKIP() << "file names here are one file whatever their case";
+    std::filesystem::remove(sub + "probe");
     for (const char* name : {"fw.HEX", "FW.hex", "exact.hex", "EXACT.HEX"})
         kestreltest::WriteText(sub + name, ":00000001FF\n");
     auto locate = [](const std::string& typed) {
@@ -423,15 +462,23 @@ TEST_F(KestrelRun, BadHexFilesAreRefusedWithTheirLinesAndNothingIsWritten) {
     for (const auto& c : cases) {
         console.clear();
         DspicSimBoard& board = attach(1);
+        int attempts = ports.openAttempts();
         std::string path = c.text.empty() ? c.name : hexFile(c.name, c.text);
         EXPECT_EQ(run({path}), 0) << c.name;
-        EXPECT_EQ(console.text(),
-                  loadHead(c.shown) + c.lines + "Error reading " + c.shown + " file\n")
+        // A file that cannot be opened ends the run before the port is
+        // opened; one that is there is read after identification.
+        bool unopenable = c.text.empty();
+        std::string head =
+            unopenable ? "File Name=" + c.shown + " Comm Port=1\n" : loadHead(c.shown);
+        EXPECT_EQ(console.text(), head + c.lines + "Error reading " + c.shown + " file\n")
             << c.name;
         EXPECT_EQ(board.bootloader().rowsProgrammed(), 0) << c.name;
-        bool binary = c.name == "garbage.hex";
-        EXPECT_EQ(console.errors(),
-                  binary ? path + " holds binary data, not Intel HEX text\n" : "");
+        EXPECT_EQ(ports.openAttempts() - attempts, unopenable ? 0 : 1) << c.name;
+        std::string reason = c.name == "dir.hex" ? "Is a directory" : "No such file or directory";
+        std::string errors = c.name == "garbage.hex"
+                                 ? path + " holds binary data, not Intel HEX text\n"
+                                 : (unopenable ? "cannot open " + path + ": " + reason + "\n" : "");
+        EXPECT_EQ(console.errors(), errors) << c.name;
     }
 }
 

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "loaders/common/serial_link.h"
@@ -139,6 +138,16 @@ class Win32PortOnLoopback : public ::testing::Test {
 using Ms = std::chrono::milliseconds;
 constexpr int kEchoMs = 200;
 
+// Waits until the port holds the count of bytes, for at most three seconds:
+// the plug returns a frame byte by byte.
+bool bytesArrive(SerialPort& port, std::size_t count) {
+    RealClock clock;
+    const std::int64_t end = clock.nowMs() + 3000;
+    while (port.bytesWaiting() < count && clock.nowMs() < end)
+        clock.sleepMs(2);
+    return port.bytesWaiting() == count;
+}
+
 long elapsedMs(std::chrono::steady_clock::time_point since) {
     return static_cast<long>(
         std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count());
@@ -149,9 +158,7 @@ TEST_F(Win32PortOnLoopback, WrittenBytesComeBackCountedAndInOrder) {
     ASSERT_TRUE(port);
     const std::uint8_t frame[] = {0x0F, 0x0F, 0x00, 0x02, 0xFE, 0x04};
     EXPECT_EQ(port->write(frame, sizeof frame, 5000), sizeof frame);
-    ASSERT_TRUE(port->waitForInput(3000));
-    std::this_thread::sleep_for(Ms(50));
-    EXPECT_EQ(port->bytesWaiting(), sizeof frame);
+    EXPECT_TRUE(bytesArrive(*port, sizeof frame));
     std::uint8_t got[16] = {};
     EXPECT_EQ(port->read(got, 4), 4u);
     EXPECT_EQ(port->read(got + 4, sizeof got - 4), 2u);
@@ -188,9 +195,7 @@ TEST_F(Win32PortOnLoopback, APurgeLetsWrittenBytesLeaveThenEmptiesTheQueues) {
     const std::uint8_t bytes[] = {1, 2, 3};
     ASSERT_EQ(port->write(bytes, sizeof bytes, 5000), sizeof bytes);
     port->purge();  // the bytes were on their way: they still reach the plug
-    ASSERT_TRUE(port->waitForInput(3000));
-    std::this_thread::sleep_for(Ms(50));
-    EXPECT_EQ(port->bytesWaiting(), 3u);
+    EXPECT_TRUE(bytesArrive(*port, 3));
     port->purge();
     EXPECT_EQ(port->bytesWaiting(), 0u);
     std::uint8_t got[4] = {};
