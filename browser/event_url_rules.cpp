@@ -15,6 +15,25 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 }  // namespace
 
+namespace {
+
+// Where the path begins: the first "/" after "scheme://host".
+std::size_t PathStart(std::string_view url) {
+    std::size_t scheme = url.find("://");
+    return scheme == std::string_view::npos ? url.size()
+                                            : std::min(url.find('/', scheme + 3), url.size());
+}
+
+}  // namespace
+
+std::string WithLinkLetters(std::string_view link, std::string_view decided) {
+    std::string result(decided.substr(0, PathStart(decided)));
+    std::string_view path = link.substr(PathStart(link));
+    if (asciiLowered(path) != decided.substr(result.size()))
+        return std::string(decided);  // not the same URL: the decision holds
+    return result + std::string(path);
+}
+
 EventUrlRules::EventUrlRules(const Endpoints& endpoints) {
     // Hosts are lower-cased so that a host configured with capitals still
     // matches the lower-cased URL.

@@ -42,4 +42,9 @@ class EventUrlRules {
     std::string seedOverFtp_;
 };
 
+// The URL the rules decided on (lower case, a SEED volume's scheme already
+// ftp) with the link's own letters put back into its path and query: case-
+// sensitive servers know their files by those.
+std::string WithLinkLetters(std::string_view link, std::string_view decided);
+
 }  // namespace orvane

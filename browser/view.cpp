@@ -46,6 +46,7 @@ void CBrowserView::OnBeforeNavigate2(const std::string& url, bool& cancel) {
     if (!EnsureDownloadDirectory(app_, host_.dialogs))
         return;
     m_szPendingUrl = lowered;
+    m_szPendingLinkUrl = WithLinkLetters(url, lowered);
     pendingHttp_ = protocol == EventProtocol::Http;
     pendingViewer_ = true;
     ++parked_;
@@ -71,7 +72,10 @@ long CBrowserView::OnStartDownload(unsigned message) {
     }
     unsigned parkedAtStart = parked_;
     running_ = true;
-    TransferOutcome outcome = host_.transfers.RunModal(m_szPendingUrl, pendingHttp_);
+    bool ownLetters = !m_szPendingLinkUrl.empty() && m_szPendingLinkUrl != m_szPendingUrl;
+    TransferOutcome outcome =
+        ownLetters ? host_.transfers.RunModal(m_szPendingLinkUrl, m_szPendingUrl, pendingHttp_)
+                   : host_.transfers.RunModal(m_szPendingUrl, "", pendingHttp_);
     running_ = false;
     if (!outcome.m_bFailed && !closing_ && pendingViewer_)
         HandOffToViewer(outcome.m_szLocalPath);
@@ -106,6 +110,7 @@ bool CBrowserView::DivertFtpNavigation(const std::string& url, EventProtocol pro
     if (!EnsureDownloadDirectory(app_, host_.dialogs))
         return true;
     m_szPendingUrl = url;
+    m_szPendingLinkUrl.clear();
     pendingHttp_ = false;
     pendingViewer_ = false;
     ++parked_;

@@ -69,8 +69,10 @@ struct TransferOutcome {
 class TransferRunner {
   public:
     virtual ~TransferRunner() = default;
-    // Returns when the dialog has closed.
-    virtual TransferOutcome RunModal(const std::string& url, bool http) = 0;
+    // Returns when the dialog has closed. fallbackUrl (empty: none) is
+    // asked once when the server has no file at url, and names the file.
+    virtual TransferOutcome RunModal(const std::string& url, const std::string& fallbackUrl,
+                                     bool http) = 0;
     // Acts as the Cancel button of the dialog that is running.
     virtual void CancelRunning() = 0;
     // Fetches an ftp:// folder's listing without blocking the user
@@ -124,6 +126,9 @@ class CBrowserView {
     WebControl& control() { return host_.control; }
 
     std::string m_szPendingUrl;
+    // The pending download's URL with the link's own letters in its path
+    // and query: asked first, m_szPendingUrl (lower-cased) after a miss.
+    std::string m_szPendingLinkUrl;
     CBrowserApp* m_pApp = nullptr;
 
   private:

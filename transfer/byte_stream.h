@@ -49,6 +49,8 @@ class SocketStream final : public ByteStream {
     long Receive(char* buffer, std::size_t size) override;
     long Send(std::string_view bytes) override;
     void Close() override { socket_.reset(); }
+    // Hands the socket on (to a TLS session over a proxy's tunnel).
+    UniqueFd TakeSocket() { return std::move(socket_); }
 
   private:
     UniqueFd socket_;

@@ -137,6 +137,7 @@ int main(int argc, char** argv) {
     ConsoleTransferSurface surface(console);
     CTransferDlg dialog(host, surface, loop);
     dialog.m_szUrl = argv[1];
+    dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;
     // The URL decides the client, as the browser's rules would.
     dialog.m_bHttp = std::string(argv[1]).rfind("ftp:", 0) == 0 ? 0 : 1;
     guint interrupt = g_unix_signal_add(SIGINT, CancelOnSignal, &dialog);

@@ -21,6 +21,10 @@ namespace {
 
 constexpr int kFtpPort = 21;
 constexpr int kPollMs = 250;
+// No NUL, CR or LF: each would end the command line early.
+bool IsSafeCommandText(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
 
 }  // namespace
 
@@ -29,6 +33,33 @@ std::string FormatPortLine(in_addr localAddress, int port) {
     return formatText("PORT %d,%d,%d,%d,%d,%d", int(address >> 24), int((address >> 16) & 0xFF),
                       int((address >> 8) & 0xFF), int(address & 0xFF), (port >> 8) & 0xFF,
                       port & 0xFF);
+}
+
+std::string FormatActiveLine(const NetAddress& local, int port) {
+    if (local.family() != AF_INET6)
+        return FormatPortLine(reinterpret_cast<const sockaddr_in*>(&local.storage)->sin_addr, port);
+    return formatText("EPRT |2|%s|%d|", local.text().c_str(), port);
+}
+
+int ParseExtendedPassivePort(const std::string& reply) {
+    // "229 Entering Extended Passive Mode (|||6446|)": any delimiter, the
+    // same one four times (RFC 2428).
+    auto open = reply.find('(');
+    if (open == std::string::npos || open + 4 >= reply.size())
+        return 0;
+    char delimiter = reply[open + 1];
+    if (reply.compare(open + 1, 3, std::string(3, delimiter)) != 0)
+        return 0;
+    std::size_t digits = open + 4, end = reply.find(delimiter, digits);
+    if (end == std::string::npos || end == digits || end - digits > 5)
+        return 0;
+    int port = 0;
+    for (std::size_t at = digits; at < end; ++at) {
+        if (reply[at] < '0' || reply[at] > '9')
+            return 0;
+        port = port * 10 + (reply[at] - '0');
+    }
+    return port >= 1 && port <= 65535 ? port : 0;
 }
 
 std::int64_t ParseReplySize(const std::string& reply) {
@@ -101,17 +132,34 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
 }
 
 // Active mode first; passive once when active cannot work; for a listing,
-// NLST once when LIST is not understood.
+// NLST once when LIST is not understood; the fallback path once, in a new
+// session, when the server has no file at the path.
 void CTransferDlg::RunFtp() {
-    std::string path = DecodeUrlPath(m_szPath);
+    std::string asked = m_szPath;
+    std::string path = DecodeUrlPath(asked);
     // An escaped line end would end the command and start another.
-    if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    if (!IsSafeCommandText(path) || !IsSafeCommandText(DecodeUrlPath(m_szFallbackPath))) {
         Fail("Error: Can't parse host and file name");
         return;
     }
+    if (!m_bListing) {
+        ProxyRoute route;
+        if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
+            return;
+        if (route.kind == ProxyRoute::Kind::Unusable) {
+            Fail(UnusableProxyText(route));
+            return;
+        }
+        // As curl and wget do: GET ftp://... of the HTTP proxy.
+        if (route.kind == ProxyRoute::Kind::Http) {
+            m_knownRoute = route;
+            HttpGet({false, m_szHost, m_szPath, true});
+            return;
+        }
+    }
     if (!OpenSession())
         return;
-    bool passive = false, nameList = false;
+    bool passive = false, nameList = false, fallbackLeft = !m_szFallbackPath.empty();
     for (;;) {
         std::string verb = nameList ? "NLST " : m_bListing ? "LIST " : "RETR ";
         Attempt attempt = RunAttempt(passive, verb + path);
@@ -125,7 +173,17 @@ void CTransferDlg::RunFtp() {
             nameList = true;
             continue;
         }
-        JudgeAttempt(attempt);
+        if (attempt == Attempt::Done && m_bNotFound && !m_bFailed && fallbackLeft) {
+            fallbackLeft = false;
+            asked = m_szFallbackPath;
+            path = DecodeUrlPath(asked);
+            // A fresh session: nothing of the refused command's data
+            // connection can reach the next one.
+            if (!RestartSession())
+                return;
+            continue;
+        }
+        JudgeAttempt(attempt, asked);
         return;
     }
 }
@@ -139,12 +197,19 @@ bool CTransferDlg::OpenSession() {
     }
     // A line and its CR LF go out in two sends: without this the second
     // waits for the server's delayed ACK of the first (40 ms a command).
+    // Without it the transfer still works, only slower: no failure.
     int one = 1;
-    ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    [[maybe_unused]] bool noDelay =
+        ::setsockopt(control->fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
     {
         std::lock_guard guard(m_socketLock);
-        socklen_t length = sizeof m_controlPeer;
-        ::getpeername(control->fd(), reinterpret_cast<sockaddr*>(&m_controlPeer), &length);
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(control->fd(), reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+            Fail("Socket Error: getpeername()");
+            return false;
+        }
+        m_controlPeer = AddressFrom(peer, length);
         m_ctrlSocket = std::make_unique<FtpSocket>();
         m_ctrlSocket->stream = std::move(control);
     }
@@ -194,30 +259,37 @@ CTransferDlg::Attempt CTransferDlg::RunAttempt(bool passive, const std::string& 
     return AwaitAttempt();
 }
 
-// PASV, then the data connection to the control connection's peer at the
-// port the reply names (its address is not used: behind NAT it is often a
-// private one), then the type and the command.
+// PASV (EPSV over IPv6, and over IPv4 when PASV is refused, RFC 2428),
+// then the data connection to the control connection's peer at the port
+// the reply names (a 227 reply's address is not used: behind NAT it is
+// often a private one), then the type and the command.
 std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::string& command) {
-    AppendCommand("PASV");
-    if (!WaitForFlags(
-            [this] {
-                return m_nPassivePort != 0 || m_bFinalReply || m_nRetry != kNoRetry ||
-                       m_bControlClosed;
-            },
-            -1))
+    AppendCommand(m_controlPeer.family() == AF_INET6 ? "EPSV" : "PASV");
+    auto answered = [this] {
+        return m_nPassivePort != 0 || m_bFinalReply || m_nRetry != kNoRetry || m_bControlClosed ||
+               m_bFailed;
+    };
+    if (!WaitForFlags(answered, -1))
         return Attempt::Stopped;
+    if (m_nRetry == kRetryExtendedPassive) {
+        m_nRetry = kNoRetry;
+        AppendCommand("EPSV");
+        if (!WaitForFlags(answered, -1))
+            return Attempt::Stopped;
+    }
+    if (m_bFailed)
+        return Attempt::Done;
     if (m_nPassivePort == 0)
         return m_bFinalReply ? Attempt::Done : Attempt::Unconfirmed;
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in peer = Ipv4Address(m_controlPeer.sin_addr, m_nPassivePort);
-    auto connected =
-        socket.valid() ? ConnectSocket(socket.get(), peer, m_wake) : WaitOutcome::Failed;
+    NetAddress peer = m_controlPeer.WithPort(m_nPassivePort);
+    UniqueFd socket(::socket(peer.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+    auto connected = socket.valid() ? ConnectSocket(socket.get(), peer, m_wake, connectTimeoutMs)
+                                    : WaitOutcome::Failed;
     if (connected == WaitOutcome::Stopped)
         return Attempt::Stopped;
     if (connected == WaitOutcome::Failed) {
-        char address[INET_ADDRSTRLEN] = "";
-        ::inet_ntop(AF_INET, &m_controlPeer.sin_addr, address, sizeof address);
-        Fail(formatText("Cannot connect to %s:%d", address, m_nPassivePort.load()));
+        Fail(formatText("Cannot connect to %s:%d", m_controlPeer.text().c_str(),
+                        m_nPassivePort.load()));
         return Attempt::Done;
     }
     auto connection = std::make_shared<UniqueFd>(std::move(socket));
@@ -257,11 +329,11 @@ bool CTransferDlg::FinalReplyOverdue() const {
 // A download is good only when the data connection has closed and the
 // server's final reply is a 2xx with no fewer bytes than its 150 reply
 // announced.
-void CTransferDlg::JudgeAttempt(Attempt attempt) {
+void CTransferDlg::JudgeAttempt(Attempt attempt, const std::string& asked) {
     if (attempt == Attempt::Stopped || m_bFailed)
         return;
     if (m_bNotFound) {
-        Fail("File Not Found");
+        Fail("File Not Found: ftp://" + m_szHost + asked);
         return;
     }
     if (attempt == Attempt::Unconfirmed) {
@@ -284,15 +356,12 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenStreamSocket(const std::string& ho
                                                            int defaultPort) {
     std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
     auto hostPort = SplitHostPort(name, defaultPort);
-    in_addr address{};
-    if (!ResolveFtpHost(name, hostPort, address))
+    std::vector<NetAddress> addresses;
+    if (!ResolveFtpHost(name, hostPort, addresses))
         return nullptr;
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid()) {
-        m_szError.set("Error opening stream socket");
-        return nullptr;
-    }
-    auto connected = ConnectSocket(socket.get(), Ipv4Address(address, hostPort->port), m_wake);
+    UniqueFd socket;
+    auto connected =
+        ConnectToFirstAnswering(addresses, hostPort->port, m_wake, connectTimeoutMs, socket);
     if (connected == WaitOutcome::Stopped)
         return nullptr;
     if (connected == WaitOutcome::Failed) {
@@ -302,34 +371,36 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenStreamSocket(const std::string& ho
     return std::make_unique<SocketStream>(std::move(socket), nullptr);
 }
 
-// A name that begins with a digit is a dotted address, used without a
-// lookup; any other is looked up. False with m_szError set (or on Cancel).
+// An address (IPv4, or IPv6 in brackets) is used without a lookup, and a
+// name that begins with a digit must be one; any other is looked up. False
+// with m_szError set (or on Cancel).
 bool CTransferDlg::ResolveFtpHost(const std::string& name, const std::optional<HostPort>& hostPort,
-                                  in_addr& address) {
+                                  std::vector<NetAddress>& addresses) {
     if (!hostPort) {
         m_szError.set(formatText("Error: Connecting to %s.", name.c_str()));
         return false;
     }
-    if (isAsciiDigit(hostPort->name[0])) {
-        if (::inet_aton(hostPort->name.c_str(), &address) != 0)
-            return true;
+    if (isAsciiDigit(hostPort->name[0]) &&
+        !ParseAddressLiteral(hostPort->name)) {
         m_szError.set(formatText("Cannot connect to %s", name.c_str()));
         return false;
     }
-    auto found = LookUpHost(hostPort->name, nameLookup, m_wake, address);
+    auto found = LookUpHost(hostPort->name, nameLookup, m_wake, addresses);
     if (found == WaitOutcome::Failed)
         m_szError.set(formatText("Error: Connecting to %s.", name.c_str()));
     return found == WaitOutcome::Done;
 }
 
-UniqueFd CTransferDlg::OpenListenSocket() {
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+// On the control connection's own local address: the address that the
+// PORT or EPRT line names.
+UniqueFd CTransferDlg::OpenListenSocket(const NetAddress& local) {
+    UniqueFd socket(::socket(local.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) {
         m_szError.set("Error opening stream socket");
         return socket;
     }
-    sockaddr_in any = Ipv4Address(in_addr{htonl(INADDR_ANY)}, 0);
-    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+    NetAddress any = local.WithPort(0);
+    if (::bind(socket.get(), any.get(), any.length) != 0) {
         m_szError.set("Cannot bind to 0");
         socket.reset();
     }
@@ -337,28 +408,40 @@ UniqueFd CTransferDlg::OpenListenSocket() {
 }
 
 int CTransferDlg::BeginRetrieve(const std::string& command) {
-    UniqueFd listener = OpenListenSocket();
-    if (!listener.valid())
-        return 0;
-    ::listen(listener.get(), 3);
-    SetNonBlocking(listener.get());
-    sockaddr_in listening{};
-    socklen_t length = sizeof listening;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&listening), &length);
-    sockaddr_in local{};
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
     {
         std::lock_guard guard(m_socketLock);
-        m_listenSocket = std::make_unique<FtpSocket>();
-        m_listenSocket->listener = std::move(listener);
-        length = sizeof local;
         if (!m_ctrlSocket ||
             ::getsockname(m_ctrlSocket->fd(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
             m_szError.set("Socket Error: getsockname()");
             return 0;
         }
     }
+    NetAddress localAddress = AddressFrom(local, length);
+    UniqueFd listener = OpenListenSocket(localAddress);
+    if (!listener.valid())
+        return 0;
+    if (::listen(listener.get(), 3) != 0 || !SetNonBlocking(listener.get())) {
+        m_szError.set("Socket Error: listen()");
+        return 0;
+    }
+    sockaddr_storage listening{};
+    length = sizeof listening;
+    if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&listening), &length) != 0) {
+        m_szError.set("Socket Error: getsockname()");
+        return 0;
+    }
+    int port = ntohs(listening.ss_family == AF_INET6
+                         ? reinterpret_cast<sockaddr_in6*>(&listening)->sin6_port
+                         : reinterpret_cast<sockaddr_in*>(&listening)->sin_port);
+    {
+        std::lock_guard guard(m_socketLock);
+        m_listenSocket = std::make_unique<FtpSocket>();
+        m_listenSocket->listener = std::move(listener);
+    }
     AskForNotifications();
-    QueueTransferCommand(command, FormatPortLine(local.sin_addr, ntohs(listening.sin_port)));
+    QueueTransferCommand(command, FormatActiveLine(localAddress, port));
     return 1;
 }
 
@@ -436,9 +519,9 @@ bool CTransferDlg::WaitForControlDrain() {
 }
 
 bool CTransferDlg::LoginWait() {
-    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed; },
+    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed || m_bFailed; },
                  std::int64_t{loginPolls} * kPollMs);
-    if (m_wake.StopRequested())
+    if (m_wake.StopRequested() || m_bFailed)
         return false;
     if (m_bLoginFailed) {
         Fail("Login failed");

@@ -49,12 +49,17 @@ void CTransferDlg::PumpCommands() {
     m_nSendState = 1;
 }
 
+// A line that cannot go out ends the transfer: its reply would never come.
+// A control connection already gone is told by its close.
 void CTransferDlg::SendCommandLine(const std::string& line) {
     std::lock_guard guard(m_socketLock);
     if (!m_ctrlSocket || !m_ctrlSocket->stream)
         return;
-    m_ctrlSocket->stream->Send(line);
-    m_ctrlSocket->stream->Send("\r\n");
+    std::string bytes = line + "\r\n";
+    if (m_ctrlSocket->stream->Send(bytes) == static_cast<long>(bytes.size()))
+        return;
+    Fail("Send Command Error: " + VerbOf(line));
+    m_wake.Notify();
 }
 
 int CTransferDlg::OnControlEvent(std::uintptr_t, long lParam) {
@@ -131,7 +136,7 @@ void CTransferDlg::HandleReply(const FtpReply& reply) {
     if (code == 530)
         m_bLoginFailed = 1;
     // A 550 to PORT (vsftpd's refusal of active mode) is no missing file.
-    if (code == 550 && m_lastVerb != "PORT" && m_lastVerb != "PASV" && m_lastVerb != "TYPE")
+    if (code == 550 && !IsFtpModeVerb(m_lastVerb) && m_lastVerb != "TYPE")
         m_bNotFound = 1;
     HandleTransferReply(reply);
     m_bReplyIn = 1;
@@ -141,12 +146,16 @@ void CTransferDlg::HandleReply(const FtpReply& reply) {
 void CTransferDlg::HandleTransferReply(const FtpReply& reply) {
     int code = reply.code;
     const std::string& verb = m_lastVerb;
-    if (verb == "PORT" && code >= 400) {
+    if ((verb == "PORT" || verb == "EPRT") && code >= 400) {
         EndWithReply(reply, code >= 500 ? kRetryPassive : kNoRetry);
-    } else if (verb == "PASV") {
-        int port = code == 227 ? ParsePassivePort(reply.text) : 0;
+    } else if (verb == "PASV" || verb == "EPSV") {
+        int port = code == 227 && verb == "PASV"   ? ParsePassivePort(reply.text)
+                   : code == 229 && verb == "EPSV" ? ParseExtendedPassivePort(reply.text)
+                                                   : 0;
         if (port > 0)
             m_nPassivePort = port;
+        else if (verb == "PASV" && code >= 500)
+            EndWithReply(reply, kRetryExtendedPassive);
         else if (code >= 200)
             EndWithReply(reply, kNoRetry);
     } else if (verb == "TYPE" && code >= 400) {
@@ -206,21 +215,21 @@ int CTransferDlg::OnListenEvent(std::uintptr_t, long lParam) {
 
 void CTransferDlg::AcceptDataConnection() {
     int listener = -1;
-    in_addr_t controlPeer = 0;
+    NetAddress controlPeer;
     {
         std::lock_guard guard(m_socketLock);
         if (!m_listenSocket)
             return;
         listener = m_listenSocket->listener.get();
-        controlPeer = m_controlPeer.sin_addr.s_addr;
+        controlPeer = m_controlPeer;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     UniqueFd connection(::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
                                   SOCK_CLOEXEC | SOCK_NONBLOCK));
     // Only the server we logged in to may deliver the file; anyone else is
     // closed at once and the wait goes on.
-    if (!connection.valid() || peer.sin_family != AF_INET || peer.sin_addr.s_addr != controlPeer)
+    if (!connection.valid() || !AddressFrom(peer, length).SameHost(controlPeer))
         return;
     WatchDataConnection(std::move(connection));
 }

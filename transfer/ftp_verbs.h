@@ -13,4 +13,11 @@ inline bool IsFtpTransferVerb(std::string_view verb) {
            equalIgnoringCase(verb, "NLST");
 }
 
+// The commands that set up a data connection: active (PORT, EPRT) or
+// passive (PASV, EPSV).
+inline bool IsFtpModeVerb(std::string_view verb) {
+    return equalIgnoringCase(verb, "PORT") || equalIgnoringCase(verb, "EPRT") ||
+           equalIgnoringCase(verb, "PASV") || equalIgnoringCase(verb, "EPSV");
+}
+
 }  // namespace orvane

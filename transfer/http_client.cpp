@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "transfer/http_response_reader.h"
 #include "transfer/tls_stream.h"
@@ -16,7 +17,26 @@ namespace {
 constexpr int kStatusOk = 200;
 // Redirects followed for one download; the next one is a failure.
 constexpr int kMaxRedirects = 5;
-constexpr std::size_t kFilePiece = 2048;
+constexpr char kDowngradeFailure[] =
+    "Redirect Error: a secure download may not continue without TLS";
+
+// The statuses that say the file is not there: the fallback URL is asked.
+bool IsMissingFileStatus(int status) {
+    return status == 404 || status == 410;
+}
+
+constexpr int kProxyAuthenticationRequired = 407;
+
+// A status that ends the download without a file (redirects are followed;
+// a proxy's refusal says so itself).
+bool IsMissStatus(int status) {
+    return status != 0 && status != kStatusOk && !IsRedirectStatus(status) &&
+           status != kProxyAuthenticationRequired;
+}
+
+std::string ProxyRefusal(int status, const std::string& reason) {
+    return "Proxy Refused: " + std::to_string(status) + (reason.empty() ? "" : " " + reason);
+}
 
 const char* FaultText(HttpResponseReader::Fault fault) {
     switch (fault) {
@@ -31,40 +51,46 @@ const char* FaultText(HttpResponseReader::Fault fault) {
 
 }  // namespace
 
-int BindAnyPort(int socket) {
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    return ::bind(socket, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ? 1 : 0;
-}
-
-WaitOutcome ConnectHttpHost(int socket, const std::string& host, int defaultPort,
-                            const NameLookup& lookup, WakeChannel& wake) {
+WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const NameLookup& lookup,
+                            WakeChannel& wake, int timeoutMs, UniqueFd& connected) {
     auto hostPort = SplitHostPort(host, defaultPort);
     if (!hostPort)
         return WaitOutcome::Failed;
-    in_addr address{};
-    auto found = LookUpHost(hostPort->name, lookup, wake, address);
+    std::vector<NetAddress> addresses;
+    auto found = LookUpHost(hostPort->name, lookup, wake, addresses);
     if (found != WaitOutcome::Done)
         return found;
-    return ConnectSocket(socket, Ipv4Address(address, hostPort->port), wake);
+    return ConnectToFirstAnswering(addresses, hostPort->port, wake, timeoutMs, connected);
 }
 
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
     dialog->m_szStatus.set("Connecting to host...");
     dialog->m_nReceived = 0;
-    dialog->HttpGet();
+    dialog->HttpGet({dialog->m_bSecure, dialog->m_szHost, dialog->m_szPath});
     dialog->PublishDone();
     return 1;
 }
 
 // The URL the user chose, then each redirect's target in turn; the file
-// keeps the name of the first.
-int CTransferDlg::HttpGet() {
-    HttpTarget target{m_bSecure, m_szHost, m_szPath};
+// keeps the name of the first. When the server has no file there, the
+// fallback URL is asked once, and the failure names the URL asked last.
+int CTransferDlg::HttpGet(HttpTarget target) {
+    HttpTarget fallback = target;
+    fallback.path = m_szFallbackPath;
+    bool fallbackLeft = !m_szFallbackPath.empty();
     for (int redirects = 0;; ++redirects) {
         std::string location;
+        m_nHttpStatus = 0;
         HttpExchange exchange = FetchHttpTarget(target, location);
+        if (exchange == HttpExchange::Failed && IsMissingFileStatus(m_nHttpStatus) &&
+            fallbackLeft) {
+            fallbackLeft = false;
+            m_bFailed = 0;
+            target = fallback;
+            continue;
+        }
+        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus))
+            return FailHttp("File Not Found: " + target.url());
         if (exchange != HttpExchange::Redirected)
             return exchange == HttpExchange::Stored ? 1 : 0;
         if (redirects == kMaxRedirects)
@@ -72,35 +98,89 @@ int CTransferDlg::HttpGet() {
         auto next = ResolveRedirect(target, location);
         if (!next)
             return FailHttp("Redirect Error");
+        // Nothing on the path may take a download out of TLS.
+        if (target.secure && !next->secure)
+            return FailHttp(kDowngradeFailure);
         target = *next;
     }
 }
 
 CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& target,
                                                          std::string& location) {
-    m_szStatus.set("Connecting to host...");
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid())
-        return FailExchange("Create Socket Error");
-    if (BindAnyPort(socket.get()) != 0)
-        return FailExchange("Bind To Socket Error");
-    auto connected =
-        ConnectHttpHost(socket.get(), target.host, target.defaultPort(), nameLookup, m_wake);
+    ProxyRoute route;
+    if (m_knownRoute)
+        route = *std::exchange(m_knownRoute, std::nullopt);
+    else if (FindProxyRoute(target.url(), route) == WaitOutcome::Stopped)
+        return HttpExchange::Stopped;
+    if (route.kind == ProxyRoute::Kind::Unusable)
+        return FailExchange(UnusableProxyText(route));
+    bool viaProxy = route.kind == ProxyRoute::Kind::Http;
+    m_szStatus.set(viaProxy ? "Connecting to proxy " + route.host + "..."
+                            : std::string("Connecting to host..."));
+    UniqueFd socket;
+    auto connected = ConnectHttpHost(viaProxy ? route.host : target.host, target.defaultPort(),
+                                     nameLookup, m_wake, connectTimeoutMs, socket);
     if (connected == WaitOutcome::Stopped)
         return HttpExchange::Stopped;
     if (connected == WaitOutcome::Failed)
-        return FailExchange("Can't connect to server");
+        return FailExchange(viaProxy ? "Can't connect to proxy " + route.host
+                                     : std::string("Can't connect to server"));
     HttpExchange opened = HttpExchange::Stored;
+    if (viaProxy && target.secure && !OpenTunnel(socket, target, route, opened))
+        return opened;
     std::unique_ptr<ByteStream> stream = OpenHttpStream(std::move(socket), target, opened);
     if (!stream)
         return opened;
-    long sent = stream->Send(FormatHttpRequest(target));
+    long sent = stream->Send(FormatHttpRequest(target, userAgent, route));
     if (sent == ByteStream::kStopped)
         return HttpExchange::Stopped;
     if (sent < 0)
         return FailExchange("Send Command Error");
     m_szStatus.set("Receiving data...");
     return ReceiveHttpResponse(*stream, location);
+}
+
+// The proxy's route for the URL, asked off the worker: a desktop's proxy
+// configuration may take its time, and Cancel must not wait for it.
+WaitOutcome CTransferDlg::FindProxyRoute(const std::string& url, ProxyRoute& route) {
+    auto answers = std::make_shared<std::vector<std::string>>();
+    auto lookup = proxyLookup;
+    if (RunAbandonable([answers, lookup, url] { *answers = lookup(url); }, m_wake) ==
+        WaitOutcome::Stopped)
+        return WaitOutcome::Stopped;
+    route = ChooseProxyRoute(*answers);
+    return WaitOutcome::Done;
+}
+
+// CONNECT through the proxy; true once it has answered 2xx, after which the
+// socket carries the TLS session to the origin.
+bool CTransferDlg::OpenTunnel(UniqueFd& socket, const HttpTarget& target, const ProxyRoute& route,
+                              HttpExchange& outcome) {
+    SocketStream stream(std::move(socket), &m_wake);
+    long sent = stream.Send(FormatConnectRequest(target, userAgent, route));
+    HttpResponseReader reader([](std::string_view) {});
+    while (sent >= 0 && reader.status() == 0) {
+        long got = stream.Receive(m_buffer.data(), m_buffer.size());
+        if (got == ByteStream::kStopped) {
+            outcome = HttpExchange::Stopped;
+            return false;
+        }
+        if (got <= 0 || (got > 0 && reader.feed({m_buffer.data(), std::size_t(got)}) ==
+                                        HttpResponseReader::State::Invalid))
+            break;
+    }
+    if (sent == ByteStream::kStopped) {
+        outcome = HttpExchange::Stopped;
+        return false;
+    }
+    if (reader.status() / 100 != 2) {
+        outcome =
+            FailExchange(reader.status() == 0 ? "Proxy Refused: no answer to CONNECT"
+                                              : ProxyRefusal(reader.status(), reader.reason()));
+        return false;
+    }
+    socket = stream.TakeSocket();
+    return true;
 }
 
 // A plain socket for http://; for https:// a TLS session whose handshake has
@@ -191,8 +271,11 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
 // that is not there.
 std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
     const HttpResponseReader& reader, std::string& location) {
+    m_nHttpStatus = reader.status();
     if (reader.status() == kStatusOk)
         return std::nullopt;
+    if (reader.status() == kProxyAuthenticationRequired)
+        return FailExchange(ProxyRefusal(reader.status(), reader.reason()));
     if (!IsRedirectStatus(reader.status()))
         return FailExchange("File Not Found");
     location = reader.field("Location").value_or("");
@@ -203,12 +286,11 @@ void CTransferDlg::StoreBody(std::string_view bytes) {
     m_nReceived += static_cast<std::int64_t>(bytes.size());
     if (m_pFile == nullptr)
         m_bHttpWriteFailed = true;
-    for (std::size_t at = 0; at < bytes.size() && !m_bHttpWriteFailed; at += kFilePiece)
-        if (!m_pFile->Write(bytes.substr(at, kFilePiece)))
-            m_bHttpWriteFailed = true;
+    if (!m_bHttpWriteFailed && !m_pFile->Write(bytes))
+        m_bHttpWriteFailed = true;
 }
 
-int CTransferDlg::FailHttp(const char* text) {
+int CTransferDlg::FailHttp(const std::string& text) {
     Fail(text);
     return 0;
 }

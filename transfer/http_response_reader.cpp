@@ -125,6 +125,7 @@ void HttpResponseReader::ForgetInterimAnswer() {
     head_.clear();
     scanned_ = 0;
     status_ = 0;
+    reason_.clear();
     fields_.clear();
     framing_ = Framing::UntilClose;
     length_ = remaining_ = 0;
@@ -180,6 +181,7 @@ bool HttpResponseReader::ParseStatusLine(std::string_view line) {
     if (status < 100)
         return false;
     status_ = status;
+    reason_ = std::string(line.substr(std::min(line.size(), kShortestStatusLine + 1)));
     return true;
 }
 

@@ -47,6 +47,8 @@ class HttpResponseReader {
     Fault fault() const { return fault_; }
     // The status code once the whole header has been read; 0 before.
     int status() const { return status_; }
+    // The status line's reason phrase ("Proxy Authentication Required").
+    const std::string& reason() const { return reason_; }
     // The value of the first field of that name, blanks around it removed.
     std::optional<std::string> field(std::string_view name) const;
     Framing framing() const { return framing_; }
@@ -75,6 +77,7 @@ class HttpResponseReader {
     std::string head_;
     std::size_t scanned_ = 0;
     int status_ = 0;
+    std::string reason_;
     std::vector<std::pair<std::string, std::string>> fields_;
     Framing framing_ = Framing::UntilClose;
     std::int64_t length_ = 0;

@@ -4,6 +4,7 @@
 #include "platform/ascii_text.h"
 #include "transfer/http_client.h"
 #include "transfer/url_text.h"
+#include "transfer/transfer_url.h"
 
 namespace orvane {
 
@@ -24,7 +25,8 @@ bool HasScheme(std::string_view location) {
 bool TakeAuthority(std::string_view rest, HttpTarget& target) {
     std::size_t end = rest.find_first_of("/?");
     std::string_view host = rest.substr(0, end);
-    if (host.find('@') != std::string_view::npos || !SplitHostPort(host, target.defaultPort()))
+    if (host.find('@') != std::string_view::npos || HasUnsafeUrlBytes(host) ||
+        !SplitHostPort(host, target.defaultPort()))
         return false;
     target.host = std::string(host);
     std::string_view path = end == std::string_view::npos ? "" : rest.substr(end);
@@ -59,6 +61,13 @@ std::string WithoutDotSegments(std::string_view path) {
     return result + std::string(query);
 }
 
+bool HasControlBytes(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
 // Bytes a request line cannot carry (blanks, controls, non-ASCII) as %XX.
 std::string Escaped(std::string_view path) {
     return PercentEncoded(path, [](char c) { return c > 0x20 && c < 0x7F; });
@@ -73,12 +82,36 @@ std::string FolderOf(std::string_view path) {
 }  // namespace
 
 std::string HttpTarget::url() const {
-    return std::string(secure ? kHttps : kHttp) + host + path;
+    return std::string(ftp ? "ftp://" : secure ? kHttps : kHttp) + host + path;
 }
 
-std::string FormatHttpRequest(const HttpTarget& target) {
-    return "GET " + target.path + " HTTP/1.1\r\n" + "Referer: " + target.url() + "\r\n" +
-           "Host: " + target.host + "\r\n" + "\r\n";
+namespace {
+
+std::string FieldLine(const char* name, const std::string& value) {
+    return value.empty() ? "" : std::string(name) + ": " + value + "\r\n";
+}
+
+}  // namespace
+
+std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent,
+                              const ProxyRoute& route) {
+    bool absolute = route.kind == ProxyRoute::Kind::Http && !target.secure;
+    return "GET " + (absolute ? target.url() : target.path) + " HTTP/1.1\r\n" +
+           "Referer: " + target.url() + "\r\n" + "Host: " + target.host + "\r\n" +
+           FieldLine("User-Agent", userAgent) +
+           (absolute ? FieldLine("Proxy-Authorization", route.authorization) : "") + "\r\n";
+}
+
+std::string FormatConnectRequest(const HttpTarget& target, const std::string& userAgent,
+                                 const ProxyRoute& route) {
+    auto hostPort = SplitHostPort(target.host, target.defaultPort());
+    std::string name = hostPort ? hostPort->name : target.host;
+    bool v6 = name.find(':') != std::string::npos;
+    std::string authority = (v6 ? "[" + name + "]" : name) + ":" +
+                            std::to_string(hostPort ? hostPort->port : target.defaultPort());
+    return "CONNECT " + authority + " HTTP/1.1\r\n" + "Host: " + authority + "\r\n" +
+           FieldLine("User-Agent", userAgent) +
+           FieldLine("Proxy-Authorization", route.authorization) + "\r\n";
 }
 
 bool IsRedirectStatus(int status) {
@@ -86,11 +119,14 @@ bool IsRedirectStatus(int status) {
 }
 
 std::optional<HttpTarget> ResolveRedirect(const HttpTarget& from, std::string_view location) {
+    if (HasControlBytes(location))
+        return std::nullopt;
     location = location.substr(0, location.find('#'));
     HttpTarget target = from;
     bool named = true;
     if (startsWithIgnoringCase(location, kHttp) || startsWithIgnoringCase(location, kHttps)) {
         target.secure = startsWithIgnoringCase(location, kHttps);
+        target.ftp = false;
         named =
             TakeAuthority(location.substr(target.secure ? kHttps.size() : kHttp.size()), target);
     } else if (location.starts_with("//")) {

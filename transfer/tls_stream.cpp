@@ -206,6 +206,19 @@ bool TlsStream::WaitForSession() {
     return WaitForSocket(socket_.get(), events, wake_);
 }
 
+// After one record, the records GnuTLS has already decrypted or the socket
+// already holds, while they fit: one receive then carries many records.
+std::size_t TlsStream::TakePendingRecords(char* buffer, std::size_t got, std::size_t size) {
+    constexpr std::size_t kRecordSize = 16384;
+    while (size - got >= kRecordSize) {
+        auto more = gnutls_record_recv(session_, buffer + got, size - got);
+        if (more <= 0)
+            break;  // nothing waiting (or the end, which the next receive reports)
+        got += static_cast<std::size_t>(more);
+    }
+    return got;
+}
+
 long TlsStream::ReceiveNow(char* buffer, std::size_t size) {
     for (;;) {
         if (session_ == nullptr)
@@ -232,8 +245,11 @@ long TlsStream::Receive(char* buffer, std::size_t size) {
         if (session_ == nullptr)
             return kFailed;
         auto got = gnutls_record_recv(session_, buffer, size);
-        if (got >= 0)
-            return static_cast<long>(got);
+        if (got > 0)
+            return static_cast<long>(
+                TakePendingRecords(buffer, static_cast<std::size_t>(got), size));
+        if (got == 0)
+            return 0;
         if (IsRetry(got) && !WaitForSession())
             return kStopped;
         if (!IsRetry(got) && !IsWarning(got))

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/console.h"
+#include "transfer/transfer_url.h"
 
 namespace orvane {
 
@@ -15,10 +16,6 @@ constexpr unsigned kTimerPeriodMs = 250;
 // The URL and the local path live in 256-byte fields: at most 255 characters.
 constexpr std::size_t kMaxFieldText = 255;
 constexpr char kParseFailure[] = "Error: Can't parse host and file name";
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
 
 }  // namespace
 
@@ -97,31 +94,20 @@ int CTransferDlg::ParseUrl() {
     // than cut, which would fetch some other file.
     if (m_szUrl.size() > kMaxFieldText)
         return 0;
-    for (char& c : m_szUrl)
-        if (c == '\\')
-            c = '/';
-    m_szUrl = m_szUrl.substr(0, m_szUrl.find_first_of(" ("));
-    std::string rest;
-    m_bSecure = StartsWith(m_szUrl, "https://");
-    if (StartsWith(m_szUrl, "ftp://"))
-        rest = m_szUrl.substr(6);
-    else if (StartsWith(m_szUrl, "http://"))
-        rest = m_szUrl.substr(7);
-    else if (m_bSecure)
-        rest = m_szUrl.substr(8);
-    else
+    auto url = SplitTransferUrl(m_szUrl);
+    if (!url)
         return 0;
-    auto slash = rest.find('/');
-    if (slash == std::string::npos)
-        return 0;
-    m_szPath = rest.substr(slash);
-    m_szHost = rest.substr(0, slash);
-    if (m_szHost.size() < 3)
-        return 0;
+    m_bSecure = url->secure;
+    m_szHost = url->host;
+    m_szPath = url->path;
+    m_szFallbackPath = FallbackPath(*url);
     // A listing is kept in memory: no local file.
     if (m_bListing)
         return 1;
-    std::string name = m_szPath.substr(m_szPath.rfind('/') + 1);
+    // The local file is named as the fallback names it (the lower-cased
+    // name that stored folders and the viewer know).
+    const std::string& namedBy = m_szFallbackPath.empty() ? m_szPath : m_szFallbackPath;
+    std::string name = namedBy.substr(namedBy.rfind('/') + 1);
     // "." and ".." name the download folder or its parent, never a file.
     if (name.empty() || name == "." || name == "..")
         return 0;
@@ -129,6 +115,17 @@ int CTransferDlg::ParseUrl() {
     m_szDirectory = host_.DownloadDirectory();
     m_szLocalPath = m_szDirectory + m_szFileName;
     return m_szLocalPath.size() <= kMaxFieldText ? 1 : 0;
+}
+
+// The path of the fallback URL when it names another file on the same
+// server with the same client; empty otherwise.
+std::string CTransferDlg::FallbackPath(const TransferUrl& url) const {
+    std::string fallback = m_szFallbackUrl;
+    auto parts = fallback.size() <= kMaxFieldText ? SplitTransferUrl(fallback) : std::nullopt;
+    if (!parts || parts->ftp != url.ftp || parts->secure != url.secure || parts->host != url.host ||
+        parts->path == url.path)
+        return "";
+    return parts->path;
 }
 
 int CTransferDlg::StartHttp() {

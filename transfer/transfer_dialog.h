@@ -16,8 +16,10 @@
 
 #include "transfer/byte_stream.h"
 #include "transfer/ftp_reply_splitter.h"
+#include "transfer/http_client.h"
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
+#include "transfer/proxy_route.h"
 #include "transfer/shared_text.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_host.h"
@@ -27,7 +29,7 @@
 
 namespace orvane {
 
-struct HttpTarget;
+struct TransferUrl;
 class HttpResponseReader;
 
 // One socket of an FTP transfer and the watch that reports its events; the
@@ -77,7 +79,8 @@ class CTransferDlg {
     // HTTP client, on the worker.
     enum class HttpExchange { Stored, Redirected, Failed, Stopped };
     static unsigned HttpThreadProc(CTransferDlg* dialog);
-    int HttpGet();
+    // The target the user chose (an ftp:// one through an HTTP proxy).
+    int HttpGet(HttpTarget target);
     // The receive loop and the judgement of one response, over any stream:
     // Stored (the body is in the file), Redirected (location holds the
     // field's value), Failed (m_szError says why) or Stopped.
@@ -87,8 +90,8 @@ class CTransferDlg {
     static unsigned FtpThreadProc(CTransferDlg* dialog);
     // Connects to "name" or "name:port" (defaultPort when none is written).
     std::unique_ptr<ByteStream> OpenStreamSocket(const std::string& host, int defaultPort);
-    // A socket bound to any local address and a port of the system's choice.
-    UniqueFd OpenListenSocket();
+    // A socket bound to the local address and a port of the system's choice.
+    UniqueFd OpenListenSocket(const NetAddress& local);
     int BeginRetrieve(const std::string& command);
     // Sends the next queued line when the last one has its reply: called
     // as soon as a reply has been handled, when the worker queues a line,
@@ -103,6 +106,10 @@ class CTransferDlg {
     // FTP login may take, and a file of authorities trusted besides the
     // system's store for https:// (from ORVANE_EXTRA_CA_FILE by default).
     NameLookup nameLookup = SystemNameLookup;
+    // How the proxies of a URL are found.
+    ProxyLookup proxyLookup = SystemProxyLookup;
+    // How long each address of a server may take to accept the connection.
+    int connectTimeoutMs = kConnectTimeoutMs;
     int loginPolls = 600;
     // How long an active-mode server may take to connect after its 150
     // reply before the transfer tries passive mode, and how long the final
@@ -125,6 +132,14 @@ class CTransferDlg {
     std::string m_szFileName;
     std::string m_szHost;
     std::string m_szUrl;
+    // Set before the start: the URL asked for once more when the server
+    // says that the file at m_szUrl is not there (HTTP 404 or 410, FTP 550),
+    // the lower-cased URL of a link written with capitals. It names the
+    // local file. Only a path on the same server counts.
+    std::string m_szFallbackUrl;
+    std::string m_szFallbackPath;
+    // The User-Agent of every HTTP request: the program and its version.
+    std::string userAgent;
     bool m_bSecure = false;  // the URL is https://
     SharedText m_szStatus;
     SharedText m_szReceived;
@@ -164,16 +179,20 @@ class CTransferDlg {
     std::atomic<int> m_bFinalOk{0};
     SharedText m_szFinalReply;
 
-    std::array<char, 16384> m_buffer{};
+    // One receive's bytes: large, so that a fast server's TLS records are
+    // taken several at a time and written to the file in one piece.
+    std::vector<char> m_buffer = std::vector<char>(kReceiveBufferSize);
+    static constexpr std::size_t kReceiveBufferSize = 256 * 1024;
 
   private:
     enum class ChunkResult { Data, End, WouldBlock };
     // What one attempt at the transfer command came to.
     enum class Attempt { Done, Stopped, Passive, PassiveNewSession, NameList, Unconfirmed };
     // What a reply asks of the worker besides its flags.
-    enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList };
+    enum Retry : int { kNoRetry = 0, kRetryPassive, kRetryNameList, kRetryExtendedPassive };
 
     int StartClient(bool ftp);
+    std::string FallbackPath(const TransferUrl& url) const;
     void EndDialog(int code);
     void ShowStartFailure(const std::string& text);
     bool StartWorker(unsigned (*proc)(CTransferDlg*), const char* failureText);
@@ -208,7 +227,8 @@ class CTransferDlg {
     Attempt AwaitAttempt();
     bool DataConnectOverdue() const;
     bool FinalReplyOverdue() const;
-    void JudgeAttempt(Attempt attempt);
+    // asked: the path of the last command, which a miss names.
+    void JudgeAttempt(Attempt attempt, const std::string& asked);
     void QueueTransferCommand(const std::string& command, std::string before = {});
     void PostToUi(std::function<void()> call);
     // User-interface side of the reply handling and the passive mode.
@@ -222,7 +242,7 @@ class CTransferDlg {
     bool StoreData(std::size_t count);
     static std::int64_t NowMs();
     bool ResolveFtpHost(const std::string& name, const std::optional<HostPort>& hostPort,
-                        in_addr& address);
+                        std::vector<NetAddress>& addresses);
     void DrainDataConnection();
     void FormatDataProgress();
     void SetProgress(std::int64_t received, std::int64_t expected, bool withSize);
@@ -231,12 +251,17 @@ class CTransferDlg {
     std::unique_ptr<ByteStream> OpenHttpStream(UniqueFd socket, const HttpTarget& target,
                                                HttpExchange& outcome);
     std::shared_ptr<TlsTrust> LoadTrust(HttpExchange& outcome);
+    WaitOutcome FindProxyRoute(const std::string& url, ProxyRoute& route);
+    // The route already found for the first request (worker only).
+    std::optional<ProxyRoute> m_knownRoute;
+    bool OpenTunnel(UniqueFd& socket, const HttpTarget& target, const ProxyRoute& route,
+                    HttpExchange& outcome);
     std::optional<HttpExchange> TakeResponseBytes(HttpResponseReader& reader, std::size_t count,
                                                   bool& judged, std::string& location);
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
                                             std::string& location);
     void StoreBody(std::string_view bytes);
-    int FailHttp(const char* text);
+    int FailHttp(const std::string& text);
     HttpExchange FailExchange(const std::string& text);
 
     TransferHost& host_;
@@ -247,7 +272,7 @@ class CTransferDlg {
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::mutex m_commandLock;  // guards m_commands
     std::mutex m_socketLock;   // guards m_ctrlSocket and m_listenSocket
-    sockaddr_in m_controlPeer{};
+    NetAddress m_controlPeer;
     // The control connection's write-ready drain has run (user-interface
     // thread); the worker queues USER only after it.
     std::atomic<bool> m_bControlDrained{false};
@@ -268,13 +293,19 @@ class CTransferDlg {
     std::atomic<std::int64_t> m_nOpenedAtMs{0};
     std::atomic<std::int64_t> m_nDataDoneAtMs{0};
     bool m_bHttpWriteFailed = false;
-    bool m_bProgressPending = false;  // FTP texts lag m_nReceived
+    std::atomic<int> m_nHttpStatus{0};  // of the last response (0: none read)
+    bool m_bProgressPending = false;    // FTP texts lag m_nReceived
     bool m_bEnded = false;
     int m_nEndCode = 0;
 };
 
 // The PORT command for a local IPv4 address and a listening port.
 std::string FormatPortLine(in_addr localAddress, int port);
+// The line that opens active mode for the control connection's local
+// address: PORT for IPv4, EPRT |2|address|port| for IPv6 (RFC 2428).
+std::string FormatActiveLine(const NetAddress& local, int port);
+// The port of a 229 reply "(|||port|)"; 0 when none.
+int ParseExtendedPassivePort(const std::string& reply);
 // The byte count in a 150 reply's parentheses; 0 when there is none.
 std::int64_t ParseReplySize(const std::string& reply);
 // The port of a 227 reply's six numbers "h1,h2,h3,h4,p1,p2"; 0 when none.

@@ -6,6 +6,7 @@
 #include "browser/gtk/gtk_frame.h"
 #include "browser/gtk/gtk_log.h"
 #include "browser/gtk/gtk_transfer_window.h"
+#include "platform/orvane_version.h"
 #include "transfer/transfer_dialog.h"
 
 namespace orvane {
@@ -44,7 +45,8 @@ void GtkViewMessages::Release(gpointer data) {
     std::unique_ptr<Posted>(static_cast<Posted*>(data));
 }
 
-TransferOutcome GtkTransferRunner::RunModal(const std::string& url, bool http) {
+TransferOutcome GtkTransferRunner::RunModal(const std::string& url, const std::string& fallbackUrl,
+                                            bool http) {
     CTransferDlg* dialog = nullptr;
     GtkTransferWindow window(frame_.window(), [&dialog] {
         if (dialog && !dialog->HasEnded())
@@ -53,6 +55,8 @@ TransferOutcome GtkTransferRunner::RunModal(const std::string& url, bool http) {
     CTransferDlg transfer(app_, window, loop_);
     dialog = &transfer;
     transfer.m_szUrl = url;
+    transfer.m_szFallbackUrl = fallbackUrl;
+    transfer.userAgent = std::string("OrvaneExplorer/") + kOrvaneVersion;
     transfer.m_bHttp = http ? 1 : 0;
     running_ = &transfer;
     window_ = &window;

@@ -43,7 +43,8 @@ class GtkTransferRunner final : public TransferRunner {
     GtkTransferRunner(CBrowserApp& app, GtkFrameWindow& frame, UiLoop& loop)
         : app_(app), frame_(frame), loop_(loop) {}
 
-    TransferOutcome RunModal(const std::string& url, bool http) override;
+    TransferOutcome RunModal(const std::string& url, const std::string& fallbackUrl,
+                             bool http) override;
     void CancelRunning() override;
     void StartListing(const std::string& url,
                       std::function<void(const FolderListing&)> done) override;

@@ -1,12 +1,16 @@
 #include "browser/gtk/webkit_control.h"
 
 #include "browser/status_line.h"
+#include "platform/orvane_version.h"
 
 namespace orvane {
 
 WebKitControl::WebKitControl(std::string homePage)
     : homePage_(std::move(homePage)), view_(WEBKIT_WEB_VIEW(webkit_web_view_new())) {
     g_object_ref_sink(view_);
+    // Servers see the browser's name and version next to WebKit's own.
+    webkit_settings_set_user_agent_with_application_details(webkit_web_view_get_settings(view_),
+                                                            "OrvaneExplorer", kOrvaneVersion);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitle), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);

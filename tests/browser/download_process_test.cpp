@@ -100,6 +100,7 @@ class DownloadOnDisplay : public testing::BrowserOnDisplayBase {
         writeFile(site + "/quakes/2001/index.html", page("Quakes 2001"));
         writeFile(site + "/quakes/2001/0101.evt", eventBytes);
         writeFile(site + "/quakes/2001/0202.evt", smallEventBytes);
+        writeFile(site + "/quakes/2001/Tohoku_2011.EVT", mixedCaseBytes);
         writeFile(site + "/quakes/2001/deep/readme.txt", "deep");
         writeFile(site + "/form.html", kFormPage);
         writeFile(site + "/long.html", kLongPage);
@@ -139,10 +140,13 @@ class DownloadOnDisplay : public testing::BrowserOnDisplayBase {
     std::string eventBytes = randomBytes(1 << 20, 1);
     std::string smallEventBytes = randomBytes(3000, 2);
     std::string zipBytes = randomBytes(700000, 3);
+    std::string mixedCaseBytes = randomBytes(5000, 4);
     int mirrorPort = 9;  // the trickling server's, where a test starts one
     std::unique_ptr<testing::RealServer> web, ftp;
 };
 
+// The link in capitals finds no file on the case-sensitive nginx; the
+// lower-cased URL asked after the 404 does.
 TEST_F(DownloadOnDisplay, AnHttpEventLinkIsDownloadedByteExactAndStartsTheViewer) {
     auto browser = start("orvaneexplorer", {clickPage(httpUrl("/QUAKES/2001/0101.EVT"))});
     ASSERT_TRUE(viewerGot(downloads + "/0101.evt")) << viewerLog() << errors();
@@ -151,6 +155,15 @@ TEST_F(DownloadOnDisplay, AnHttpEventLinkIsDownloadedByteExactAndStartsTheViewer
     EXPECT_TRUE(titleShown("Tremora - 0101.evt"));
     EXPECT_TRUE(titleShown("Click - Orvane Explorer")) << "the page stays where it was";
     screenshot("http-download-main-window", "Click - Orvane Explorer");
+}
+
+// nginx knows its files by their own letters: a file named in mixed case is
+// asked for as the link writes it, and kept under the lower-cased name.
+TEST_F(DownloadOnDisplay, AMixedCaseFileIsFetchedByTheLinksOwnLetters) {
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/quakes/2001/Tohoku_2011.EVT"))});
+    ASSERT_TRUE(viewerGot(downloads + "/tohoku_2011.evt")) << viewerLog() << errors();
+    EXPECT_EQ(readFileText(downloads + "/tohoku_2011.evt"), mixedCaseBytes);
+    EXPECT_EQ(downloaded(), std::vector<std::string>{"tohoku_2011.evt"});
 }
 
 TEST_F(DownloadOnDisplay, AnFtpEventLinkReachesARunningViewerByDde) {
@@ -196,7 +209,8 @@ TEST_F(DownloadOnDisplay, AFailedDownloadShowsItsTextAndNeverReachesTheViewer) {
     EXPECT_TRUE(waitUntil(
         [&] {
             return shown().find("OrvaneDialog-DEBUG: ") != std::string::npos &&
-                   shown().find(": 258 File Not Found\n") != std::string::npos;
+                   shown().find(": 258 File Not Found: " + httpUrl("/quakes/2001/missing.evt") +
+                                "\n") != std::string::npos;
         },
         kWaitMs))
         << shown();

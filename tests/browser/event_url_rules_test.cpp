@@ -132,6 +132,22 @@ TEST_F(EventUrlRulesTest, PrefixesAreCaseSensitiveOnTheLowerCasedUrl) {
     EXPECT_EQ(rules.ClassifyEventUrl(lowered), Http);
 }
 
+// The decided URL keeps its lower-case scheme and host (and a SEED
+// volume's ftp); path and query get the link's letters back.
+TEST_F(EventUrlRulesTest, TheLinksOwnLettersComeBackIntoPathAndQuery) {
+    std::string seed = asciiLowered("HTTPS://WWW.Iris.EDU/pub/farm/Tohoku_2011.SEED?Part=A");
+    ASSERT_EQ(rules.ClassifyEventUrl(seed), Ftp);
+    EXPECT_EQ(WithLinkLetters("HTTPS://WWW.Iris.EDU/pub/farm/Tohoku_2011.SEED?Part=A", seed),
+              "ftp://www.iris.edu/pub/farm/Tohoku_2011.SEED?Part=A");
+    EXPECT_EQ(WithLinkLetters("http://WWW.orvane.net:8080/Quakes/Ev01.EVT",
+                              "http://www.orvane.net:8080/quakes/ev01.evt"),
+              "http://www.orvane.net:8080/Quakes/Ev01.EVT");
+    // Not the same URL in other letters: the decision stands.
+    EXPECT_EQ(WithLinkLetters("http://h.net/other.evt", "http://h.net/quakes/a.evt"),
+              "http://h.net/quakes/a.evt");
+    EXPECT_EQ(WithLinkLetters("http://h.net", "http://h.net"), "http://h.net");
+}
+
 TEST_F(EventUrlRulesTest, HostsConfiguredWithCapitalsAndPortsStillMatch) {
     Endpoints e = endpoints();
     e.mainWebHost = "LocalHost:18080";

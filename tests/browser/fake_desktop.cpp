@@ -13,8 +13,10 @@ bool FakeDesktop::OpenDocument(CBrowserApp& app) {
     return true;
 }
 
-TransferOutcome FakeDesktop::Control::RunModal(const std::string& url, bool http) {
-    transfers.push_back((http ? "http " : "ftp ") + url);
+TransferOutcome FakeDesktop::Control::RunModal(const std::string& url,
+                                               const std::string& fallbackUrl, bool http) {
+    transfers.push_back((http ? "http " : "ftp ") + url +
+                        (fallbackUrl.empty() ? "" : " then " + fallbackUrl));
     if (duringTransfer)
         duringTransfer();
     if (outcomes.empty())

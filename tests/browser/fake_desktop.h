@@ -70,7 +70,8 @@ class FakeDesktop final : public AppDesktop {
         }
         void ShowAddress(const std::string& url) override { calls.push_back("address " + url); }
         void PostViewMessage(unsigned message) override { posted.push_back(message); }
-        TransferOutcome RunModal(const std::string& url, bool http) override;
+        TransferOutcome RunModal(const std::string& url, const std::string& fallbackUrl,
+                                 bool http) override;
         void CancelRunning() override { calls.push_back("cancel transfer"); }
         void StartListing(const std::string& url,
                           std::function<void(const FolderListing&)> done) override {

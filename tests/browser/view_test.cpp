@@ -72,13 +72,16 @@ class ViewTest : public ::testing::Test {
     std::unique_ptr<CBrowserApp> app;
 };
 
-TEST_F(ViewTest, AnUpperCaseEventLinkIsCancelledAndFetchedLowerCasedAfterTheEvent) {
-    EXPECT_TRUE(follow("http://www.orvane.net/QUAKES/2001/0101.EVT"));
+// The rules run on the lower-cased URL; the link's own letters are asked
+// first (scheme and host lower-cased), the lower-cased URL after a miss.
+TEST_F(ViewTest, AnUpperCaseEventLinkIsFetchedWithItsLettersThenLowerCasedAfterTheEvent) {
+    EXPECT_TRUE(follow("HTTP://WWW.Orvane.NET/QUAKES/2001/0101.EVT"));
     EXPECT_EQ(view().m_szPendingUrl, kEvent);
     EXPECT_EQ(control().posted, std::vector<unsigned>{WM_START_HTTP_DOWNLOAD});
     EXPECT_TRUE(control().transfers.empty()) << "no transfer inside the control's event";
     deliverPosted();
-    EXPECT_EQ(control().transfers, Calls{std::string("http ") + kEvent});
+    EXPECT_EQ(control().transfers,
+              Calls{std::string("http http://www.orvane.net/QUAKES/2001/0101.EVT then ") + kEvent});
     EXPECT_EQ(view().m_szPendingUrl, "");
 }
 
@@ -99,7 +102,8 @@ TEST_F(ViewTest, FtpEventFilesAndSeedVolumesGoToTheFtpTransfer) {
     EXPECT_EQ(control().posted, std::vector<unsigned>{WM_START_FTP_DOWNLOAD});
     deliverPosted();
     EXPECT_EQ(control().transfers, (Calls{"ftp ftp://mirror.orvane.net/userdata/a.evt",
-                                          "ftp ftp://www.iris.edu/pub/farm/2001/v.seed"}));
+                                          "ftp ftp://www.iris.edu/pub/farm/2001/V.SEED then "
+                                          "ftp://www.iris.edu/pub/farm/2001/v.seed"}));
     EXPECT_EQ(world.ddeSent.size() + world.started.size(), 2u) << "both handed to the viewer";
 }
 

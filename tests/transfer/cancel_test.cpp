@@ -59,10 +59,10 @@ struct CancelCase {
 // A lookup that takes far longer than anyone waits for a Cancel; it says
 // when it has begun, so that the Cancel comes while it runs.
 std::atomic<bool> lookupBegun{false};
-std::optional<in_addr> SlowLookup(const std::string&) {
+std::vector<NetAddress> SlowLookup(const std::string&) {
     lookupBegun = true;
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    return std::nullopt;
+    return {};
 }
 
 TEST(TransferCancel, HttpDuringTheNameLookup) {

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/orvane_version.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
 #include "tools/testkit/child_process.h"
+#include "tools/transfer_peers/recording_proxy.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 #include "tools/testkit/wait_until.h"
 
@@ -71,7 +73,7 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
         RunFetch({"http://" + server.host() + "/ev.sac", c.downloads}, c.Environment(), 20000);
     EXPECT_EQ(notFound.exitStatus, 1);
     EXPECT_EQ(notFound.out, "");
-    EXPECT_EQ(LastLine(notFound.err), "File Not Found");
+    EXPECT_EQ(LastLine(notFound.err), "File Not Found: http://" + server.host() + "/ev.sac");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
     FetchResult cut =
         RunFetch({"http://" + server.host() + "/cut.sac", c.downloads}, c.Environment(), 20000);
@@ -91,6 +93,61 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
               "Error: Can't open " + c.home / "missing/ev.sac" + " file for writting.");
 
     EXPECT_EQ(RunFetch({}, c.Environment(), 20000).exitStatus, 2);
+}
+
+// orvane-fetch names itself and its version; an argument holding CR LF
+// (or a blank) is refused before anything is sent.
+TEST(FetchProgram, NamesItselfAndRefusesLineBreaksInItsArgument) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", "named")}}});
+    FetchCase c;
+    for (std::string bad : {"/ev.sac\r\nX-Injected: 1", "/ev.sac\tx", "/ev one.sac"}) {
+        FetchResult refused =
+            RunFetch({"http://" + server.host() + bad, c.downloads}, c.Environment(), 20000);
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(LastLine(refused.err), "Error: Can't parse host and file name");
+    }
+    EXPECT_TRUE(server.requests().empty());
+    FetchResult good =
+        RunFetch({"http://" + server.host() + "/ev.sac", c.downloads}, c.Environment(), 20000);
+    ASSERT_EQ(good.exitStatus, 0) << good.err;
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].find(std::string("\r\nUser-Agent: orvane-fetch/") +
+                                        kOrvaneVersion + "\r\n"),
+              std::string::npos)
+        << server.requests()[0];
+    EXPECT_TRUE(std::string(kOrvaneVersion).find('.') != std::string::npos) << kOrvaneVersion;
+}
+
+// http_proxy and ftp_proxy as GIO reads them (no_proxy excepted): the
+// request goes to the proxy, never straight to the server.
+TEST(FetchProgram, TheEnvironmentsProxyIsUsed) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", "direct")}}});
+    peers::RecordingProxy proxy(ScriptedHttpServer::Response("HTTP/1.1 200 OK", "proxied"));
+    FetchCase c;
+    auto environment = c.Environment();
+    environment["http_proxy"] = proxy.url();
+    environment["ftp_proxy"] = proxy.url();
+    environment["no_proxy"] = "";
+    std::string url = "http://" + server.host() + "/quakes/a.evt";
+    FetchResult proxied = RunFetch({url, c.downloads}, environment, 20000);
+    ASSERT_EQ(proxied.exitStatus, 0) << proxied.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/a.evt"), "proxied");
+    FetchResult ftp =
+        RunFetch({"ftp://ftp.orvane.net/quakes/b.evt", c.downloads}, environment, 20000);
+    ASSERT_EQ(ftp.exitStatus, 0) << ftp.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/b.evt"), "proxied");
+    environment["no_proxy"] = "127.0.0.1";
+    FetchResult excepted = RunFetch({url, c.downloads}, environment, 20000);
+    ASSERT_EQ(excepted.exitStatus, 0) << excepted.err;
+    EXPECT_EQ(ReadFile(c.downloads + "/a.evt"), "direct");
+    auto requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].starts_with("GET " + url + " HTTP/1.1\r\n")) << requests[0];
+    EXPECT_TRUE(requests[1].starts_with("GET ftp://ftp.orvane.net/quakes/b.evt HTTP/1.1\r\n"))
+        << requests[1];
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(FetchProgram, FolderComesFromTheSavedSettingElseTheCurrentFolder) {

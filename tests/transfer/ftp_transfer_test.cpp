@@ -127,7 +127,8 @@ TEST(FtpTransfer, RefusedLoginAndMissingFileFail) {
     FtpRun notFound(missing);
     notFound.Start();
     ASSERT_TRUE(notFound.harness.RunToEnd(20000));
-    EXPECT_EQ(notFound.harness.surface.text(258), "File Not Found");
+    EXPECT_EQ(notFound.harness.surface.text(258),
+              "File Not Found: ftp://" + notFound.server.host() + "/userdata/ev.seed");
     EXPECT_FALSE(notFound.harness.dialog->HasEnded());
 }
 
@@ -249,14 +250,29 @@ TEST(FtpTransfer, PassiveModeWhenActiveCannotWork) {
     }
 }
 
-TEST(FtpTransfer, AServerRefusingBothModesFailsWithItsReply) {
-    FtpScript script = Delivering("x");
+// A refused PASV is followed by EPSV (RFC 2428); a server refusing that
+// too fails with its last reply.
+TEST(FtpTransfer, ARefusedPasvIsFollowedByEpsvAndRefusingEveryModeFails) {
+    FtpScript script = Delivering("over epsv");
     script.portReply = "502 Command not implemented.";
     script.pasvRefusal = "502 PASV refused by policy.";
+    script.extendedPassive = true;
+    FtpRun extended(script);
+    extended.Start();
+    ASSERT_TRUE(extended.harness.RunToEnd(5000));
+    EXPECT_EQ(extended.harness.dialog->m_bFailed, 0) << extended.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(extended.harness.downloadPath("downloads/ev.seed")), "over epsv");
+    auto commands = extended.server.commands();
+    auto pasv = std::find(commands.begin(), commands.end(), "PASV");
+    ASSERT_NE(pasv, commands.end());
+    EXPECT_EQ(*std::next(pasv), "EPSV");
+
+    script.extendedPassive = false;
     FtpRun run(script);
     run.Start();
     ASSERT_TRUE(run.harness.RunToEnd(5000));
-    EXPECT_EQ(run.harness.surface.text(258), "Transfer failed: 502 PASV refused by policy.");
+    EXPECT_EQ(run.harness.surface.text(258), "Transfer failed: 500 Unknown command.");
+    EXPECT_EQ(run.server.commands().back(), "EPSV");
     EXPECT_TRUE(run.harness.hiddenFiles().empty());
 }
 
@@ -274,6 +290,35 @@ TEST(FtpTransfer, ThePathIsDecodedForTheCommandAndTheLocalNameStays) {
     ASSERT_TRUE(injected.harness.RunToEnd(20000));
     EXPECT_EQ(injected.harness.surface.text(258), "Error: Can't parse host and file name");
     EXPECT_TRUE(injected.server.commands().empty());
+}
+
+// A server whose names are case-sensitive: RETR of the link's letters gets
+// 550, the lower-cased path in a new session delivers; when that misses
+// too, the text names it.
+TEST(FtpTransfer, TheLowerCasedPathIsAskedOnceAfterA550) {
+    FtpScript script = Delivering("lower-case file");
+    script.filePath = "/quakes/2024/ev01.evt";
+    FtpRun run(script);
+    run.harness.dialog->m_szFallbackUrl = "ftp://" + run.server.host() + "/quakes/2024/ev01.evt";
+    run.Start("/quakes/2024/Ev01.EVT");
+    ASSERT_TRUE(run.harness.RunToEnd(20000));
+    EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << run.harness.surface.text(258);
+    EXPECT_EQ(ReadFile(run.harness.downloadPath("downloads/ev01.evt")), "lower-case file");
+    std::vector<std::string> retrieved;
+    for (const std::string& line : run.server.commands())
+        if (line.starts_with("RETR "))
+            retrieved.push_back(line);
+    EXPECT_EQ(retrieved, (std::vector<std::string>{"RETR /quakes/2024/Ev01.EVT",
+                                                   "RETR /quakes/2024/ev01.evt"}));
+
+    script.filePath = "/elsewhere.evt";
+    FtpRun missing(script);
+    std::string fallback = "ftp://" + missing.server.host() + "/quakes/2024/ev01.evt";
+    missing.harness.dialog->m_szFallbackUrl = fallback;
+    missing.Start("/quakes/2024/Ev01.EVT");
+    ASSERT_TRUE(missing.harness.RunToEnd(20000));
+    EXPECT_EQ(missing.harness.surface.text(258), "File Not Found: " + fallback);
+    EXPECT_TRUE(missing.harness.hiddenFiles().empty());
 }
 
 // A listing through the same client, as the browser and orvane-fetch ask.
@@ -326,7 +371,8 @@ TEST(FtpTransfer, ListingsOfUnixAndDosServersEmptyFoldersAndNameLists) {
     missing.retrieve = FtpScript::Retrieve::NotFound550;
     listed = ListFolder(missing, "/gone/", &last);
     EXPECT_TRUE(listed.failed);
-    EXPECT_EQ(listed.error, "File Not Found");
+    EXPECT_TRUE(listed.error.starts_with("File Not Found: ftp://127.0.0.1:")) << listed.error;
+    EXPECT_TRUE(listed.error.ends_with("/gone/")) << listed.error;
 }
 
 TEST(FtpTransfer, NoLoginWithinThePollsTimesOut) {
@@ -351,7 +397,7 @@ TEST(FtpTransfer, ConnectFailuresNameTheHost) {
     EXPECT_EQ(refused.surface.text(258), "Cannot connect to " + host);
 
     TransferHarness unknown;
-    unknown.dialog->nameLookup = [](const std::string&) { return std::nullopt; };
+    unknown.dialog->nameLookup = [](const std::string&) { return std::vector<NetAddress>{}; };
     unknown.Start("ftp://no-such-host.invalid/ev.seed", false);
     ASSERT_TRUE(unknown.RunToEnd(10000));
     EXPECT_EQ(unknown.surface.text(258), "Error: Connecting to no-such-host.invalid.");

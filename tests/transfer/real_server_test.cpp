@@ -13,6 +13,7 @@
 #include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
+#include "tools/transfer_peers/recording_proxy.h"
 #include "tools/transfer_peers/scripted_http_server.h"
 
 namespace orvane::testing {
@@ -70,7 +71,9 @@ class RealServers : public ::testing::Test {
             RunFetch({scheme + "://" + host + "/missing.bin", downloads.path()}, Private(), 60000);
         EXPECT_EQ(missing.exitStatus, 1);
         EXPECT_EQ(missing.out, "");
-        EXPECT_TRUE(missing.err.ends_with("\nFile Not Found\n")) << missing.err;
+        EXPECT_TRUE(
+            missing.err.ends_with("\nFile Not Found: " + scheme + "://" + host + "/missing.bin\n"))
+            << missing.err;
         EXPECT_FALSE(std::filesystem::exists(downloads / "missing.bin"));
         if (scheme == "ftp")
             ListTree(host, downloads);
@@ -204,6 +207,73 @@ TEST_F(RealServers, ARedirectToHttpsIsFollowed) {
     EXPECT_EQ(harness.dialog->m_bFailed, 0) << harness.surface.text(258);
     EXPECT_TRUE(ReadFile(harness.downloadPath("downloads/ev.sac")) ==
                 ReadFile(*root_ / "one-mb.bin"));
+}
+
+// Servers that listen on ::1 only: HTTP, HTTPS (the certificate checked
+// against the address) and FTP, active mode by EPRT (vsftpd) and passive
+// mode by EPSV (pyftpdlib with active mode refused).
+TEST_F(RealServers, IPv6OnlyServersAreReachedByTheirAddress) {
+    struct Case {
+        const char* kind;
+        const char* scheme;
+        const char* mode;  // the FTP mode the status line names
+    };
+    for (const Case& c : {Case{"nginx-ipv6", "http", ""}, Case{"nginx-https-ipv6", "https", ""},
+                          Case{"vsftpd-ipv6", "ftp", "(active mode)"},
+                          Case{"pyftpdlib-passive-ipv6", "ftp", "(passive mode)"}}) {
+        std::vector<std::string> more;
+        if (std::string(c.scheme) == "https")
+            more = certificates_->serverFiles("good");
+        RealServer server(c.kind, root_->path(), "", more);
+        ASSERT_TRUE(server.running()) << c.kind << ": " << server.failure();
+        TempFolder downloads;
+        std::string url =
+            std::string(c.scheme) + "://[::1]:" + std::to_string(server.port()) + "/one-mb.bin";
+        FetchResult result = RunFetch({url, downloads.path()}, Private(), 60000);
+        ASSERT_EQ(result.exitStatus, 0) << url << "\n" << result.err;
+        EXPECT_TRUE(ReadFile(downloads / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin")) << url;
+        EXPECT_NE(result.err.find(c.mode), std::string::npos) << result.err;
+    }
+}
+
+// https_proxy as GIO reads it: CONNECT through the proxy, TLS to nginx
+// inside the tunnel with the certificate checked for the origin's name.
+TEST_F(RealServers, HttpsGoesThroughTheProxysTunnel) {
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    peers::RecordingProxy proxy("HTTP/1.1 500 Not Here\r\nContent-Length: 0\r\n\r\n");
+    TempFolder downloads;
+    std::string origin = "localhost:" + std::to_string(server.port());
+    auto environment = Private();
+    environment["https_proxy"] = proxy.url();
+    environment["no_proxy"] = "";
+    FetchResult result =
+        RunFetch({"https://" + origin + "/one-mb.bin", downloads.path()}, environment, 60000);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(ReadFile(downloads / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin"));
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_TRUE(proxy.requests()[0].starts_with("CONNECT " + origin +
+                                                " HTTP/1.1\r\nHost: " + origin + "\r\n"))
+        << proxy.requests()[0];
+}
+
+// Out of TLS never: the redirect to http:// is refused, the plain server
+// never hears of it, and no file is written.
+TEST_F(RealServers, ARedirectFromHttpsToHttpIsRefused) {
+    peers::ScriptedHttpServer plain(peers::HttpScript{
+        {{peers::ScriptedHttpServer::Response("HTTP/1.1 200 OK", "taken out of TLS")}}});
+    RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
+    ASSERT_TRUE(server.running()) << server.failure();
+    TempFolder downloads;
+    std::string url = "https://localhost:" + std::to_string(server.port()) +
+                      "/to-plain-http?port=" + std::to_string(plain.port());
+    FetchResult result = RunFetch({url, downloads.path()}, Private(), 30000);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_TRUE(
+        result.err.ends_with("\nRedirect Error: a secure download may not continue without TLS\n"))
+        << result.err;
+    EXPECT_TRUE(plain.requests().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
 }
 
 // Cancel in the middle of a TLS body (nginx sends 1 MB a second) comes back

@@ -8,6 +8,7 @@
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_verbs.h"
 #include "transfer/http_client.h"
+#include "transfer/transfer_url.h"
 #include "transfer/url_text.h"
 
 namespace orvane::testing {
@@ -61,11 +62,46 @@ TEST(TransferParseUrl, BackslashesActAsSlashesAndBlanksOrParenthesesEndTheUrl) {
     EXPECT_EQ(slashes.path, "/quakes/ev.sac");
     EXPECT_EQ(harness.dialog->m_szUrl, "http://host.net/quakes/ev.sac");
 
-    Parsed blank = Parse(harness, "http://host.net/q/ev one.sac");
-    EXPECT_EQ(blank.name, "ev");
-    EXPECT_EQ(harness.dialog->m_szUrl, "http://host.net/q/ev");
     Parsed parenthesis = Parse(harness, "http://host.net/q/ev.sac(2)");
     EXPECT_EQ(parenthesis.name, "ev.sac");
+    Parsed noted = Parse(harness, "http://host.net/q/ev.sac  (12 KB)");
+    EXPECT_EQ(noted.result, 1);
+    EXPECT_EQ(noted.name, "ev.sac");
+}
+
+// A byte that would end the request line or the command, or split it, is
+// never sent: the URL is refused before anything goes out.
+TEST(TransferParseUrl, ControlCharactersAndBlanksAreRefusedInHostPathAndQuery) {
+    TransferHarness harness;
+    for (const char* url :
+         {"http://host.net/q/ev one.sac", "http://host.net/q/ev.sac\r\nX-Injected: 1",
+          "http://host.net/q/ev.sac?a=\n", "http://host.net/q/\tev.sac", "http://ho st.net/ev.sac",
+          "http://host.net\r\n/ev.sac", "ftp://host.net/q/ev.sac\rDELE x", "https://host.net/\x7f",
+          "ftp://host.net/q\x01/ev.sac"})
+        EXPECT_EQ(Parse(harness, url).result, 0) << url;
+    EXPECT_TRUE(HasUnsafeUrlBytes("a b"));
+    EXPECT_FALSE(HasUnsafeUrlBytes("/q/%20%0D%0A\xc3\xa9"));  // escaped and UTF-8 bytes pass
+}
+
+// The link's own letters are asked first; the lower-cased fallback names
+// the local file and counts only for the same server and client.
+TEST(TransferParseUrl, TheFallbackUrlNamesTheLocalFile) {
+    TransferHarness harness;
+    harness.dialog->m_szFallbackUrl = "http://www.orvane.net/quakes/2024/ev01.evt";
+    Parsed mixed = Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(mixed.result, 1);
+    EXPECT_EQ(mixed.path, "/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(mixed.name, "ev01.evt");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "/quakes/2024/ev01.evt");
+    harness.dialog->m_szFallbackUrl = "http://other.net/quakes/2024/ev01.evt";
+    EXPECT_EQ(Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT").name, "Ev01.EVT");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "");
+    harness.dialog->m_szFallbackUrl = "ftp://www.orvane.net/quakes/2024/ev01.evt";
+    Parse(harness, "http://www.orvane.net/quakes/2024/Ev01.EVT");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "");
+    harness.dialog->m_szFallbackUrl = "http://www.orvane.net/quakes/2024/ev01.evt";
+    Parse(harness, "http://www.orvane.net/quakes/2024/ev01.evt");
+    EXPECT_EQ(harness.dialog->m_szFallbackPath, "") << "the same URL is not asked twice";
 }
 
 TEST(TransferParseUrl, RefusesWhatCannotNameAFile) {
@@ -95,6 +131,25 @@ TEST(TransferParseUrl, AHostMayCarryAPort) {
     EXPECT_FALSE(SplitHostPort("host.net:70000", 80));
     EXPECT_FALSE(SplitHostPort("host.net:8o", 80));
     EXPECT_FALSE(SplitHostPort(":80", 80));
+}
+
+TEST(TransferParseUrl, IPv6AddressesAreWrittenInBrackets) {
+    TransferHarness harness;
+    Parsed parsed = Parse(harness, "http://[::1]:8080/quakes/a.evt");
+    EXPECT_EQ(parsed.result, 1);
+    EXPECT_EQ(parsed.host, "[::1]:8080");
+    EXPECT_EQ(parsed.path, "/quakes/a.evt");
+    EXPECT_EQ(SplitHostPort("[::1]:8080", 80)->name, "::1");
+    EXPECT_EQ(SplitHostPort("[::1]:8080", 80)->port, 8080);
+    EXPECT_EQ(SplitHostPort("[2001:db8::5]", 21)->name, "2001:db8::5");
+    EXPECT_EQ(SplitHostPort("[2001:db8::5]", 21)->port, 21);
+    for (const char* bad : {"[::1", "[::1]8080", "[::1]:", "[host.net]:80", "[]:80", "[::1]:0"})
+        EXPECT_FALSE(SplitHostPort(bad, 80)) << bad;
+    EXPECT_EQ(ParseAddressLiteral("2001:db8::5")->family(), AF_INET6);
+    EXPECT_EQ(ParseAddressLiteral("10.0.0.1")->text(), "10.0.0.1");
+    EXPECT_FALSE(ParseAddressLiteral("host.net"));
+    EXPECT_TRUE(ParseAddressLiteral("::1")->SameHost(*ParseAddressLiteral("::1")));
+    EXPECT_FALSE(ParseAddressLiteral("::1")->SameHost(*ParseAddressLiteral("127.0.0.1")));
 }
 
 TEST(TransferParseUrl, KeepsTheLimitsOfTheFixedFields) {
@@ -148,15 +203,28 @@ TEST(FtpTexts, PassivePortAndDecodedPath) {
     EXPECT_EQ(ParsePassivePort("227 =10,9,8,7,4,1"), 1025);  // no parentheses (RFC 1123)
     EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode (127,0,0,1,300,10)."), 0);
     EXPECT_EQ(ParsePassivePort("227 Entering Passive Mode."), 0);
+    EXPECT_EQ(ParseExtendedPassivePort("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(ParseExtendedPassivePort("229 Extended (!!!1025!)"), 1025);
+    for (const char* bad : {"229 (|||70000|)", "229 (||6446|)", "229 (|||64a6|)", "229 (|||)",
+                            "229 no port", "229 (|||6446"})
+        EXPECT_EQ(ParseExtendedPassivePort(bad), 0) << bad;
+    auto v6 = ParseAddressLiteral("::1");
+    ASSERT_TRUE(v6.has_value());
+    EXPECT_EQ(FormatActiveLine(*v6, 50123), "EPRT |2|::1|50123|");
+    EXPECT_EQ(FormatActiveLine(*ParseAddressLiteral("127.0.0.1"), 1025), "PORT 127,0,0,1,4,1");
     EXPECT_EQ(DecodeUrlPath("/sp%20ace.bin"), "/sp ace.bin");
     EXPECT_EQ(DecodeUrlPath("/%C3%A9v%e9nt/%zz%4"), "/\xC3\xA9v\xE9nt/%zz%4");
 }
 
-TEST(FtpTexts, OnlyRetrListAndNlstOpenADataConnection) {
+TEST(FtpTexts, OnlyRetrListAndNlstOpenADataConnectionThatTheModeVerbsSetUp) {
     for (const char* verb : {"RETR", "LIST", "NLST", "retr", "List"})
         EXPECT_TRUE(IsFtpTransferVerb(verb)) << verb;
     for (const char* verb : {"STOR", "RET", "RETRX", "TYPE", "PASV", ""})
         EXPECT_FALSE(IsFtpTransferVerb(verb)) << verb;
+    for (const char* verb : {"PORT", "EPRT", "PASV", "EPSV", "epsv"})
+        EXPECT_TRUE(IsFtpModeVerb(verb)) << verb;
+    for (const char* verb : {"RETR", "TYPE", "SPSV", "PORTS", ""})
+        EXPECT_FALSE(IsFtpModeVerb(verb)) << verb;
 }
 
 TEST(UrlTexts, SchemeNamesAndPercentEncoding) {
@@ -206,16 +274,17 @@ TEST(FtpListing, UnixAndDosLinesAndAnythingElseAsAName) {
     EXPECT_EQ(entries[1].name, "last");
 }
 
-TEST(HttpTexts, RequestCarriesTheHostAsWrittenAndTheFilesOwnUrl) {
-    EXPECT_EQ(FormatHttpRequest({false, "127.0.0.1:8080", "/quakes/ev.sac"}),
+TEST(HttpTexts, RequestCarriesTheHostAsWrittenTheFilesOwnUrlAndTheProgram) {
+    EXPECT_EQ(FormatHttpRequest({false, "127.0.0.1:8080", "/quakes/ev.sac"}, "orvane-fetch/1.0.0"),
               "GET /quakes/ev.sac HTTP/1.1\r\n"
               "Referer: http://127.0.0.1:8080/quakes/ev.sac\r\n"
               "Host: 127.0.0.1:8080\r\n"
+              "User-Agent: orvane-fetch/1.0.0\r\n"
               "\r\n");
-    EXPECT_EQ(FormatHttpRequest({true, "www.orvane.net", "/userdata/a.evt"}),
-              "GET /userdata/a.evt HTTP/1.1\r\n"
-              "Referer: https://www.orvane.net/userdata/a.evt\r\n"
-              "Host: www.orvane.net\r\n"
+    EXPECT_EQ(FormatHttpRequest({true, "[::1]:8443", "/userdata/A.evt"}, ""),
+              "GET /userdata/A.evt HTTP/1.1\r\n"
+              "Referer: https://[::1]:8443/userdata/A.evt\r\n"
+              "Host: [::1]:8443\r\n"
               "\r\n");
 }
 
@@ -237,11 +306,12 @@ TEST(HttpTexts, RedirectLocationsAreReadAgainstTheRequest) {
     EXPECT_EQ(url("../../../../e.sac"), "http://www.orvane.net/e.sac");
     EXPECT_EQ(url("2025/.."), "http://www.orvane.net/quakes/2024/");
     EXPECT_EQ(url("?v=2"), "http://www.orvane.net/quakes/2024/ev.sac?v=2");
-    EXPECT_EQ(url("/a b/\x01\xc3\xa9.sac#frag"), "http://www.orvane.net/a%20b/%01%C3%A9.sac");
+    EXPECT_EQ(url("/a b/\xc3\xa9.sac#frag"), "http://www.orvane.net/a%20b/%C3%A9.sac");
     EXPECT_EQ(url("/q?a=/../b"), "http://www.orvane.net/q?a=/../b");
     for (std::string_view refused :
          {"", "#only", "ftp://ftp.orvane.net/a.sac", "mailto:x@y", "http://", "http://user@host/a",
-          "https://host:0/a", "http://:80/a"})
+          "https://host:0/a", "http://:80/a", "/a\x01.sac", "/a\r\nX-Injected: 1", "/a\tb",
+          "http://ho st/a", "http://host\t.net/a", "/a\x7f"})
         EXPECT_EQ(url(refused), "(none)") << refused;
     // From https:// a Location without scheme stays on https://.
     EXPECT_EQ(ResolveRedirect({true, "h.net", "/a/b"}, "//other.net/c")->url(),

@@ -17,10 +17,19 @@ namespace orvane::peers {
 
 BlockedListener::BlockedListener() {
     listener_ = ListenOnLoopback(0, port_);
+    Fill("127.0.0.1");
+}
+
+BlockedListener::BlockedListener(const char* address, int port) : port_(port) {
+    listener_ = ListenOn(address, port, 0);
+    Fill(address);
+}
+
+void BlockedListener::Fill(const char* address) {
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(static_cast<uint16_t>(port_));
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, address, &target.sin_addr);
     // A few connections fill the queue that is never accepted from.
     for (int i = 0; i < 3 && listener_ >= 0; ++i) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

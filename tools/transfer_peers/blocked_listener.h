@@ -10,6 +10,10 @@ namespace orvane::peers {
 class BlockedListener {
   public:
     BlockedListener();
+    // The same on a loopback address and port of the caller's choice (a
+    // host's first address that does not answer, next to a server on
+    // another address at the same port).
+    BlockedListener(const char* address, int port);
     ~BlockedListener();
     BlockedListener(const BlockedListener&) = delete;
     BlockedListener& operator=(const BlockedListener&) = delete;
@@ -20,6 +24,8 @@ class BlockedListener {
     int pendingConnects() const;
 
   private:
+    void Fill(const char* address);
+
     int listener_ = -1;
     int port_ = 0;
     std::vector<int> fillers_;

@@ -43,6 +43,17 @@ int ListenOnLoopback(int backlog, int& port) {
     return fd;
 }
 
+int ListenOn(const char* address, int port, int backlog) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local = Address(address, port);
+    if (fd >= 0 && (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+                    ::listen(fd, backlog) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int ConnectFrom(const char* sourceAddress, const char* address, int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in source = Address(sourceAddress, 0);

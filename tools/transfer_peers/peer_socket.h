@@ -11,6 +11,8 @@ using Clock = std::chrono::steady_clock;
 // A listening TCP socket on 127.0.0.1 with a port of the system's choice;
 // -1 on failure. port receives the port.
 int ListenOnLoopback(int backlog, int& port);
+// A listening TCP socket on the IPv4 address and port given; -1 on failure.
+int ListenOn(const char* address, int port, int backlog);
 // Connects to 127.0.0.1:port from the given loopback source address.
 int ConnectFrom(const char* sourceAddress, const char* address, int port);
 // Waits until fd is readable or the deadline passes.

@@ -148,7 +148,9 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
         return Reply(control, script_.loginAtUser ? "230 Already logged in." : script_.passReply);
     }
     if (verb == "PASV")
-        return AnswerPasv(control);
+        return AnswerPasv(control, false);
+    if (verb == "EPSV" && script_.extendedPassive)
+        return AnswerPasv(control, true);
     if (verb == "PORT") {
         int h[6] = {};
         if (std::sscanf(line.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4],
@@ -162,7 +164,8 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
     if (verb == "TYPE")
         return Reply(control, "200 Switching to Binary mode.");
     if (verb == "RETR") {
-        if (script_.retrieve == FtpScript::Retrieve::NotFound550)
+        bool elsewhere = !script_.filePath.empty() && line.substr(5) != script_.filePath;
+        if (script_.retrieve == FtpScript::Retrieve::NotFound550 || elsewhere)
             return Reply(control, "550 Failed to open file.");
         if (script_.retrieve == FtpScript::Retrieve::Refuse425 && passiveListener_ < 0)
             return Reply(control, "425 Can't open data connection.");
@@ -180,13 +183,16 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
     return Reply(control, "500 Unknown command.");
 }
 
-bool ScriptedFtpServer::AnswerPasv(int control) {
-    if (!script_.pasvRefusal.empty())
+bool ScriptedFtpServer::AnswerPasv(int control, bool extended) {
+    if (!script_.pasvRefusal.empty() && !extended)
         return Reply(control, script_.pasvRefusal);
     if (passiveListener_ >= 0)
         ::close(passiveListener_);
     int port = 0;
     passiveListener_ = ListenOnLoopback(1, port);
+    if (extended)
+        return Reply(control,
+                     "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)");
     return Reply(control, "227 Entering Passive Mode (" + script_.pasvAddress + "," +
                               std::to_string(port / 256) + "," + std::to_string(port % 256) + ").");
 }

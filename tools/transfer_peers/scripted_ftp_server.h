@@ -34,6 +34,9 @@ struct FtpScript {
     // The 150 reply sent before the data.
     std::string openingReply = "150 Opening BINARY mode data connection.";
     std::string file;
+    // Not empty: only a RETR of this path delivers the file, any other is
+    // answered 550 (a server whose file names are case-sensitive).
+    std::string filePath;
     // The reply after the data connection has closed.
     std::string finalReply = "226 Transfer complete.";
     // After this many bytes of the file the data connection is closed in
@@ -45,6 +48,9 @@ struct FtpScript {
     // port is opened and named with this address (the numbers h1,h2,h3,h4).
     std::string pasvRefusal;
     std::string pasvAddress = "127,0,0,1";
+    // EPSV is answered with 229 and a passive port (also when PASV is
+    // refused); otherwise it is an unknown command.
+    bool extendedPassive = false;
     // LIST sends this text; refused with 502 when listRefused, and NLST
     // then sends nameList.
     std::string listing;
@@ -101,7 +107,7 @@ class ScriptedFtpServer {
     bool SendOpening(int control, bool passive);
     void Deliver(int control, const std::string& content);
     int OpenDataConnection();
-    bool AnswerPasv(int control);
+    bool AnswerPasv(int control, bool extended);
     void KnockAsStranger();
     void SendData(int data, const std::string& content);
     bool SendFilePart(int data, const std::string& content, std::size_t limit);

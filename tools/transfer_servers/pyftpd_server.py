@@ -1,5 +1,6 @@
-"""An anonymous, read-only FTP server on 127.0.0.1 for the transfer tests:
-pyftpd_server.py ROOT PORT [passive]. It answers USER with 331 and PASS with
+"""An anonymous, read-only FTP server on loopback for the transfer tests:
+pyftpd_server.py ROOT PORT [active|passive [ADDRESS]] (ADDRESS 127.0.0.1 by
+default, ::1 for IPv6). It answers USER with 331 and PASS with
 230. With "passive" its active mode is turned off: PORT and EPRT are refused
 with 502, as by a server that cannot reach its clients."""
 import logging
@@ -25,12 +26,13 @@ class PassiveOnlyHandler(FTPHandler):
 def main():
     root, port = sys.argv[1], int(sys.argv[2])
     passive = len(sys.argv) > 3 and sys.argv[3] == "passive"
+    address = sys.argv[4] if len(sys.argv) > 4 else "127.0.0.1"
     logging.basicConfig(level=logging.WARNING)
     authorizer = DummyAuthorizer()
     authorizer.add_anonymous(root)
     handler = PassiveOnlyHandler if passive else FTPHandler
     handler.authorizer = authorizer
-    server = FTPServer(("127.0.0.1", port), handler)
+    server = FTPServer((address, port), handler)
     server.max_cons = 32
     server.serve_forever()
 

@@ -1,0 +1,116 @@
+#include "tools/transfer_peers/recording_proxy.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace orvane::peers {
+
+namespace {
+
+constexpr char kRefusal[] =
+    "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"test\"\r\n"
+    "Content-Length: 0\r\n\r\n";
+
+// The port of "CONNECT host:port HTTP/1.1" when the host is a loopback
+// name; 0 otherwise.
+int TunnelPort(const std::string& request) {
+    if (!request.starts_with("CONNECT "))
+        return 0;
+    std::string authority = request.substr(8, request.find(' ', 8) - 8);
+    std::size_t colon = authority.rfind(':');
+    std::string host = authority.substr(0, colon);
+    if (colon == std::string::npos ||
+        (host != "127.0.0.1" && host != "localhost" && host != "[::1]"))
+        return 0;
+    return std::atoi(authority.c_str() + colon + 1);
+}
+
+bool Authorized(const std::string& request, const std::string& required) {
+    return required.empty() ||
+           request.find("\r\nProxy-Authorization: " + required + "\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+RecordingProxy::RecordingProxy(std::string answer, std::string requiredAuthorization,
+                               int maxSeconds, int maxConnections)
+    : answer_(std::move(answer)), requiredAuthorization_(std::move(requiredAuthorization)) {
+    listener_ = ListenOnLoopback(8, port_);
+    if (listener_ >= 0)
+        thread_ =
+            std::thread([this, maxSeconds, maxConnections] { Serve(maxSeconds, maxConnections); });
+}
+
+RecordingProxy::~RecordingProxy() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+std::vector<std::string> RecordingProxy::requests() {
+    std::lock_guard guard(lock_);
+    return requests_;
+}
+
+void RecordingProxy::Serve(int maxSeconds, int maxConnections) {
+    auto end = Clock::now() + std::chrono::seconds(maxSeconds);
+    for (int served = 0; !stop_ && served < maxConnections && Clock::now() < end;) {
+        int client =
+            AcceptBefore(listener_, std::min(end, Clock::now() + std::chrono::milliseconds(50)));
+        if (client < 0)
+            continue;
+        Answer(client, end);
+        ::close(client);
+        ++served;
+    }
+}
+
+void RecordingProxy::Answer(int client, Clock::time_point end) {
+    std::string request;
+    ReadUntil(client, "\r\n\r\n", request, Clock::now() + std::chrono::seconds(5));
+    {
+        std::lock_guard guard(lock_);
+        requests_.push_back(request);
+    }
+    if (!Authorized(request, requiredAuthorization_)) {
+        SendAll(client, kRefusal);
+        return;
+    }
+    int port = TunnelPort(request);
+    if (port == 0) {
+        SendAll(client, answer_);
+        return;
+    }
+    int origin = ConnectFrom("127.0.0.1", "127.0.0.1", port);
+    if (origin < 0) {
+        SendAll(client, "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+        return;
+    }
+    SendAll(client, "HTTP/1.1 200 Connection established\r\n\r\n");
+    Relay(client, origin, end);
+    ::close(origin);
+}
+
+// Both ways until either side closes, the time is up or the proxy stops.
+void RecordingProxy::Relay(int client, int origin, Clock::time_point end) {
+    char buffer[65536];
+    while (!stop_ && Clock::now() < end) {
+        pollfd fds[2] = {{client, POLLIN, 0}, {origin, POLLIN, 0}};
+        if (::poll(fds, 2, 50) <= 0)
+            continue;
+        for (int side = 0; side < 2; ++side) {
+            if ((fds[side].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+                continue;
+            ssize_t got = ::read(fds[side].fd, buffer, sizeof buffer);
+            if (got <= 0 || !SendAll(fds[1 - side].fd, std::string(buffer, std::size_t(got))))
+                return;
+        }
+    }
+}
+
+}  // namespace orvane::peers

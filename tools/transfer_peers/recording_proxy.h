@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/transfer_peers/peer_socket.h"
+
+namespace orvane::peers {
+
+// An HTTP proxy on 127.0.0.1 that records the header of every request it
+// receives. A CONNECT to a loopback port opens a tunnel to 127.0.0.1 at
+// that port and relays the bytes both ways (nothing leaves loopback); any
+// other request (GET http://..., GET ftp://...) is answered with the given
+// response, as if the proxy had fetched it. With a required authorization,
+// a request without exactly that Proxy-Authorization value gets 407. It
+// stops when destroyed, after maxSeconds or after maxConnections.
+class RecordingProxy {
+  public:
+    explicit RecordingProxy(std::string answer, std::string requiredAuthorization = "",
+                            int maxSeconds = 30, int maxConnections = 8);
+    ~RecordingProxy();
+    RecordingProxy(const RecordingProxy&) = delete;
+    RecordingProxy& operator=(const RecordingProxy&) = delete;
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:port", as http_proxy names it.
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> requests();
+
+  private:
+    void Serve(int maxSeconds, int maxConnections);
+    void Answer(int client, Clock::time_point end);
+    void Relay(int client, int origin, Clock::time_point end);
+
+    std::string answer_;
+    std::string requiredAuthorization_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+}  // namespace orvane::peers
