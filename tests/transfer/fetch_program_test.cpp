@@ -158,11 +158,11 @@ TEST(FetchProgram, FolderComesFromTheSavedSettingElseTheCurrentFolder) {
     std::string url = "http://" + server.host() + "/ev.sac";
     c.SaveDownloadDir(c.downloads);
     FetchResult saved = RunFetch({url}, c.Environment(), 20000, c.home.path());
-    EXPECT_EQ(saved.out, c.downloads + "/ev.sac\n");
+    EXPECT_EQ(saved.out, c.downloads + "/ev.sac\n") << saved.err;
 
     c.SaveDownloadDir(c.home / "gone");
     FetchResult current = RunFetch({url}, c.Environment(), 20000, c.home.path());
-    EXPECT_EQ(current.out, c.home / "ev.sac\n");
+    EXPECT_EQ(current.out, c.home / "ev.sac\n") << current.err;
     EXPECT_EQ(ReadFile(c.home / "ev.sac"), std::string(300, 'x'));
 }
 
