@@ -138,6 +138,9 @@ class CTransferDlg {
     // local file. Only a path on the same server counts.
     std::string m_szFallbackUrl;
     std::string m_szFallbackPath;
+    // Set before the start: the local file's name in the download directory
+    // instead of the URL's last part.
+    std::string m_szSaveName;
     // The User-Agent of every HTTP request: the program and its version.
     std::string userAgent;
     bool m_bSecure = false;  // the URL is https://
