@@ -1,5 +1,6 @@
 #include "transfer/fetch_arguments.h"
 
+#include <charconv>
 #include <cstddef>
 
 namespace orvane {
@@ -11,6 +12,7 @@ const char kFetchUsage[] =
     "  -o FILE        save as FILE (through a temporary file beside it)\n"
     "  -O DIR         save into DIR (as DIRECTORY does)\n"
     "  -q, --quiet    no progress; only the result and any failure\n"
+    "  --timeout SECONDS  a server silent that long counts as lost (default 60)\n"
     "  -h, --help     this text\n"
     "      --version  the program's version\n"
     "Exit status 0: saved (its path on standard output); 1: the transfer failed;\n"
@@ -53,6 +55,8 @@ class ArgumentReader {
             return TakeValue(option, result_.outputFile);
         else if (option == "-O")
             return TakeValue(option, result_.directory);
+        else if (option == "--timeout")
+            return TakeSeconds(option, result_.silenceLimitMs);
         else
             return Refuse("unknown option " + option);
         return true;
@@ -62,6 +66,20 @@ class ArgumentReader {
         if (next_ >= arguments_.size() || arguments_[next_].empty())
             return Refuse("option " + option + " needs a value");
         value = arguments_[next_++];
+        return true;
+    }
+
+    // A positive number of seconds, fractions allowed, at most a day.
+    bool TakeSeconds(const std::string& option, int& ms) {
+        std::string text;
+        if (!TakeValue(option, text))
+            return false;
+        double seconds = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (error != std::errc() || end != text.data() + text.size() || !(seconds > 0) ||
+            seconds > 86400)
+            return Refuse("option " + option + " takes a number of seconds, not " + text);
+        ms = static_cast<int>(seconds * 1000 + 0.5);
         return true;
     }
 

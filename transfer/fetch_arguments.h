@@ -18,6 +18,9 @@ struct FetchArguments {
     // -o FILE: the local path instead of DIRECTORY and the URL's name.
     std::string outputFile;
     bool quiet = false;
+    // --timeout SECONDS: how long the server may send nothing (-1: the
+    // engine's own bound).
+    int silenceLimitMs = -1;
 };
 
 // The arguments after the program's name; nullopt with why in error when

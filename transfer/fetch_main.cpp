@@ -123,6 +123,8 @@ int Fetch(Console& console, const FetchArguments& arguments) {
     CTransferDlg dialog(host, surface, loop);
     dialog.m_szUrl = arguments.url;
     dialog.m_szSaveName = saveName;
+    if (arguments.silenceLimitMs > 0)
+        dialog.silenceLimitMs = arguments.silenceLimitMs;
     dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;
     // The URL decides the client, as the browser's rules would.
     dialog.m_bHttp = arguments.url.rfind("ftp:", 0) == 0 ? 0 : 1;

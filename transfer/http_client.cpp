@@ -228,10 +228,13 @@ CTransferDlg::HttpExchange CTransferDlg::ReceiveHttpResponse(ByteStream& stream,
     });
     bool judged = false;
     std::optional<HttpExchange> ended;
+    stream.SetSilenceLimit(silenceLimitMs);
     while (!ended) {
         long got = stream.Receive(m_buffer.data(), m_buffer.size());
         if (got == ByteStream::kStopped)
             ended = HttpExchange::Stopped;
+        else if (got == ByteStream::kSilent)
+            ended = FailExchange(SilenceText());
         else if (got < 0)
             ended = FailExchange("Read Error");
         else

@@ -111,6 +111,10 @@ class CTransferDlg {
     // How long each address of a server may take to accept the connection.
     int connectTimeoutMs = kConnectTimeoutMs;
     int loginPolls = 600;
+    // How long the server may send nothing, on the control or the data
+    // connection, before the connection counts as lost.
+    int silenceLimitMs = kSilenceLimitMs;
+    static constexpr int kSilenceLimitMs = 60000;
     // How long an active-mode server may take to connect after its 150
     // reply before the transfer tries passive mode, and how long the final
     // reply may take after the data connection has closed.
@@ -229,6 +233,9 @@ class CTransferDlg {
     std::optional<Attempt> BeginPassive(const std::string& command);
     Attempt AwaitAttempt();
     bool DataConnectOverdue() const;
+    // The FTP server has sent nothing for longer than the silence limit.
+    bool SilentTooLong() const;
+    std::string SilenceText() const;
     bool FinalReplyOverdue() const;
     // asked: the path of the last command, which a miss names.
     void JudgeAttempt(Attempt attempt, const std::string& asked);
@@ -295,6 +302,8 @@ class CTransferDlg {
     std::atomic<int> m_bSessionReset{0};
     std::atomic<std::int64_t> m_nOpenedAtMs{0};
     std::atomic<std::int64_t> m_nDataDoneAtMs{0};
+    // When the last byte came on an FTP connection (control or data).
+    std::atomic<std::int64_t> m_nLastByteAtMs{0};
     bool m_bHttpWriteFailed = false;
     std::atomic<int> m_nHttpStatus{0};  // of the last response (0: none read)
     bool m_bProgressPending = false;    // FTP texts lag m_nReceived

@@ -158,6 +158,20 @@ TEST(FetchProgram, ReadsItsOptionsLikeCurlAndWget) {
               "Error: Can't open " + c.home / "missing/ev.sac" + " file for writting.\n");
 }
 
+// --timeout bounds the silence of a server that sends half a body and
+// stops: a failure with nothing left behind, not a hang.
+TEST(FetchProgram, TimeoutEndsASilentServersTransfer) {
+    std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n";
+    ScriptedHttpServer server(HttpScript{{{header + PatternBytes(200)}}, true}, 30, 1);
+    FetchCase c;
+    FetchResult silent =
+        RunFetch({"--timeout", "0.5", "http://" + server.host() + "/ev.sac", c.downloads},
+                 c.Environment(), 20000);
+    EXPECT_EQ(silent.exitStatus, 1);
+    EXPECT_EQ(LastLine(silent.err), "Connection Timed Out: nothing from the server for 0.5 s");
+    EXPECT_TRUE(std::filesystem::is_empty(c.downloads));
+}
+
 TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
     HttpScript script{{{ScriptedHttpServer::Response("HTTP/1.1 404 Not Found", "gone")}}};
     script.byPath["/cut.sac"] = {{"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\nshort"}};
