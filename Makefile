@@ -32,7 +32,7 @@ check-asan: deps
 check-tsan: deps
 	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
-	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS) -R '^(Transfer|Http|Ftp|RealServers|FetchProgram|Scripted/HttpServerBehaviour)'
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan-suppressions.txt" ctest --output-on-failure -j $(JOBS) -R '^(Transfer|Http|Ftp|RealServers|FetchProgram|Scripted/HttpServerBehaviour)'
 	tests/skip-report $(TSAN_BUILD)
 
 # build/orvane_VERSION_ARCH.deb (CPack; Depends worked out by dpkg-shlibdeps).

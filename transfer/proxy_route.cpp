@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include <memory>
+#include <mutex>
 
 #include "transfer/net_address.h"
 
@@ -62,6 +63,11 @@ ProxyRoute ParseProxyUri(std::string_view uri) {
 }
 
 std::vector<std::string> SystemProxyLookup(const std::string& url) {
+    // One lookup at a time: the resolver's lazily made state is then handed
+    // from one helper thread to the next through this lock, which the
+    // thread checker sees (GLib's own locks it cannot).
+    static std::mutex oneAtATime;
+    std::lock_guard guard(oneAtATime);
     std::vector<std::string> answers;
     GError* error = nullptr;
     gchar** proxies =
