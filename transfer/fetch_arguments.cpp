@@ -12,6 +12,7 @@ const char kFetchUsage[] =
     "  -o FILE        save as FILE (through a temporary file beside it)\n"
     "  -O DIR         save into DIR (as DIRECTORY does)\n"
     "  -q, --quiet    no progress; only the result and any failure\n"
+    "  --retry N      tries after a lost connection, resuming the file (default 3)\n"
     "  --timeout SECONDS  a server silent that long counts as lost (default 60)\n"
     "  -h, --help     this text\n"
     "      --version  the program's version\n"
@@ -55,6 +56,8 @@ class ArgumentReader {
             return TakeValue(option, result_.outputFile);
         else if (option == "-O")
             return TakeValue(option, result_.directory);
+        else if (option == "--retry")
+            return TakeCount(option, result_.retries);
         else if (option == "--timeout")
             return TakeSeconds(option, result_.silenceLimitMs);
         else
@@ -80,6 +83,17 @@ class ArgumentReader {
             seconds > 86400)
             return Refuse("option " + option + " takes a number of seconds, not " + text);
         ms = static_cast<int>(seconds * 1000 + 0.5);
+        return true;
+    }
+
+    // A count of tries, 0 to 100.
+    bool TakeCount(const std::string& option, int& count) {
+        std::string text;
+        if (!TakeValue(option, text))
+            return false;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+        if (error != std::errc() || end != text.data() + text.size() || count < 0 || count > 100)
+            return Refuse("option " + option + " takes a count from 0 to 100, not " + text);
         return true;
     }
 

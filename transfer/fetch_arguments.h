@@ -21,6 +21,8 @@ struct FetchArguments {
     // --timeout SECONDS: how long the server may send nothing (-1: the
     // engine's own bound).
     int silenceLimitMs = -1;
+    // --retry N: more tries after a lost connection (0: none).
+    int retries = 3;
 };
 
 // The arguments after the program's name; nullopt with why in error when

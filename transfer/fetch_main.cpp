@@ -123,6 +123,7 @@ int Fetch(Console& console, const FetchArguments& arguments) {
     CTransferDlg dialog(host, surface, loop);
     dialog.m_szUrl = arguments.url;
     dialog.m_szSaveName = saveName;
+    dialog.retries = arguments.retries;
     if (arguments.silenceLimitMs > 0)
         dialog.silenceLimitMs = arguments.silenceLimitMs;
     dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;

@@ -20,6 +20,7 @@
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
 #include "transfer/proxy_route.h"
+#include "transfer/resume_plan.h"
 #include "transfer/shared_text.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_host.h"
@@ -115,6 +116,10 @@ class CTransferDlg {
     // connection, before the connection counts as lost.
     int silenceLimitMs = kSilenceLimitMs;
     static constexpr int kSilenceLimitMs = 60000;
+    // How many more tries a connection lost after some bytes gets (0: none),
+    // and the wait before each (a test makes them short).
+    int retries = 3;
+    std::vector<int> retryWaitsMs = {1000, 2000, 4000};
     // How long an active-mode server may take to connect after its 150
     // reply before the transfer tries passive mode, and how long the final
     // reply may take after the data connection has closed.
@@ -271,6 +276,20 @@ class CTransferDlg {
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
                                             std::string& location);
     void StoreBody(std::string_view bytes);
+    // Resuming an HTTP download cut short.
+    bool ShouldResume() const;
+    HttpExchange ResumeHttp(const HttpTarget& target, std::string& location);
+    bool WaitBeforeRetry(int waitMs);
+    std::string ResumeFields() const;
+    std::optional<HttpExchange> JudgeResumedAnswer(const HttpResponseReader& reader);
+    bool DecideBody(const HttpResponseReader& reader);
+    std::optional<ResumeStep> m_bodyStep;  // of the last response, once known
+    std::unique_ptr<ResumePlan> m_resume = std::make_unique<ResumePlan>(0);
+    std::int64_t m_nResumeFrom = 0;  // the byte the request asks from
+    bool m_bConnectionLost = false;  // the last response ended early
+    bool m_bAskWhole = false;        // its answer could not continue the file
+    bool m_bStoreBody = false;       // the last response's body is the file's
+    bool m_bResumedRequest = false;  // the last request asked for a range
     int FailHttp(const std::string& text);
     HttpExchange FailExchange(const std::string& text);
 

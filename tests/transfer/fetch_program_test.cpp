@@ -185,7 +185,8 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
     EXPECT_EQ(LastLine(notFound.err), "File Not Found: http://" + server.host() + "/ev.sac");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
     FetchResult cut =
-        RunFetch({"http://" + server.host() + "/cut.sac", c.downloads}, c.Environment(), 20000);
+        RunFetch({"--retry", "0", "http://" + server.host() + "/cut.sac", c.downloads},
+                 c.Environment(), 20000);
     EXPECT_EQ(cut.exitStatus, 1);
     EXPECT_EQ(LastLine(cut.err), "Incomplete File Error");
     EXPECT_FALSE(std::filesystem::exists(c.downloads + "/cut.sac"));
