@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "transfer/wake_channel.h"
 
@@ -26,8 +27,9 @@ long SocketStream::Receive(char* buffer, std::size_t size) {
         long got = ReceiveNow(buffer, size);
         if (got != kWouldBlock)
             return got;
-        if (!WaitForSocket(socket_.get(), POLLIN, wake_))
-            return kStopped;
+        auto waited = WaitForSocketWithin(socket_.get(), POLLIN, wake_, silenceMs_);
+        if (waited != SocketWait::Ready)
+            return waited == SocketWait::Stopped ? kStopped : kSilent;
     }
 }
 
@@ -59,6 +61,23 @@ bool WaitForSocket(int socket, short events, WakeChannel* wake) {
             return false;
         if (result == WakeChannel::WaitResult::Ready)
             return true;
+    }
+}
+
+SocketWait WaitForSocketWithin(int socket, short events, WakeChannel* wake, int silenceMs) {
+    if (silenceMs < 0 || wake == nullptr)
+        return WaitForSocket(socket, events, wake) ? SocketWait::Ready : SocketWait::Stopped;
+    using Clock = std::chrono::steady_clock;
+    auto end = Clock::now() + std::chrono::milliseconds(silenceMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0)
+            return SocketWait::Silent;
+        auto result = wake->Wait(static_cast<int>(left.count()), socket, events);
+        if (result == WakeChannel::WaitResult::Stopped)
+            return SocketWait::Stopped;
+        if (result == WakeChannel::WaitResult::Ready)
+            return SocketWait::Ready;
     }
 }
 

@@ -1,5 +1,6 @@
-// orvane-fetch URL [DIRECTORY]: downloads one file with the browser's own
-// transfer engine, showing the transfer dialog's texts on the console.
+// orvane-fetch [OPTIONS] URL [DIRECTORY]: downloads one file with the
+// browser's own transfer engine, showing the transfer dialog's texts on the
+// console.
 // orvane-fetch --list ftp://host/folder/: prints the folder's listing, one
 // entry a line: its type (d folder, f file, l link, ? not known), its size
 // ("-" when not given) and its name.
@@ -18,6 +19,7 @@
 #include "platform/profile_file.h"
 #include "platform/user_folders.h"
 #include "transfer/console_surface.h"
+#include "transfer/fetch_arguments.h"
 #include "transfer/folder_listing.h"
 #include "transfer/glib_ui_loop.h"
 #include "transfer/transfer_dialog.h"
@@ -49,8 +51,7 @@ bool IsDirectory(const std::string& path) {
 
 // The directory given, else the browser's saved download directory when it
 // exists, else the current directory; always ending in "/".
-std::string DownloadDirectory(int argc, char** argv) {
-    std::string directory = argc > 2 ? argv[2] : "";
+std::string DownloadDirectory(std::string directory) {
     if (directory.empty()) {
         ProfileFile settings(browserSettingsPath());
         std::string saved = settings.readString(kSettingsSection, "DownloadDir");
@@ -67,29 +68,6 @@ std::string DownloadDirectory(int argc, char** argv) {
 gboolean CancelOnSignal(gpointer dialog) {
     static_cast<CTransferDlg*>(dialog)->OnCancel();
     return G_SOURCE_CONTINUE;
-}
-
-constexpr char kUsageText[] =
-    "usage: orvane-fetch URL [DIRECTORY]\n       orvane-fetch --list FTP-URL\n";
-
-int Usage(Console& console) {
-    console.err(kUsageText);
-    return 2;
-}
-
-// --help and --version answer on standard output and succeed.
-std::optional<int> AnswerAboutItself(Console& console, const std::string& argument) {
-    if (argument == "--help" || argument == "-h") {
-        console.out(std::string(kUsageText) +
-                    "Downloads one file over HTTP, HTTPS or FTP, or lists an FTP folder.\n"
-                    "Exit status 0: saved (its path on standard output); 1: failed; 2: usage.\n");
-        return 0;
-    }
-    if (argument == "--version") {
-        console.out(std::string("orvane-fetch ") + kOrvaneVersion + "\n");
-        return 0;
-    }
-    return std::nullopt;
 }
 
 gboolean StopOnSignal(gpointer stopped) {
@@ -121,25 +99,36 @@ int PrintListing(Console& console, const std::string& url) {
     return 0;
 }
 
-}  // namespace
+// -o FILE: the folder part (the current folder when none) and the name.
+void SplitOutputFile(const std::string& outputFile, std::string& directory, std::string& name) {
+    std::filesystem::path path(outputFile);
+    name = path.filename().string();
+    directory = path.has_parent_path() ? path.parent_path().string() : ".";
+}
 
-int main(int argc, char** argv) {
-    StdConsole console;
-    if (argc < 2 || argc > 3)
-        return Usage(console);
-    if (auto status = argc == 2 ? AnswerAboutItself(console, argv[1]) : std::nullopt)
-        return *status;
-    if (std::string(argv[1]) == "--list")
-        return argc == 3 ? PrintListing(console, argv[2]) : Usage(console);
-    FetchHost host(DownloadDirectory(argc, argv));
+ProgressStyle StyleFor(const FetchArguments& arguments) {
+    if (arguments.quiet)
+        return ProgressStyle::Quiet;
+    return ::isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Log;
+}
+
+int Fetch(Console& console, const FetchArguments& arguments) {
+    std::string directory = arguments.directory, saveName;
+    if (!arguments.outputFile.empty())
+        SplitOutputFile(arguments.outputFile, directory, saveName);
+    FetchHost host(DownloadDirectory(directory));
 
     GlibUiLoop loop(g_main_context_default());
-    ConsoleTransferSurface surface(console);
+    ConsoleTransferSurface surface(console, StyleFor(arguments));
     CTransferDlg dialog(host, surface, loop);
-    dialog.m_szUrl = argv[1];
+    dialog.m_szUrl = arguments.url;
+    dialog.m_szSaveName = saveName;
+    dialog.retries = arguments.retries;
+    if (arguments.silenceLimitMs > 0)
+        dialog.silenceLimitMs = arguments.silenceLimitMs;
     dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;
     // The URL decides the client, as the browser's rules would.
-    dialog.m_bHttp = std::string(argv[1]).rfind("ftp:", 0) == 0 ? 0 : 1;
+    dialog.m_bHttp = arguments.url.rfind("ftp:", 0) == 0 ? 0 : 1;
     guint interrupt = g_unix_signal_add(SIGINT, CancelOnSignal, &dialog);
     guint terminate = g_unix_signal_add(SIGTERM, CancelOnSignal, &dialog);
 
@@ -150,6 +139,7 @@ int main(int argc, char** argv) {
     loop.RunUntil([&] { return dialog.HasEnded() || !dialog.m_bBusy; });
     g_source_remove(interrupt);
     g_source_remove(terminate);
+    surface.Finish();
 
     if (dialog.m_bFailed == 0) {
         console.out(dialog.m_szLocalPath + "\n");
@@ -159,4 +149,29 @@ int main(int argc, char** argv) {
         dialog.HasEnded() ? dialog.m_szError.get() : surface.text(transfer_control::kStatus);
     console.err(failure + "\n");
     return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StdConsole console;
+    std::string error;
+    auto arguments = ParseFetchArguments(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!arguments) {
+        console.err("orvane-fetch: " + error + "\n" + kFetchUsage);
+        return 2;
+    }
+    switch (arguments->action) {
+        case FetchArguments::Action::Help:
+            console.out(kFetchUsage);
+            return 0;
+        case FetchArguments::Action::Version:
+            console.out(std::string("orvane-fetch ") + kOrvaneVersion + "\n");
+            return 0;
+        case FetchArguments::Action::List:
+            return PrintListing(console, arguments->url);
+        case FetchArguments::Action::Fetch:
+            break;
+    }
+    return Fetch(console, *arguments);
 }

@@ -125,6 +125,7 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
     dialog->m_bLoginFailed = 0;
     dialog->m_bLoggedIn = 0;
     dialog->m_nReceived = 0;
+    dialog->m_nLastByteAtMs = NowMs();
     dialog->host_.ActiveTransfer() = dialog;
     dialog->RunFtp();
     dialog->PublishDone();
@@ -267,7 +268,7 @@ std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::strin
     AppendCommand(m_controlPeer.family() == AF_INET6 ? "EPSV" : "PASV");
     auto answered = [this] {
         return m_nPassivePort != 0 || m_bFinalReply || m_nRetry != kNoRetry || m_bControlClosed ||
-               m_bFailed;
+               m_bFailed || SilentTooLong();
     };
     if (!WaitForFlags(answered, -1))
         return Attempt::Stopped;
@@ -277,6 +278,8 @@ std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::strin
         if (!WaitForFlags(answered, -1))
             return Attempt::Stopped;
     }
+    if (!m_bFailed && m_nPassivePort == 0 && !m_bFinalReply && SilentTooLong())
+        Fail(SilenceText());
     if (m_bFailed)
         return Attempt::Done;
     if (m_nPassivePort == 0)
@@ -303,11 +306,15 @@ CTransferDlg::Attempt CTransferDlg::AwaitAttempt() {
         [this] {
             return m_nRetry != kNoRetry || m_bNotFound || m_bFailed ||
                    (m_bFinalReply && (m_bDataDone || !m_bFinalOk)) || m_bControlClosed ||
-                   DataConnectOverdue() || FinalReplyOverdue();
+                   DataConnectOverdue() || FinalReplyOverdue() || SilentTooLong();
         },
         -1);
     if (!ended)
         return Attempt::Stopped;
+    if (SilentTooLong() && !m_bFailed && !m_bFinalReply) {
+        Fail(SilenceText());
+        return Attempt::Done;
+    }
     if (m_nRetry == kRetryPassive)
         return Attempt::Passive;
     if (m_nRetry == kRetryNameList)
@@ -315,6 +322,15 @@ CTransferDlg::Attempt CTransferDlg::AwaitAttempt() {
     if (m_bFailed || m_bNotFound || m_bFinalReply)
         return Attempt::Done;
     return DataConnectOverdue() ? Attempt::PassiveNewSession : Attempt::Unconfirmed;
+}
+
+bool CTransferDlg::SilentTooLong() const {
+    return silenceLimitMs >= 0 && NowMs() - m_nLastByteAtMs > silenceLimitMs;
+}
+
+std::string CTransferDlg::SilenceText() const {
+    return formatText("Connection Timed Out: nothing from the server for %g s",
+                      silenceLimitMs / 1000.0);
 }
 
 bool CTransferDlg::DataConnectOverdue() const {
@@ -519,10 +535,14 @@ bool CTransferDlg::WaitForControlDrain() {
 }
 
 bool CTransferDlg::LoginWait() {
-    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed || m_bFailed; },
+    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed || m_bFailed || SilentTooLong(); },
                  std::int64_t{loginPolls} * kPollMs);
     if (m_wake.StopRequested() || m_bFailed)
         return false;
+    if (!m_bLoggedIn && !m_bLoginFailed && SilentTooLong()) {
+        Fail(SilenceText());
+        return false;
+    }
     if (m_bLoginFailed) {
         Fail("Login failed");
         return false;

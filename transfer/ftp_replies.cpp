@@ -106,6 +106,7 @@ void CTransferDlg::OnControlRead() {
             m_szReply.clear();
         return;
     }
+    m_nLastByteAtMs = NowMs();
     bool handled = false;
     for (const FtpReply& reply : m_replies.Take(std::string_view(bytes, std::size_t(got)))) {
         if (m_bDropNextReply) {
@@ -295,6 +296,7 @@ CTransferDlg::ChunkResult CTransferDlg::ReadDataChunk() {
     if (!StoreData(static_cast<std::size_t>(got)))
         return ChunkResult::End;
     m_nReceived += got;
+    m_nLastByteAtMs = NowMs();
     // The texts are formatted when they are next shown, not for every piece.
     m_bProgressPending = true;
     return ChunkResult::Data;

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "transfer/http_response_reader.h"
@@ -75,6 +76,8 @@ unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
 // keeps the name of the first. When the server has no file there, the
 // fallback URL is asked once, and the failure names the URL asked last.
 int CTransferDlg::HttpGet(HttpTarget target) {
+    m_nResumeFrom = 0;
+    m_resume = std::make_unique<ResumePlan>(retries, retryWaitsMs);
     HttpTarget fallback = target;
     fallback.path = m_szFallbackPath;
     bool fallbackLeft = !m_szFallbackPath.empty();
@@ -82,6 +85,8 @@ int CTransferDlg::HttpGet(HttpTarget target) {
         std::string location;
         m_nHttpStatus = 0;
         HttpExchange exchange = FetchHttpTarget(target, location);
+        while (exchange == HttpExchange::Failed && ShouldResume())
+            exchange = ResumeHttp(target, location);
         if (exchange == HttpExchange::Failed && IsMissingFileStatus(m_nHttpStatus) &&
             fallbackLeft) {
             fallbackLeft = false;
@@ -89,7 +94,8 @@ int CTransferDlg::HttpGet(HttpTarget target) {
             target = fallback;
             continue;
         }
-        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus))
+        // A 206 whose body was the file's and was cut is no miss.
+        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus) && !m_bStoreBody)
             return FailHttp("File Not Found: " + target.url());
         if (exchange != HttpExchange::Redirected)
             return exchange == HttpExchange::Stored ? 1 : 0;
@@ -131,7 +137,7 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
     std::unique_ptr<ByteStream> stream = OpenHttpStream(std::move(socket), target, opened);
     if (!stream)
         return opened;
-    long sent = stream->Send(FormatHttpRequest(target, userAgent, route));
+    long sent = stream->Send(FormatHttpRequest(target, userAgent, route, ResumeFields()));
     if (sent == ByteStream::kStopped)
         return HttpExchange::Stopped;
     if (sent < 0)
@@ -219,23 +225,37 @@ std::shared_ptr<TlsTrust> CTransferDlg::LoadTrust(HttpExchange& outcome) {
 // it as soon as its header is read.
 CTransferDlg::HttpExchange CTransferDlg::ReceiveHttpResponse(ByteStream& stream,
                                                              std::string& location) {
-    m_nReceived = 0;
-    m_nExpected = 0;
+    m_nReceived = m_nResumeFrom;
+    if (m_nResumeFrom == 0)
+        m_nExpected = 0;
     m_bHttpWriteFailed = false;
+    m_bConnectionLost = false;
+    m_bAskWhole = false;
+    m_bStoreBody = false;
+    m_bodyStep.reset();
+    m_bResumedRequest = m_nResumeFrom > 0;
     HttpResponseReader reader([this, &reader](std::string_view body) {
-        if (reader.status() == kStatusOk)
+        if (DecideBody(reader))
             StoreBody(body);
     });
     bool judged = false;
     std::optional<HttpExchange> ended;
+    stream.SetSilenceLimit(silenceLimitMs);
     while (!ended) {
         long got = stream.Receive(m_buffer.data(), m_buffer.size());
         if (got == ByteStream::kStopped)
             ended = HttpExchange::Stopped;
+        else if (got == ByteStream::kSilent)
+            ended = FailExchange(SilenceText());
         else if (got < 0)
             ended = FailExchange("Read Error");
         else
             ended = TakeResponseBytes(reader, static_cast<std::size_t>(got), judged, location);
+        // A reset, a silence or a close before the body's end: the bytes so
+        // far may be continued.
+        if (ended == HttpExchange::Failed && judged && m_bStoreBody && !m_bHttpWriteFailed &&
+            (got < 0 || reader.fault() == HttpResponseReader::Fault::CutBody))
+            m_bConnectionLost = true;
     }
     stream.Close();
     return *ended;
@@ -250,7 +270,8 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
         judged = true;
         if (auto verdict = JudgeStatus(reader, location))
             return verdict;
-        m_nExpected = std::max<std::int64_t>(reader.contentLength(), 0);
+        if (m_nResumeFrom == 0)
+            m_nExpected = std::max<std::int64_t>(reader.contentLength(), 0);
     }
     if (judged)
         SetProgress(m_nReceived, m_nExpected, m_nExpected != 0);
@@ -264,6 +285,9 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
         return std::nullopt;
     if (!m_pFile || !m_pFile->Flush())
         return FailExchange("Write File Error");
+    // Parts joined must make the whole: never a file shorter or longer.
+    if (m_nExpected != 0 && m_nReceived != m_nExpected)
+        return FailExchange("Incomplete File Error");
     return HttpExchange::Stored;
 }
 
@@ -272,7 +296,9 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
 std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
     const HttpResponseReader& reader, std::string& location) {
     m_nHttpStatus = reader.status();
-    if (reader.status() == kStatusOk)
+    if (m_bResumedRequest)
+        return JudgeResumedAnswer(reader);
+    if (DecideBody(reader))
         return std::nullopt;
     if (reader.status() == kProxyAuthenticationRequired)
         return FailExchange(ProxyRefusal(reader.status(), reader.reason()));
@@ -280,6 +306,101 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
         return FailExchange("File Not Found");
     location = reader.field("Location").value_or("");
     return HttpExchange::Redirected;
+}
+
+// The answer to a Range request: the rest of the same file appends; the
+// whole file again (200) starts the file anew; anything that does not prove
+// the same file asks for it whole; a miss ends the download.
+std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeResumedAnswer(
+    const HttpResponseReader& reader) {
+    DecideBody(reader);
+    if (m_bHttpWriteFailed)
+        return FailExchange("Write File Error");
+    if (m_bStoreBody)
+        return std::nullopt;
+    switch (*m_bodyStep) {
+        case ResumeStep::Append:
+        case ResumeStep::TakeWhole:
+            return std::nullopt;
+        case ResumeStep::AskAgainWhole:
+            m_bAskWhole = true;
+            return FailExchange("Incomplete File Error");
+        case ResumeStep::Fail:
+            break;
+    }
+    return FailExchange("File Not Found");
+}
+
+// Whether the body of the response is the file's, decided once, as soon as
+// the status is known (the first body bytes may come with the header): a
+// 200 is the whole file (a partial one is emptied first), a 206 continues
+// it when it proves the same file.
+bool CTransferDlg::DecideBody(const HttpResponseReader& reader) {
+    if (m_bodyStep)
+        return m_bStoreBody;
+    FileIdentity answer{reader.field("ETag").value_or(""),
+                        reader.field("Last-Modified").value_or(""), reader.contentLength()};
+    if (m_nResumeFrom == 0) {
+        m_bodyStep = reader.status() == kStatusOk ? ResumeStep::TakeWhole : ResumeStep::Fail;
+    } else {
+        auto range = ParseContentRange(reader.field("Content-Range").value_or(""));
+        m_bodyStep = m_resume->JudgeHttp(reader.status(), range, answer, m_nResumeFrom);
+    }
+    m_bStoreBody = *m_bodyStep == ResumeStep::Append || *m_bodyStep == ResumeStep::TakeWhole;
+    if (*m_bodyStep != ResumeStep::TakeWhole)
+        return m_bStoreBody;
+    if (m_nResumeFrom > 0 && (!m_pFile || !m_pFile->Truncate()))
+        m_bHttpWriteFailed = true;
+    m_resume->Remember(answer);
+    m_nResumeFrom = 0;
+    m_nReceived = 0;
+    m_nExpected = 0;
+    return m_bStoreBody;
+}
+
+bool CTransferDlg::ShouldResume() const {
+    return m_resume && m_resume->TryLeft() &&
+           ((m_bConnectionLost && m_nReceived > 0) || m_bAskWhole);
+}
+
+// Waits, tells why, and asks again: for the rest of the file when the first
+// answer gave its length, else (or when the file proved another) for all.
+CTransferDlg::HttpExchange CTransferDlg::ResumeHttp(const HttpTarget& target,
+                                                    std::string& location) {
+    std::int64_t have = m_bAskWhole ? 0 : m_nReceived.load();
+    int waitMs = m_resume->Advance();
+    m_szStatus.set(ResumeStatusText(m_nReceived, m_resume->remembered().total,
+                                    m_resume->tryNumber(), m_resume->totalTries()));
+    if (!WaitBeforeRetry(waitMs))
+        return HttpExchange::Stopped;
+    m_bFailed = 0;
+    m_szError.set("");
+    m_nResumeFrom = m_resume->CanAskRange(have) ? have : 0;
+    if (!m_pFile || !m_pFile->Flush() || (m_nResumeFrom == 0 && !m_pFile->Truncate()))
+        return FailExchange("Write File Error");
+    return FetchHttpTarget(target, location);
+}
+
+// The wait between tries; false when Cancel ends it.
+bool CTransferDlg::WaitBeforeRetry(int waitMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return !m_wake.StopRequested();
+        if (m_wake.Wait(static_cast<int>(left.count())) == WakeChannel::WaitResult::Stopped)
+            return false;
+    }
+}
+
+// Range and If-Range for a resumed request; none for the first.
+std::string CTransferDlg::ResumeFields() const {
+    if (m_nResumeFrom == 0)
+        return "";
+    std::string fields = "Range: bytes=" + std::to_string(m_nResumeFrom) + "-\r\n";
+    std::string validator = m_resume->IfRangeValue();
+    return validator.empty() ? fields : fields + "If-Range: " + validator + "\r\n";
 }
 
 void CTransferDlg::StoreBody(std::string_view bytes) {

@@ -35,8 +35,9 @@ WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const Name
 // and an empty line. Through an HTTP proxy (not a CONNECT tunnel, which
 // https:// takes) the GET line names the whole URL and the proxy's
 // Proxy-Authorization follows the User-Agent.
+// extraFields: whole field lines (a resumed request's Range and If-Range).
 std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent,
-                              const ProxyRoute& route = {});
+                              const ProxyRoute& route = {}, const std::string& extraFields = "");
 
 // The CONNECT request that opens a tunnel through the proxy to the
 // target's host and port.

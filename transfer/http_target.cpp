@@ -94,12 +94,13 @@ std::string FieldLine(const char* name, const std::string& value) {
 }  // namespace
 
 std::string FormatHttpRequest(const HttpTarget& target, const std::string& userAgent,
-                              const ProxyRoute& route) {
+                              const ProxyRoute& route, const std::string& extraFields) {
     bool absolute = route.kind == ProxyRoute::Kind::Http && !target.secure;
     return "GET " + (absolute ? target.url() : target.path) + " HTTP/1.1\r\n" +
            "Referer: " + target.url() + "\r\n" + "Host: " + target.host + "\r\n" +
            FieldLine("User-Agent", userAgent) +
-           (absolute ? FieldLine("Proxy-Authorization", route.authorization) : "") + "\r\n";
+           (absolute ? FieldLine("Proxy-Authorization", route.authorization) : "") + extraFields +
+           "\r\n";
 }
 
 std::string FormatConnectRequest(const HttpTarget& target, const std::string& userAgent,

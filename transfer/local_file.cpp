@@ -70,6 +70,13 @@ bool LocalFile::Flush() {
     return file_ != nullptr && std::fflush(file_) == 0;
 }
 
+bool LocalFile::Truncate() {
+    if (file_ == nullptr || std::fflush(file_) != 0)
+        return false;
+    std::rewind(file_);
+    return ::ftruncate(::fileno(file_), 0) == 0;
+}
+
 bool LocalFile::Commit() {
     if (file_ == nullptr)
         return false;

@@ -24,6 +24,8 @@ class LocalFile {
     bool Write(std::string_view bytes);
     // Writes out what is buffered; false when that falls short.
     bool Flush();
+    // Empties the temporary file for a download that starts again.
+    bool Truncate();
     // Closes the file and puts it under the final name; false (and nothing
     // left behind) when that fails.
     bool Commit();

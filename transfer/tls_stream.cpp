@@ -206,6 +206,15 @@ bool TlsStream::WaitForSession() {
     return WaitForSocket(socket_.get(), events, wake_);
 }
 
+// 0 when the session can go on; kStopped or kSilent when the wait ended so.
+long TlsStream::WaitToReceive() {
+    short events = gnutls_record_get_direction(session_) == 1 ? POLLOUT : POLLIN;
+    auto waited = WaitForSocketWithin(socket_.get(), events, wake_, silenceMs_);
+    if (waited == SocketWait::Ready)
+        return 0;
+    return waited == SocketWait::Stopped ? kStopped : kSilent;
+}
+
 // After one record, the records GnuTLS has already decrypted or the socket
 // already holds, while they fit: one receive then carries many records.
 std::size_t TlsStream::TakePendingRecords(char* buffer, std::size_t got, std::size_t size) {
@@ -250,8 +259,12 @@ long TlsStream::Receive(char* buffer, std::size_t size) {
                 TakePendingRecords(buffer, static_cast<std::size_t>(got), size));
         if (got == 0)
             return 0;
-        if (IsRetry(got) && !WaitForSession())
-            return kStopped;
+        if (IsRetry(got)) {
+            long waited = WaitToReceive();
+            if (waited != 0)
+                return waited;
+            continue;
+        }
         if (!IsRetry(got) && !IsWarning(got))
             return kFailed;
     }

@@ -81,6 +81,7 @@ class TlsStream final : public ByteStream {
   private:
     // Waits for the socket in the direction GnuTLS last needed; false on stop.
     bool WaitForSession();
+    long WaitToReceive();
     std::size_t TakePendingRecords(char* buffer, std::size_t got, std::size_t size);
 
     UniqueFd socket_;

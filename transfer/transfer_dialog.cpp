@@ -107,7 +107,7 @@ int CTransferDlg::ParseUrl() {
     // The local file is named as the fallback names it (the lower-cased
     // name that stored folders and the viewer know).
     const std::string& namedBy = m_szFallbackPath.empty() ? m_szPath : m_szFallbackPath;
-    std::string name = namedBy.substr(namedBy.rfind('/') + 1);
+    std::string name = m_szSaveName.empty() ? namedBy.substr(namedBy.rfind('/') + 1) : m_szSaveName;
     // "." and ".." name the download folder or its parent, never a file.
     if (name.empty() || name == "." || name == "..")
         return 0;
@@ -191,6 +191,9 @@ void CTransferDlg::StopWorker() {
 void CTransferDlg::OnTimer() {
     FormatDataProgress();
     if (m_bDone.load(std::memory_order_acquire)) {
+        // The last count is shown before the end, also when the whole file
+        // came between two ticks.
+        ShowProgressTexts();
         bool failed = m_bFailed != 0;
         FinishTransfer(!failed, failed);
         return;

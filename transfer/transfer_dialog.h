@@ -20,6 +20,7 @@
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
 #include "transfer/proxy_route.h"
+#include "transfer/resume_plan.h"
 #include "transfer/shared_text.h"
 #include "transfer/tls_stream.h"
 #include "transfer/transfer_host.h"
@@ -111,6 +112,14 @@ class CTransferDlg {
     // How long each address of a server may take to accept the connection.
     int connectTimeoutMs = kConnectTimeoutMs;
     int loginPolls = 600;
+    // How long the server may send nothing, on the control or the data
+    // connection, before the connection counts as lost.
+    int silenceLimitMs = kSilenceLimitMs;
+    static constexpr int kSilenceLimitMs = 60000;
+    // How many more tries a connection lost after some bytes gets (0: none),
+    // and the wait before each (a test makes them short).
+    int retries = 3;
+    std::vector<int> retryWaitsMs = {1000, 2000, 4000};
     // How long an active-mode server may take to connect after its 150
     // reply before the transfer tries passive mode, and how long the final
     // reply may take after the data connection has closed.
@@ -138,6 +147,9 @@ class CTransferDlg {
     // local file. Only a path on the same server counts.
     std::string m_szFallbackUrl;
     std::string m_szFallbackPath;
+    // Set before the start: the local file's name in the download directory
+    // instead of the URL's last part.
+    std::string m_szSaveName;
     // The User-Agent of every HTTP request: the program and its version.
     std::string userAgent;
     bool m_bSecure = false;  // the URL is https://
@@ -226,6 +238,9 @@ class CTransferDlg {
     std::optional<Attempt> BeginPassive(const std::string& command);
     Attempt AwaitAttempt();
     bool DataConnectOverdue() const;
+    // The FTP server has sent nothing for longer than the silence limit.
+    bool SilentTooLong() const;
+    std::string SilenceText() const;
     bool FinalReplyOverdue() const;
     // asked: the path of the last command, which a miss names.
     void JudgeAttempt(Attempt attempt, const std::string& asked);
@@ -261,6 +276,20 @@ class CTransferDlg {
     std::optional<HttpExchange> JudgeStatus(const HttpResponseReader& reader,
                                             std::string& location);
     void StoreBody(std::string_view bytes);
+    // Resuming an HTTP download cut short.
+    bool ShouldResume() const;
+    HttpExchange ResumeHttp(const HttpTarget& target, std::string& location);
+    bool WaitBeforeRetry(int waitMs);
+    std::string ResumeFields() const;
+    std::optional<HttpExchange> JudgeResumedAnswer(const HttpResponseReader& reader);
+    bool DecideBody(const HttpResponseReader& reader);
+    std::optional<ResumeStep> m_bodyStep;  // of the last response, once known
+    std::unique_ptr<ResumePlan> m_resume = std::make_unique<ResumePlan>(0);
+    std::int64_t m_nResumeFrom = 0;  // the byte the request asks from
+    bool m_bConnectionLost = false;  // the last response ended early
+    bool m_bAskWhole = false;        // its answer could not continue the file
+    bool m_bStoreBody = false;       // the last response's body is the file's
+    bool m_bResumedRequest = false;  // the last request asked for a range
     int FailHttp(const std::string& text);
     HttpExchange FailExchange(const std::string& text);
 
@@ -292,6 +321,8 @@ class CTransferDlg {
     std::atomic<int> m_bSessionReset{0};
     std::atomic<std::int64_t> m_nOpenedAtMs{0};
     std::atomic<std::int64_t> m_nDataDoneAtMs{0};
+    // When the last byte came on an FTP connection (control or data).
+    std::atomic<std::int64_t> m_nLastByteAtMs{0};
     bool m_bHttpWriteFailed = false;
     std::atomic<int> m_nHttpStatus{0};  // of the last response (0: none read)
     bool m_bProgressPending = false;    // FTP texts lag m_nReceived

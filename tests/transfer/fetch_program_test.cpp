@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/console.h"
+#include "transfer/console_surface.h"
 
 #include "platform/orvane_version.h"
 #include "tests/transfer/real_servers.h"
@@ -60,7 +64,119 @@ TEST(FetchProgram, PrintsTheSavedPathAndTheProgress) {
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, c.downloads + "/ev.sac\n");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), body);
-    EXPECT_NE(result.err.find("Received: 0\n"), std::string::npos) << result.err;
+    // Not a terminal: whole lines, the last at the whole file.
+    EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Received: 5000 of 5000 bytes (100%)\n"), std::string::npos)
+        << result.err;
+}
+
+// The console as a test sees it: standard output and error in one record.
+class RecordingConsole final : public Console {
+  public:
+    void out(std::string_view text) override { outText.append(text); }
+    void err(std::string_view text) override { errText.append(text); }
+    bool keyWaiting() override { return false; }
+    void readKey() override {}
+    std::string outText, errText;
+};
+
+void FeedProgress(ConsoleTransferSurface& surface, int total) {
+    surface.SetText(transfer_control::kStatus, "Receiving");
+    for (int received = 0; received <= total; received += total / 50) {
+        surface.SetText(transfer_control::kReceived,
+                        std::to_string(received) + " of " + std::to_string(total) + " bytes");
+        surface.SetText(transfer_control::kPercent, std::to_string(received * 100 / total) + "%");
+    }
+    surface.Finish();
+}
+
+// In a log, one line at each tenth of the file; on a terminal, one line
+// that rewrites itself and ends before the next text; quiet, nothing.
+TEST(FetchProgram, ProgressSuitsWhereItGoes) {
+    RecordingConsole log;
+    ConsoleTransferSurface logged(log, ProgressStyle::Log);
+    FeedProgress(logged, 5000);
+    EXPECT_EQ(log.errText.find('\r'), std::string::npos);
+    EXPECT_TRUE(log.errText.starts_with("Status: Receiving\nReceived: 500 of 5000 bytes (10%)\n"))
+        << log.errText;
+    EXPECT_TRUE(log.errText.ends_with("Received: 5000 of 5000 bytes (100%)\n")) << log.errText;
+    EXPECT_EQ(std::count(log.errText.begin(), log.errText.end(), '\n'), 11) << log.errText;
+
+    RecordingConsole terminal;
+    ConsoleTransferSurface rewritten(terminal, ProgressStyle::Terminal);
+    FeedProgress(rewritten, 5000);
+    EXPECT_EQ(std::count(terminal.errText.begin(), terminal.errText.end(), '\n'), 2);
+    EXPECT_EQ(std::count(terminal.errText.begin(), terminal.errText.end(), '\r'), 51);
+    EXPECT_TRUE(terminal.errText.ends_with("\rReceived: 5000 of 5000 bytes\x1b[K\n"))
+        << terminal.errText;
+
+    RecordingConsole quiet;
+    ConsoleTransferSurface silent(quiet, ProgressStyle::Quiet);
+    FeedProgress(silent, 5000);
+    EXPECT_EQ(quiet.errText, "");
+}
+
+// The options curl and wget users expect; a wrong command line is refused
+// with the usage text and status 2, and nothing is sent.
+TEST(FetchProgram, ReadsItsOptionsLikeCurlAndWget) {
+    ScriptedHttpServer server(
+        HttpScript{{{ScriptedHttpServer::Response("HTTP/1.1 200 OK", "optioned")}}}, 30, 8);
+    FetchCase c;
+    std::string url = "http://" + server.host() + "/q/ev.sac";
+    for (std::string help : {"-h", "--help"}) {
+        FetchResult answer = RunFetch({help}, c.Environment(), 20000);
+        EXPECT_EQ(answer.exitStatus, 0);
+        EXPECT_TRUE(answer.out.starts_with("usage: orvane-fetch")) << answer.out;
+        EXPECT_NE(answer.out.find("Exit status 0"), std::string::npos);
+    }
+    std::vector<std::vector<std::string>> wrong = {{},
+                                                   {"--bogus", url},
+                                                   {"-x"},
+                                                   {url, "-o"},
+                                                   {url, c.downloads, "-O", c.downloads},
+                                                   {url, c.downloads, "extra"},
+                                                   {"--list"},
+                                                   {"-o", c.home / "a.sac", url, c.downloads}};
+    for (const auto& arguments : wrong) {
+        FetchResult refused = RunFetch(arguments, c.Environment(), 20000);
+        EXPECT_EQ(refused.exitStatus, 2) << ::testing::PrintToString(arguments);
+        EXPECT_NE(refused.err.find("usage: orvane-fetch"), std::string::npos) << refused.err;
+        EXPECT_EQ(refused.out, "");
+    }
+    EXPECT_TRUE(server.requests().empty());
+
+    FetchResult named = RunFetch({"-o", c.home / "named.sac", url}, c.Environment(), 20000);
+    ASSERT_EQ(named.exitStatus, 0) << named.err;
+    EXPECT_EQ(named.out, c.home / "named.sac\n");
+    EXPECT_EQ(ReadFile(c.home / "named.sac"), "optioned");
+    EXPECT_FALSE(std::filesystem::exists(c.home / "ev.sac"));
+
+    FetchResult intoFolder = RunFetch({"-q", "-O", c.downloads, url}, c.Environment(), 20000);
+    ASSERT_EQ(intoFolder.exitStatus, 0) << intoFolder.err;
+    EXPECT_EQ(intoFolder.out, c.downloads + "/ev.sac\n");
+    EXPECT_EQ(intoFolder.err, "");
+    EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "optioned");
+
+    // "--" ends the options: what follows is taken as written.
+    FetchResult afterDashes =
+        RunFetch({"--quiet", "--", url, c.home / "missing"}, c.Environment(), 20000);
+    EXPECT_EQ(afterDashes.exitStatus, 1);
+    EXPECT_EQ(afterDashes.err,
+              "Error: Can't open " + c.home / "missing/ev.sac" + " file for writting.\n");
+}
+
+// --timeout bounds the silence of a server that sends half a body and
+// stops: a failure with nothing left behind, not a hang.
+TEST(FetchProgram, TimeoutEndsASilentServersTransfer) {
+    std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n";
+    ScriptedHttpServer server(HttpScript{{{header + PatternBytes(200)}}, true}, 30, 1);
+    FetchCase c;
+    FetchResult silent =
+        RunFetch({"--timeout", "0.5", "http://" + server.host() + "/ev.sac", c.downloads},
+                 c.Environment(), 20000);
+    EXPECT_EQ(silent.exitStatus, 1);
+    EXPECT_EQ(LastLine(silent.err), "Connection Timed Out: nothing from the server for 0.5 s");
+    EXPECT_TRUE(std::filesystem::is_empty(c.downloads));
 }
 
 TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
@@ -76,7 +192,8 @@ TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {
     EXPECT_EQ(LastLine(notFound.err), "File Not Found: http://" + server.host() + "/ev.sac");
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), "earlier");
     FetchResult cut =
-        RunFetch({"http://" + server.host() + "/cut.sac", c.downloads}, c.Environment(), 20000);
+        RunFetch({"--retry", "0", "http://" + server.host() + "/cut.sac", c.downloads},
+                 c.Environment(), 20000);
     EXPECT_EQ(cut.exitStatus, 1);
     EXPECT_EQ(LastLine(cut.err), "Incomplete File Error");
     EXPECT_FALSE(std::filesystem::exists(c.downloads + "/cut.sac"));

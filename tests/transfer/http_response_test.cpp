@@ -9,6 +9,7 @@
 
 #include "tests/transfer/transfer_harness.h"
 #include "transfer/http_response_reader.h"
+#include "transfer/resume_plan.h"
 
 namespace orvane::testing {
 namespace {
@@ -413,6 +414,89 @@ TEST(HttpResponse, AReceiveErrorFails) {
               Exchange::Failed);
     EXPECT_EQ(c.error(), "Read Error");
     EXPECT_TRUE(c.closed);
+}
+
+}  // namespace
+}  // namespace orvane::testing
+
+namespace orvane::testing {
+namespace {
+
+TEST(ResumePlan, ContentRangeIsReadStrictly) {
+    auto good = ParseContentRange(" bytes 100-199/200 ");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->first, 100);
+    EXPECT_EQ(good->last, 199);
+    EXPECT_EQ(good->total, 200);
+    auto unknownTotal = ParseContentRange("Bytes 5-9/*");
+    ASSERT_TRUE(unknownTotal);
+    EXPECT_EQ(unknownTotal->total, -1);
+    for (const char* bad : {"", "bytes", "bytes */200", "bytes 10-5/200", "bytes 0-199/199",
+                            "bytes -1-5/9", "bytes 0-5/9x", "items 0-5/9", "bytes 0-5",
+                            "bytes +0-5/9", "bytes 0-99999999999999999999/1", "bytes 0 -5/9"})
+        EXPECT_FALSE(ParseContentRange(bad)) << bad;
+}
+
+// Only a 206 that starts where the file ends, for the same file, appends;
+// a 200 is the whole file again; anything that does not prove the file the
+// same asks for it whole; a miss is not retried.
+TEST(ResumePlan, AnAnswerAppendsOnlyWhenItProvesTheSameFile) {
+    ResumePlan plan(3);
+    plan.Remember({"\"e1\"", "Tue, 01 Dec 2026 10:00:00 GMT", 1000});
+    FileIdentity same = plan.remembered();
+    auto at = [](std::int64_t first) { return ContentRange{first, 999, 1000}; };
+    EXPECT_EQ(plan.IfRangeValue(), "\"e1\"");
+    EXPECT_EQ(plan.JudgeHttp(206, at(400), same, 400), ResumeStep::Append);
+    EXPECT_EQ(plan.JudgeHttp(206, at(400), {}, 400), ResumeStep::Append);
+    EXPECT_EQ(plan.JudgeHttp(200, std::nullopt, same, 400), ResumeStep::TakeWhole);
+    EXPECT_EQ(plan.JudgeHttp(206, at(300), same, 400), ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeHttp(206, ContentRange{400, 1999, 2000}, same, 400),
+              ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeHttp(206, ContentRange{400, 499, 1000}, same, 400),
+              ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeHttp(206, std::nullopt, same, 400), ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeHttp(206, at(400), {"\"e2\"", same.lastModified, 1000}, 400),
+              ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeHttp(416, std::nullopt, {}, 400), ResumeStep::AskAgainWhole);
+    for (int miss : {404, 410, 500, 301})
+        EXPECT_EQ(plan.JudgeHttp(miss, std::nullopt, {}, 400), ResumeStep::Fail) << miss;
+
+    ResumePlan weak(3);
+    weak.Remember({"W/\"e1\"", "Tue, 01 Dec 2026 10:00:00 GMT", 1000});
+    EXPECT_EQ(weak.IfRangeValue(), "Tue, 01 Dec 2026 10:00:00 GMT");
+    ResumePlan bare(3);
+    bare.Remember({"", "", 1000});
+    EXPECT_EQ(bare.IfRangeValue(), "");
+    EXPECT_TRUE(bare.CanAskRange(400));
+    EXPECT_FALSE(bare.CanAskRange(0));
+    ResumePlan noLength(3);
+    noLength.Remember({"\"e1\"", "", -1});
+    EXPECT_FALSE(noLength.CanAskRange(400));
+
+    EXPECT_EQ(plan.JudgeFtpSize(1000), ResumeStep::Append);
+    EXPECT_EQ(plan.JudgeFtpSize(1001), ResumeStep::AskAgainWhole);
+    EXPECT_EQ(plan.JudgeFtpSize(-1), ResumeStep::AskAgainWhole);
+    EXPECT_EQ(ResumePlan::JudgeRestReply(350), ResumeStep::Append);
+    EXPECT_EQ(ResumePlan::JudgeRestReply(502), ResumeStep::AskAgainWhole);
+}
+
+TEST(ResumePlan, TriesWaitLongerEachTimeAndSayWhereTheyStand) {
+    ResumePlan plan(3);
+    std::vector<int> waits;
+    while (plan.TryLeft())
+        waits.push_back(plan.Advance());
+    EXPECT_EQ(waits, (std::vector<int>{1000, 2000, 4000}));
+    EXPECT_EQ(plan.tryNumber(), 4);
+    EXPECT_EQ(plan.totalTries(), 4);
+    EXPECT_FALSE(ResumePlan(0).TryLeft());
+    EXPECT_EQ(ResumeStatusText(12300000, 50000000, 2, 4),
+              "Connection lost at 12.3 of 50.0 MB; resuming (try 2 of 4)...");
+    EXPECT_EQ(ResumeStatusText(300, 900, 3, 4),
+              "Connection lost at 300 of 900 bytes; resuming (try 3 of 4)...");
+    EXPECT_EQ(ResumeStatusText(4200, -1, 2, 4),
+              "Connection lost at 4.2 kB; resuming (try 2 of 4)...");
+    EXPECT_EQ(ReadableSize(999), "999 bytes");
+    EXPECT_EQ(ReadableSize(1500000000), "1.5 GB");
 }
 
 }  // namespace

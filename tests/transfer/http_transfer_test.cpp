@@ -520,3 +520,94 @@ TEST(HttpTransfer, AnUnwritableFolderFailsTheStart) {
 
 }  // namespace
 }  // namespace orvane::testing
+
+namespace orvane::testing {
+namespace {
+
+using peers::HttpScript;
+using peers::ScriptedHttpServer;
+using peers::ServedFile;
+
+struct ResumeCase {
+    explicit ResumeCase(ServedFile file, int retries = 3)
+        : server(HttpScript{{}, false, false, {}, {}, std::move(file)}, 30, 8) {
+        harness.dialog->retries = retries;
+        harness.dialog->retryWaitsMs = {5, 10, 20};
+        harness.Start("http://" + server.host() + "/quakes/ev.sac", true);
+    }
+    bool Ended() { return harness.RunToEnd(20000); }
+    std::string Saved() { return ReadFile(harness.downloadPath("downloads/ev.sac")); }
+    TransferHarness harness;
+    ScriptedHttpServer server;
+};
+
+// A connection reset at any point of the body is continued from the bytes
+// already written, with Range and If-Range, and the file is byte-exact. With the validator gone the
+// same total is the proof.
+TEST(HttpResume, ACutAnywhereInTheBodyIsContinuedByteExact) {
+    std::string body = PatternBytes(50000);
+    for (long long cut : {1LL, 1000LL, 16384LL, 33333LL, 49999LL}) {
+        for (std::string etag : {std::string("\"v1\""), std::string()}) {
+            ResumeCase c({body, etag, "", {cut, cut + 7000}});
+            ASSERT_TRUE(c.Ended()) << cut;
+            EXPECT_EQ(c.harness.dialog->m_bFailed, 0) << cut << c.harness.surface.text(258);
+            EXPECT_EQ(c.Saved(), body) << cut;
+            auto requests = c.server.requests();
+            ASSERT_GE(requests.size(), 2u) << cut;
+            EXPECT_NE(requests[1].find("\r\nRange: bytes=" + std::to_string(cut) + "-\r\n"),
+                      std::string::npos)
+                << requests[1];
+            EXPECT_EQ(requests[1].find("If-Range: \"v1\"") != std::string::npos, !etag.empty());
+        }
+    }
+}
+
+// A server that ignores Range sends the whole file again, which replaces
+// the partial one; a file that changed (new ETag, new size) is fetched
+// whole, never spliced; with no tries left the cut fails and nothing stays.
+TEST(HttpResume, NoRangeOrAChangedFileStartsAgainAndNothingIsSpliced) {
+    std::string body = PatternBytes(30000);
+    ResumeCase ignoring({body, "\"v1\"", "", {12000}, true});
+    ASSERT_TRUE(ignoring.Ended());
+    EXPECT_EQ(ignoring.harness.dialog->m_bFailed, 0);
+    EXPECT_EQ(ignoring.Saved(), body);
+
+    std::string changed = PatternBytes(31000).substr(1000);
+    ResumeCase newer({body, "\"v1\"", "", {12000}, false, changed});
+    ASSERT_TRUE(newer.Ended());
+    EXPECT_EQ(newer.harness.dialog->m_bFailed, 0) << newer.harness.surface.text(258);
+    EXPECT_EQ(newer.Saved(), changed);
+
+    ResumeCase exhausted({body, "\"v1\"", "", {100, 200, 300, 400}});
+    ASSERT_TRUE(exhausted.Ended());
+    EXPECT_EQ(exhausted.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(exhausted.harness.surface.text(258), "Read Error");
+    EXPECT_EQ(exhausted.server.requests().size(), 4u);
+    EXPECT_TRUE(exhausted.harness.hiddenFiles().empty());
+    EXPECT_FALSE(std::filesystem::exists(exhausted.harness.downloadPath("downloads/ev.sac")));
+
+    ResumeCase none({body, "\"v1\"", "", {100}}, 0);
+    ASSERT_TRUE(none.Ended());
+    EXPECT_EQ(none.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(none.server.requests().size(), 1u);
+}
+
+// Cancel during the wait between tries ends the transfer at once.
+TEST(HttpResume, CancelDuringTheWaitBetweenTriesIsImmediate) {
+    ServedFile file{PatternBytes(20000), "\"v1\"", "", {5000}};
+    ScriptedHttpServer server(HttpScript{{}, false, false, {}, {}, file}, 30, 8);
+    TransferHarness harness;
+    harness.dialog->retryWaitsMs = {60000};
+    harness.Start("http://" + server.host() + "/quakes/ev.sac", true);
+    ASSERT_TRUE(harness.RunUntil(
+        [&] { return harness.surface.text(258).starts_with("Connection lost at"); }, 10000));
+    EXPECT_EQ(harness.surface.text(258),
+              "Connection lost at 5.0 of 20.0 kB; resuming (try 2 of 4)...");
+    EXPECT_LT(harness.CancelTimed(), 350.0);
+    EXPECT_EQ(harness.dialog->m_szError.get(), "Canceled");
+    EXPECT_TRUE(harness.hiddenFiles().empty());
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -33,8 +33,9 @@ constexpr double kCancelLimitMs = 350.0;
 
 // A transfer of ev.sac into a folder that already holds a good ev.sac.
 struct FaultCase {
-    explicit FaultCase(const std::string& url) {
+    explicit FaultCase(const std::string& url, int silenceLimitMs = CTransferDlg::kSilenceLimitMs) {
         WriteFile(earlierPath, kEarlier);
+        harness.dialog->silenceLimitMs = silenceLimitMs;
         harness.Start(url, url.rfind("http:", 0) == 0);
     }
     CTransferDlg& dialog() { return *harness.dialog; }
@@ -193,6 +194,38 @@ TEST(FtpPeerFault, AServerSilentAfterTheLoginWaitsUntilCancel) {
     EXPECT_FALSE(c.dialog().HasEnded());
     c.CancelAndCheck();
     EXPECT_TRUE(c.harness.RunUntil([&] { return server.sessionEnded(); }, 5000));
+}
+
+// A server that falls silent past the bound (short here) counts as a lost
+// connection, on HTTP in the header or the body, on FTP on the control
+// connection or the data connection; a slow one under the bound goes on.
+TEST(PeerSilence, SilencePastTheBoundEndsTheTransfer) {
+    constexpr int kBoundMs = 400;
+    const std::string lost = "Connection Timed Out: nothing from the server for 0.4 s";
+    for (std::string opening :
+         {std::string("HTTP/1.1 200 OK\r\nContent-"), HeaderOfLength(300) + PatternBytes(120)}) {
+        ScriptedHttpServer server(HttpScript{{{opening}}, true}, 30, 1);
+        FaultCase c(HttpUrl(server), kBoundMs);
+        c.ExpectFailedWith(lost);
+    }
+    FtpScript silentControl;
+    silentControl.file = PatternBytes(1000);
+    silentControl.silentAfterLogin = true;
+    FtpScript silentData;
+    silentData.file = PatternBytes(20);
+    silentData.dataPaceMs = 2000;
+    for (const FtpScript& script : {silentControl, silentData}) {
+        ScriptedFtpServer server(script);
+        FaultCase c(FtpUrl(server), kBoundMs);
+        c.ExpectFailedWith(lost);
+    }
+    std::vector<HttpPart> slow{{HeaderOfLength(4)}};
+    for (int i = 0; i < 4; ++i)
+        slow.push_back({"x", kBoundMs / 4});
+    ScriptedHttpServer server(HttpScript{slow}, 30, 1);
+    FaultCase c(HttpUrl(server), kBoundMs);
+    ASSERT_TRUE(c.harness.RunToEnd(20000));
+    EXPECT_EQ(c.dialog().m_bFailed, 0) << c.harness.surface.text(258);
 }
 
 TEST(FtpPeerFault, AResetOfTheDataConnectionEndsInDataReadError) {

@@ -64,6 +64,11 @@ void ScriptedHttpServer::Answer(int client, Clock::time_point end) {
     }
     partsSent_ = 0;
     bytesSent_ = 0;
+    int connection = connections_++;
+    if (!script_.file.body.empty() || !script_.file.etag.empty()) {
+        AnswerFromFile(client, request, connection);
+        return;
+    }
     // "GET /path HTTP/1.1": the path picks the answer when the script has one.
     std::string path = request.substr(0, request.find("\r\n"));
     path = path.substr(std::min(path.size(), path.find(' ') + 1));
@@ -107,6 +112,53 @@ void ScriptedHttpServer::SendEndlessly(int client, Clock::time_point end) {
     // The send failed before the end of the server's time: the client went.
     if (!stop_ && Clock::now() < end)
         clientClosed_ = true;
+}
+
+namespace {
+
+// The value of a request field ("Range", "If-Range"); empty when none.
+std::string RequestField(const std::string& request, const std::string& name) {
+    auto at = request.find("\r\n" + name + ": ");
+    if (at == std::string::npos)
+        return "";
+    at += name.size() + 4;
+    return request.substr(at, request.find("\r\n", at) - at);
+}
+
+}  // namespace
+
+void ScriptedHttpServer::AnswerFromFile(int client, const std::string& request, int connection) {
+    const ServedFile& file = script_.file;
+    bool changed = connection > 0 && !file.changedBody.empty();
+    const std::string& body = changed ? file.changedBody : file.body;
+    std::string etag = changed ? "\"changed\"" : file.etag;
+    std::string range = RequestField(request, "Range"), ifRange = RequestField(request, "If-Range");
+    long long from = 0;
+    bool partial = !file.ignoreRange && range.rfind("bytes=", 0) == 0 &&
+                   (ifRange.empty() || ifRange == etag || ifRange == file.lastModified);
+    if (partial)
+        from = std::stoll(range.substr(6));
+    if (partial && from >= static_cast<long long>(body.size())) {
+        SendAll(client, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n");
+        return;
+    }
+    std::string header =
+        std::string(partial ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK") +
+        "\r\nServer: scripted\r\n" + (etag.empty() ? "" : "ETag: " + etag + "\r\n") +
+        (file.lastModified.empty() ? "" : "Last-Modified: " + file.lastModified + "\r\n") +
+        "Content-Length: " + std::to_string(body.size() - from) + "\r\n";
+    if (partial)
+        header += "Content-Range: bytes " + std::to_string(from) + "-" +
+                  std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
+    long long cut = static_cast<std::size_t>(connection) < file.cutAt.size()
+                        ? file.cutAt[static_cast<std::size_t>(connection)]
+                        : static_cast<long long>(body.size());
+    cut = std::clamp(cut, from, static_cast<long long>(body.size()));
+    if (!SendAll(client, header + "\r\n" + body.substr(from, cut - from)))
+        return;
+    bytesSent_ += cut - from;
+    if (cut < static_cast<long long>(body.size()))
+        ResetOnClose(client);
 }
 
 void ScriptedHttpServer::HoldOpen(int client) {

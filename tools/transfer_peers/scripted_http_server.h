@@ -17,6 +17,19 @@ struct HttpPart {
     int delayMs = 0;
 };
 
+// A file served as a real server would, Range requests answered with 206
+// (If-Range honoured), with faults on request: the k-th connection reset
+// after byte cutAt[k] of the file, Range ignored, or the file changed (new
+// body and ETag) from the second connection on.
+struct ServedFile {
+    std::string body;
+    std::string etag;
+    std::string lastModified;
+    std::vector<long long> cutAt{};
+    bool ignoreRange = false;
+    std::string changedBody{};
+};
+
 // What the server does with each connection after it has read the request.
 struct HttpScript {
     std::vector<HttpPart> parts;
@@ -32,6 +45,8 @@ struct HttpScript {
     // Answers for particular request paths (as the request line writes them),
     // sent in place of the parts: the steps of a redirect chain.
     std::map<std::string, std::vector<HttpPart>> byPath{};
+    // Not empty (a body or an ETag): every request is answered from it.
+    ServedFile file{};
 };
 
 // An HTTP server on 127.0.0.1 that answers every request with the same
@@ -69,6 +84,7 @@ class ScriptedHttpServer {
     bool SendParts(int client, const std::vector<HttpPart>& parts);
     void SendEndlessly(int client, Clock::time_point end);
     void HoldOpen(int client);
+    void AnswerFromFile(int client, const std::string& request, int connection);
 
     HttpScript script_;
     int listener_ = -1;
@@ -78,6 +94,7 @@ class ScriptedHttpServer {
     std::atomic<bool> clientClosed_{false};
     std::atomic<bool> requestBegun_{false};
     std::atomic<long long> bytesSent_{0};
+    int connections_ = 0;
     std::mutex lock_;
     std::vector<std::string> requests_;
     std::thread thread_;
