@@ -2,6 +2,8 @@
 // loopback: the request on the wire, the texts, the file, the outcome.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/console.h"
 #include "tests/transfer/transfer_harness.h"
 #include "tools/transfer_peers/blocked_listener.h"
