@@ -216,11 +216,11 @@ int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::strin
 }
 
 // Tremora is started wherever it is found or chosen, also when a location
-// it was given names no file (the message that it could not start says so then). Only where
-// nothing names it at all (no viewer location, no TremoraPath or
-// TremoraDir) and no trmvw32.exe is beside the browser (most Linux
-// desktops), the quick-look beside the browser gets the file instead of the
-// message that nothing could start.
+// it was given names no file (the message that it could not start says so
+// then). Only where nothing names it at all (no viewer location, no
+// TremoraPath or TremoraDir) and no trmvw32.exe is beside the browser (most
+// Linux desktops), the quick-look beside the browser gets the file instead
+// of the message that nothing could start.
 bool CBrowserApp::StartQuicklookForMissingViewer(const std::string& localPath) {
     std::error_code ec;
     if (!m_szViewerPath.empty() || std::filesystem::exists(ViewerExecutable(), ec))

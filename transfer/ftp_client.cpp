@@ -396,8 +396,7 @@ bool CTransferDlg::ResolveFtpHost(const std::string& name, const std::optional<H
         m_szError.set(formatText("Error: Connecting to %s.", name.c_str()));
         return false;
     }
-    if (isAsciiDigit(hostPort->name[0]) &&
-        !ParseAddressLiteral(hostPort->name)) {
+    if (isAsciiDigit(hostPort->name[0]) && !ParseAddressLiteral(hostPort->name)) {
         m_szError.set(formatText("Cannot connect to %s", name.c_str()));
         return false;
     }

@@ -3,8 +3,8 @@
 
 #include "platform/ascii_text.h"
 #include "transfer/http_client.h"
-#include "transfer/url_text.h"
 #include "transfer/transfer_url.h"
+#include "transfer/url_text.h"
 
 namespace orvane {
 

@@ -26,11 +26,11 @@
 
 #include "quicklook/plot.h"
 #include "quicklook/quicklook_files.h"
+#include "tools/synthetic_event/synthetic_event.h"
 #include "tools/testkit/child_process.h"
 #include "tools/testkit/temp_folder.h"
-#include "tools/testkit/xvfb_display.h"
-#include "tools/synthetic_event/synthetic_event.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace {
 

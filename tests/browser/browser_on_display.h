@@ -14,10 +14,10 @@
 #include "platform/window_titles.h"
 #include "tests/browser/x_window_probe.h"
 #include "tests/platform/required_program.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
-#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane::testing {
 

@@ -16,24 +16,24 @@
 #include "tests/browser/fake_desktop.h"
 #include "tests/browser/x_window_probe.h"
 #include "tests/platform/scoped_environment.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/synthetic_event/synthetic_event.h"
 #include "tools/testkit/child_process.h"
 #include "tools/testkit/local_web_server.h"
-#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnvironment;
-using testkit::TempFolder;
 using testing::XWindowProbe;
 using testkit::ChildProcess;
 using testkit::programFolder;
 using testkit::readFileText;
 using testkit::runProgram;
+using testkit::TempFolder;
 using testkit::waitUntil;
 using testkit::XvfbDisplay;
 

@@ -14,8 +14,8 @@
 #include "tests/browser/loopback_servers.h"
 #include "tests/browser/x_window_probe.h"
 #include "tests/platform/wine_test_prefix.h"
-#include "tools/testkit/wine.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/wine.h"
 
 namespace orvane {
 namespace {

@@ -2,17 +2,17 @@
 #include <sys/stat.h>
 
 #include "tests/platform/dde_server_thread.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 using testing::DdeServerThread;
-using testkit::TempFolder;
 using testkit::programFolder;
 using testkit::ProgramResult;
 using testkit::runProgram;
+using testkit::TempFolder;
 using Received = std::vector<std::pair<std::string, std::string>>;
 
 class OrvaneDdeProgram : public ::testing::Test {

@@ -12,15 +12,15 @@
 #include <future>
 
 #include "platform/profile_file.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testkit::TempFolder;
 using testkit::readFileText;
+using testkit::TempFolder;
 
 void writeRaw(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

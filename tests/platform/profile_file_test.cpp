@@ -8,15 +8,15 @@
 
 #include "platform/user_folders.h"
 #include "tests/platform/scoped_environment.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 using testing::ScopedEnvironment;
-using testkit::TempFolder;
 using testkit::readFileText;
+using testkit::TempFolder;
 
 class ProfileFileTest : public ::testing::Test {
   protected:

@@ -12,16 +12,16 @@
 #include "platform/environment_expansion.h"
 #include "platform/program_start.h"
 #include "tests/platform/scoped_environment.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
 
 using testing::ScopedEnvironment;
-using testkit::TempFolder;
 using testkit::readFileText;
+using testkit::TempFolder;
 
 std::string expandWith(const std::string& text, std::map<std::string, std::string> variables) {
     return expandEnvironmentStrings(text,

@@ -10,20 +10,20 @@
 
 #include "platform/window_titles.h"
 #include "tests/platform/required_program.h"
-#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/child_process.h"
-#include "tools/testkit/xvfb_display.h"
+#include "tools/testkit/temp_folder.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/xvfb_display.h"
 
 namespace orvane {
 namespace {
 
-using testkit::TempFolder;
 using testkit::ChildProcess;
 using testkit::programFolder;
 using testkit::ProgramResult;
 using testkit::readFileText;
 using testkit::runProgram;
+using testkit::TempFolder;
 using testkit::waitUntil;
 using testkit::XvfbDisplay;
 

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
-#include <filesystem>
 
 #include "quicklook/quicklook_files.h"
+#include "tests/quicklook/seed_samples.h"
 #include "tools/testkit/child_process.h"
 #include "tools/testkit/temp_folder.h"
-#include "tests/quicklook/seed_samples.h"
 
 namespace orvane::quicklook {
 namespace {

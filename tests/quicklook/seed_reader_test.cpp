@@ -11,8 +11,8 @@
 #include <fstream>
 
 #include "quicklook/quicklook_files.h"
-#include "tools/testkit/temp_folder.h"
 #include "tests/quicklook/seed_samples.h"
+#include "tools/testkit/temp_folder.h"
 
 namespace orvane::quicklook {
 namespace {

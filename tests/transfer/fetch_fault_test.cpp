@@ -18,9 +18,9 @@
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/wait_until.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
 #include "tools/transfer_peers/scripted_http_server.h"
-#include "tools/testkit/wait_until.h"
 
 extern char** environ;
 
@@ -98,7 +98,6 @@ long long PeakMemoryKb(pid_t pid) {
     return -1;
 }
 
-
 // In the child between fork and exec: only calls that are safe there.
 [[noreturn]] void ExecWithFileLimit(char** argv, char** envp, const char* errPath, rlim_t limit) {
     int err = ::open(errPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -131,7 +130,7 @@ int RunFetchWithFileLimit(const std::vector<std::string>& arguments, const Fetch
     int status = 0;
     bool reaped = false;
     testkit::waitUntil([&] { return reaped || (reaped = ::waitpid(pid, &status, WNOHANG) == pid); },
-            timeoutMs);
+                       timeoutMs);
     if (!reaped) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);

@@ -14,9 +14,9 @@
 #include "tests/transfer/real_servers.h"
 #include "tests/transfer/transfer_harness.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/wait_until.h"
 #include "tools/transfer_peers/recording_proxy.h"
 #include "tools/transfer_peers/scripted_http_server.h"
-#include "tools/testkit/wait_until.h"
 
 namespace orvane::testing {
 

@@ -7,8 +7,8 @@
 // are refused.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <filesystem>
+#include <memory>
 
 #include "tests/platform/required_program.h"
 #include "tests/transfer/real_servers.h"

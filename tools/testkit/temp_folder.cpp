@@ -39,8 +39,7 @@ std::string MakeUniqueFolder(const std::string& prefix) {
     throw std::runtime_error("cannot create a temporary folder for " + prefix);
 }
 
-TempFolder::TempFolder(const std::string& prefix, Access access)
-    : path_(MakeUniqueFolder(prefix)) {
+TempFolder::TempFolder(const std::string& prefix, Access access) : path_(MakeUniqueFolder(prefix)) {
     constexpr auto kEveryone = fs::perms::owner_all | fs::perms::group_read |
                                fs::perms::group_exec | fs::perms::others_read |
                                fs::perms::others_exec;

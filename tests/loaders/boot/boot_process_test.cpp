@@ -10,17 +10,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <thread>
-#include <filesystem>
 
 #include "platform/orvane_version.h"
 #include "tests/loaders/boot/boot_test_support.h"
 #include "tools/testkit/pty.h"
-#include "tools/testkit/wine.h"
 #include "tools/testkit/wait_until.h"
+#include "tools/testkit/wine.h"
 
 extern char** environ;
 

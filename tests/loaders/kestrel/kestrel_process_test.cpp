@@ -23,10 +23,10 @@
 namespace orvane {
 namespace {
 
-using testkit::ProgramResult;
 using dspicsim::SimProcess;
-using testkit::TempFolder;
 using kestreltest::Upper;
+using testkit::ProgramResult;
+using testkit::TempFolder;
 using testkit::WineComPort;
 using testkit::WineSetup;
 namespace fs = std::filesystem;
@@ -84,16 +84,18 @@ TEST_F(KestrelProcess, LoadsTheWholeApplicationAreaThroughThePtyBoard) {
         kestrel(sim.dosdevices(), {"-p", "4", sim.folder().file("firmware.hex")});
     EXPECT_EQ(result.exitStatus, 1) << result.standardOutput << result.standardError;
     std::string name = Upper(sim.folder().path()) + "/FIRMWARE.HEX";
-    EXPECT_EQ(result.standardOutput.rfind("File Name=" + name +
-                                   " Comm Port=4\nReset Sent\nGot something! 55\nDevice ID = 320\n"
-                                   "End Address: 0x7dfc Size: 32252 Bytes\n",
-                               0),
+    EXPECT_EQ(result.standardOutput.rfind(
+                  "File Name=" + name +
+                      " Comm Port=4\nReset Sent\nGot something! 55\nDevice ID = 320\n"
+                      "End Address: 0x7dfc Size: 32252 Bytes\n",
+                  0),
               0u)
         << result.standardOutput;
-    EXPECT_TRUE(
-        endsWith(result.standardOutput, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
-    EXPECT_EQ(result.standardError, "COM4 is " + fs::read_symlink(sim.dosdevices() + "/com4").string() +
-                              " (through " + sim.dosdevices() + "/com4)\n");
+    EXPECT_TRUE(endsWith(result.standardOutput,
+                         "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
+    EXPECT_EQ(result.standardError, "COM4 is " +
+                                        fs::read_symlink(sim.dosdevices() + "/com4").string() +
+                                        " (through " + sim.dosdevices() + "/com4)\n");
     EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
     EXPECT_EQ(sim.stats().rowsProgrammed, 504);
     EXPECT_TRUE(sim.flash() == kestreltest::ExpectedFlash(words, 0x4000, 0x7E));
@@ -138,7 +140,8 @@ TEST_F(KestrelProcess, PortsThatCannotBeOpenedAreReportedOnBothStreams) {
         EXPECT_EQ(result.standardOutput,
                   "File Name=" + Upper(hex) + " Comm Port=" + port + "\nOpen Comm Port Error\n");
         // The device the number stands for, then why it could not be opened.
-        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 2) << result.standardError;
+        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 2)
+            << result.standardError;
         EXPECT_EQ(result.standardError.rfind("COM" + port + " is ", 0), 0u) << result.standardError;
         EXPECT_NE(result.standardError.find(c.cause), std::string::npos) << result.standardError;
     }
@@ -161,7 +164,8 @@ TEST_F(KestrelProcess, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
                  "Write Block Address: 0x0080\rBad Write Acc timeout\n\nWrite Block Error!!!\n"
                  "Flash Dump Error\n"))
         << result.standardOutput;
-    EXPECT_TRUE(result.standardError.ends_with("\nCOM1 went away (device disconnected)\n")) << result.standardError;
+    EXPECT_TRUE(result.standardError.ends_with("\nCOM1 went away (device disconnected)\n"))
+        << result.standardError;
     sim.stop();
     EXPECT_EQ(sim.stats().rowsProgrammed, 3);
 }
@@ -191,8 +195,9 @@ TEST_F(KestrelProcess, HelpPrintsTheUsageAtOnce) {
     for (const char* help : {"--help", "-h"}) {
         ProgramResult result = kestrel("/nonexistent", {help});
         EXPECT_EQ(result.exitStatus, 30);
-        EXPECT_EQ(
-            result.standardOutput.rfind("Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0), 0u)
+        EXPECT_EQ(result.standardOutput.rfind(
+                      "Usage: Kestrel [ -p Port_Number | -p USB | -p /dev/DEVICE ]", 0),
+                  0u)
             << result.standardOutput;
         EXPECT_LT(result.seconds, 5);
     }
@@ -219,9 +224,11 @@ TEST_F(KestrelProcess, VersionUnknownOptionsAndAMissingFileNeverTouchTheBoard) {
                             "File Name=" + Upper(missing) + " Comm Port=1\nError reading " +
                                 Upper(missing) + " file\n"}}) {
         ProgramResult result = kestrel(sim.dosdevices(), c.arguments);
-        EXPECT_EQ(result.exitStatus, c.status) << c.arguments[0] << result.standardOutput << result.standardError;
+        EXPECT_EQ(result.exitStatus, c.status)
+            << c.arguments[0] << result.standardOutput << result.standardError;
         EXPECT_EQ(result.standardOutput.rfind(c.out, 0), 0u) << result.standardOutput;
-        EXPECT_EQ(result.standardOutput.find("Reset Sent"), std::string::npos) << result.standardOutput;
+        EXPECT_EQ(result.standardOutput.find("Reset Sent"), std::string::npos)
+            << result.standardOutput;
         EXPECT_EQ(result.standardError.find("COM1 is"), std::string::npos) << result.standardError;
     }
     EXPECT_EQ(sim.stop(), 0);
@@ -242,12 +249,12 @@ TEST_F(KestrelProcess, AnInterruptLeavesTheTerminalAsItWas) {
     const std::string hex = sim.folder().file("fw.hex");
     kestreltest::WriteText(hex, ":00000001FF\n");
     testkit::ProgramRun run{binDir() + "/kestrel",
-                             {"-p", "2", hex},
-                             {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
-                             20,
-                             false,
-                             input,
-                             1.5};
+                            {"-p", "2", hex},
+                            {{"ORVANE_DOSDEVICES", sim.dosdevices()}},
+                            20,
+                            false,
+                            input,
+                            1.5};
     ProgramResult result = testkit::runProgram(run);
     ::close(input);
     EXPECT_FALSE(result.timedOut);
@@ -304,14 +311,15 @@ TEST_F(KestrelUnderWine, LoadsTheWholeApplicationAreaAndTheFlashEqualsTheFile) {
     std::string windowsFolder = testkit::WindowsPath(sim.folder().path());
     ProgramResult result = kestrelExe({"-p", "14", windowsFolder + "\\firmware.hex"});
     EXPECT_EQ(result.exitStatus, 1) << result.standardOutput << result.standardError;
-    EXPECT_EQ(result.standardOutput.rfind("File Name=" + Upper(windowsFolder) +
-                                   "\\FIRMWARE.HEX Comm Port=14\nReset Sent\nGot something! 55\n"
-                                   "Device ID = 320\nEnd Address: 0x7dfc Size: 32252 Bytes\n",
-                               0),
+    EXPECT_EQ(result.standardOutput.rfind(
+                  "File Name=" + Upper(windowsFolder) +
+                      "\\FIRMWARE.HEX Comm Port=14\nReset Sent\nGot something! 55\n"
+                      "Device ID = 320\nEnd Address: 0x7dfc Size: 32252 Bytes\n",
+                  0),
               0u)
         << result.standardOutput;
-    EXPECT_TRUE(
-        endsWith(result.standardOutput, "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
+    EXPECT_TRUE(endsWith(result.standardOutput,
+                         "Read Memory Address: 0x7dc0\r\nGood File Download!!!\nReset Sent\n"));
     EXPECT_EQ(result.standardError, "");
     ExpectRawEightNOneAt57600(fs::read_symlink(sim.dosdevices() + "/com14"));
     EXPECT_EQ(sim.stop(), 0) << "the board saw protocol faults";
@@ -340,9 +348,12 @@ TEST_F(KestrelUnderWine, AMissingPortOrNoUsbAdapterEndsTheRunWithItsStatus) {
     const std::string hex = testkit::WindowsPath(folder.path()) + "\\fw.hex";
     ProgramResult missing = kestrelExe({"-p", "29", hex});
     EXPECT_EQ(missing.exitStatus, 0);
-    EXPECT_EQ(missing.standardOutput, "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
-    EXPECT_EQ(missing.standardError.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u) << missing.standardError;
-    EXPECT_EQ(std::count(missing.standardError.begin(), missing.standardError.end(), '\n'), 1) << missing.standardError;
+    EXPECT_EQ(missing.standardOutput,
+              "File Name=" + Upper(hex) + " Comm Port=29\nOpen Comm Port Error\n");
+    EXPECT_EQ(missing.standardError.rfind("cannot open COM29 (\\\\.\\COM29): ", 0), 0u)
+        << missing.standardError;
+    EXPECT_EQ(std::count(missing.standardError.begin(), missing.standardError.end(), '\n'), 1)
+        << missing.standardError;
 
     ProgramResult usb = kestrelExe({"-p", "USB", hex});
     EXPECT_EQ(usb.exitStatus, 20);
@@ -361,8 +372,8 @@ TEST_F(KestrelUnderWine, APortThatVanishesMidLoadFailsTheRunWithoutHanging) {
     ProgramResult result = kestrelExe({"-p", "16", testkit::WindowsPath(path)});
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_TRUE(
-        endsWith(result.standardOutput, "Bad Write Acc timeout\n\nWrite Block Error!!!\nFlash Dump Error\n"))
+    EXPECT_TRUE(endsWith(result.standardOutput,
+                         "Bad Write Acc timeout\n\nWrite Block Error!!!\nFlash Dump Error\n"))
         << result.standardOutput;
     EXPECT_EQ(result.standardError, "COM16 went away (device disconnected)\n");
     sim.stop();
