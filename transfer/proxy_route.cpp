@@ -62,6 +62,14 @@ ProxyRoute ParseProxyUri(std::string_view uri) {
     return route;
 }
 
+void PrepareSystemProxyLookup() {
+    static const bool prepared = [] {
+        GProxyResolver* resolver = g_proxy_resolver_get_default();
+        return resolver != nullptr && g_proxy_resolver_is_supported(resolver);
+    }();
+    (void)prepared;
+}
+
 std::vector<std::string> SystemProxyLookup(const std::string& url) {
     // One lookup at a time: the resolver's lazily made state is then handed
     // from one helper thread to the next through this lock, which the

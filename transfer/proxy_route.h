@@ -32,6 +32,10 @@ using ProxyLookup = std::function<std::vector<std::string>(const std::string& ur
 // settings, else http_proxy, https_proxy, ftp_proxy and no_proxy. A failed
 // lookup is no proxy.
 std::vector<std::string> SystemProxyLookup(const std::string& url);
+// Makes GIO's resolver (its modules, its types, its settings) on the calling
+// thread, the one that starts the transfers, so that the lookups on the
+// transfers' own threads only use what was made before those threads began.
+void PrepareSystemProxyLookup();
 
 // The route of a URL: its first answer decides; none is Direct.
 ProxyRoute ChooseProxyRoute(const std::vector<std::string>& answers);

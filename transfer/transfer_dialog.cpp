@@ -1,5 +1,7 @@
 #include "transfer/transfer_dialog.h"
 
+#include "transfer/proxy_route.h"
+
 #include <climits>
 #include <cstdio>
 #include <system_error>
@@ -142,6 +144,7 @@ int CTransferDlg::StartFtp() {
 }
 
 int CTransferDlg::StartClient(bool ftp) {
+    PrepareSystemProxyLookup();
     if (!m_bListing)
         m_pFile = std::make_unique<LocalFile>(m_szLocalPath);
     if (!m_bListing && !m_pFile->IsOpen()) {
