@@ -82,15 +82,16 @@ void closeOurDescriptorsOnExec(int descriptorLimit) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGPIPE, SIG_DFL);
     closeOurDescriptorsOnExec(descriptorLimit);
-    // As execvp does: a folder of $PATH without the program is passed over,
-    // and a program found but not allowed is reported as such.
+    // As execvp does: a folder of $PATH without the program, or one this
+    // user may not enter, is passed over, and a program found but not
+    // allowed is reported as such when no later folder has it.
     int error = ENOENT;
     bool denied = false;
     for (const std::string& candidate : candidates) {
         execve(candidate.c_str(), argv, envp);
         error = errno;
         denied = denied || error == EACCES;
-        if (error != ENOENT && error != ENOTDIR)
+        if (error != ENOENT && error != ENOTDIR && error != EACCES)
             break;
     }
     if (denied && (error == ENOENT || error == ENOTDIR))

@@ -561,7 +561,7 @@ TEST_F(WineViewerOnDisplay, TheInstalledViewerIsStartedUnderWineThenTheNextFileG
     // beside the browser would have logged the Linux path), started under
     // Wine with the Windows path, blank included.
     std::string first = testkit::WindowsPath(downloads + "/0101.evt");
-    ASSERT_TRUE(viewerLogIs(first + "\n")) << viewerLog() << errors();
+    ASSERT_TRUE(viewerLogIs(first + "\n")) << viewerLog() << frameLog() << errors();
     // The window of a program under Wine is seen by the running-viewer check.
     ASSERT_TRUE(titleShown("Tremora - 0101.evt", kWineWaitMs));
     EXPECT_TRUE(anyWindowTitleContains("Tremora - ", xvfb->name().c_str()));

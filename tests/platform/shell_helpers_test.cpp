@@ -126,6 +126,27 @@ TEST(ProgramStart, FailuresAreReportedBelowThirtyTwo) {
     EXPECT_LT(startProgram(folder / "garbage.exe", {}), 32);
 }
 
+// The search goes on past a folder of $PATH whose copy of the name may not be
+// run (as a folder the user cannot enter does), as execvp's does; only when
+// no later folder has a program is the start refused as not allowed.
+TEST(ProgramStart, TheSearchOfPathGoesOnPastAFileThatMayNotBeRun) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "blocked");
+    std::filesystem::create_directories(folder / "good");
+    std::ofstream(folder / "blocked/recorder") << "#!/bin/sh\nexit 0\n";
+    ::chmod((folder / "blocked/recorder").c_str(), 0644);
+    std::filesystem::copy_file(writeArgumentRecorder(folder), folder / "good/recorder");
+    std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (folder / "blocked:" + folder / "good:" + saved).c_str(), 1);
+    int found = startProgram("recorder", {folder / "out", "x"});
+    ::setenv("PATH", (folder / "blocked").c_str(), 1);
+    int refused = startProgram("recorder", {folder / "out2"});
+    ::setenv("PATH", saved.c_str(), 1);
+    EXPECT_GE(found, 32);
+    EXPECT_EQ(waitForFile(folder / "out"), "1\nx\n");
+    EXPECT_EQ(refused, kStartAccessDenied);
+}
+
 TEST(ProgramStart, AFileWithoutTheRightToRunItIsAccessDenied) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root may run a file whatever its mode says";
