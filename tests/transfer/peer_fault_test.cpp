@@ -122,7 +122,7 @@ TEST(HttpPeerFault, AnEndlessBodyWithALengthRunsUntilCancel) {
         << "received " << c.dialog().m_nReceived;
     EXPECT_TRUE(c.StillBusyAfter(300));
     std::string shown = c.harness.surface.text(259);
-    EXPECT_NE(shown.find(" of 1000000000000 bytes"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" of 1.0 TB"), std::string::npos) << shown;
     c.CancelAndCheck();
     EXPECT_TRUE(c.harness.RunUntil([&] { return server.clientClosed(); }, 5000));
 }
@@ -139,7 +139,8 @@ TEST(HttpPeerFault, AnEndlessBodyWithoutALengthRunsUntilCancel) {
         << "received " << c.dialog().m_nReceived;
     EXPECT_TRUE(c.StillBusyAfter(300));
     std::string shown = c.harness.surface.text(259);
-    EXPECT_TRUE(shown.ends_with(" bytes") && shown.find(" of ") == std::string::npos) << shown;
+    EXPECT_TRUE(shown.find(" MB") != std::string::npos && shown.find(" of ") == std::string::npos)
+        << shown;
     c.CancelAndCheck();
     EXPECT_TRUE(c.harness.RunUntil([&] { return server.clientClosed(); }, 5000));
 }
