@@ -75,7 +75,7 @@ std::string ProgressText(std::int64_t done, std::int64_t total, double bytesPerS
     std::string text = ReadableShare(done, total);
     if (bytesPerSecond < 0)
         return text;
-    text += ", " + ReadableSize(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
+    text += ", " + ReadableSize(std::llround(bytesPerSecond)) + "/s";
     if (total > done && bytesPerSecond > 0)
         text += ", " + TimeLeftText(static_cast<double>(total - done) / bytesPerSecond);
     return text;

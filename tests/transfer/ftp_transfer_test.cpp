@@ -189,7 +189,7 @@ TEST(FtpTransfer, RepliesCutAcrossReadsOrSeveralInOneReadAndMultiLineGreetings) 
     ASSERT_TRUE(cut.harness.RunToEnd(20000));
     EXPECT_EQ(cut.harness.dialog->m_bFailed, 0) << cut.harness.surface.text(258);
     EXPECT_EQ(ReadFile(cut.harness.dialog->m_szLocalPath), PatternBytes(70000));
-    EXPECT_EQ(cut.server.commands().size(), 5u);
+    EXPECT_EQ(cut.server.commands().size(), 6u);
 
     // An empty file: the 150 and the 226 arrive in one piece.
     FtpScript joined = Delivering("");
