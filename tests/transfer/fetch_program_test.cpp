@@ -98,7 +98,7 @@ TEST(FetchProgram, ProgressSuitsWhereItGoes) {
     EXPECT_EQ(log.errText.find('\r'), std::string::npos);
     EXPECT_TRUE(log.errText.starts_with("Status: Receiving\nReceived: 500 of 5000 bytes (10%)\n"))
         << log.errText;
-    EXPECT_TRUE(log.errText.ends_with("Received: 5.0 of 5.0 kB (100%)\n")) << log.errText;
+    EXPECT_TRUE(log.errText.ends_with("Received: 5000 of 5000 bytes (100%)\n")) << log.errText;
     EXPECT_EQ(std::count(log.errText.begin(), log.errText.end(), '\n'), 11) << log.errText;
 
     RecordingConsole terminal;
