@@ -266,6 +266,9 @@ void ScriptedFtpServer::Deliver(int control, const std::string& content) {
     long from = std::min<long>(std::exchange(restAt_, 0), static_cast<long>(content.size()));
     // A cut at or past the file's end is none.
     long cut = CutNow() < static_cast<long>(content.size()) ? CutNow() : -1;
+    if (cut < 0 && script_.cutEvery >= 0 &&
+        from + script_.cutEvery < static_cast<long>(content.size()))
+        cut = from + script_.cutEvery;
     bool reset = script_.resetAfter >= 0 || (cut >= 0 && !script_.cutInOrder);
     SendData(data, content.substr(static_cast<std::size_t>(from)),
              cut >= 0 ? std::max(0L, cut - from) : -1, cut >= 0 && !script_.cutInOrder);

@@ -78,6 +78,10 @@ struct FtpScript {
     // 426 on the control connection, or closed in order and 226 when
     // cutInOrder (a transfer short of its size).
     std::vector<long> cutsBySession{};
+    // Every session's data connection is reset after this many bytes of
+    // what it sends unless less is left (-1: none), as a link that drops
+    // now and then.
+    long cutEvery = -1;
     bool cutInOrder = false;
     // Not empty: from the second session on the file is this one (a file
     // replaced on the server between two tries).

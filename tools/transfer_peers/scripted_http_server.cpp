@@ -175,6 +175,8 @@ void ScriptedHttpServer::AnswerFromFile(int client, const std::string& request, 
     else if (at < file.cutAt.size())
         cut = static_cast<long long>(header.size()) +
               std::clamp(file.cutAt[at], from, static_cast<long long>(body.size())) - from;
+    else if (file.cutEvery >= 0 && !file.chunked)
+        cut = static_cast<long long>(header.size()) + file.cutEvery;
     if (at < file.holdAt.size() && file.holdAt[at] >= from) {
         long long held = std::min(file.holdAt[at], static_cast<long long>(body.size()));
         if (SendAll(client, header + body.substr(from, held - from)))

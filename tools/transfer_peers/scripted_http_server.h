@@ -39,6 +39,9 @@ struct ServedFile {
     // The k-th connection falls silent after byte holdAt[k] of the file
     // (-1: does not) and stays open until the client closes it.
     std::vector<long long> holdAt{};
+    // Every connection is reset after this many bytes of body unless less
+    // is left (-1: none), as a link that drops now and then.
+    long long cutEvery = -1;
 };
 
 // What the server does with each connection after it has read the request.
