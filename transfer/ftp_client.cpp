@@ -161,21 +161,8 @@ void CTransferDlg::RunFtp() {
         Fail("Error: Can't parse host and file name");
         return;
     }
-    if (!m_bListing) {
-        ProxyRoute route;
-        if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
-            return;
-        if (route.kind == ProxyRoute::Kind::Unusable) {
-            Fail(UnusableProxyText(route));
-            return;
-        }
-        // As curl and wget do: GET ftp://... of the HTTP proxy.
-        if (route.kind == ProxyRoute::Kind::Http) {
-            m_knownRoute = route;
-            HttpGet({false, m_szHost, m_szPath, true});
-            return;
-        }
-    }
+    if (!m_bListing && TookProxyRoute())
+        return;
     m_resume = std::make_unique<ResumePlan>(m_bListing ? 0 : retries, retryWaitsMs);
     m_resume->StartAt(m_bListing ? 0 : m_nLocalStart);
     m_nFtpFileSize = -1;
@@ -220,6 +207,24 @@ void CTransferDlg::RunFtp() {
         JudgeAttempt(attempt, asked);
         return;
     }
+}
+
+// The proxy a file's URL goes through, when there is one: as curl and wget
+// do, GET ftp://... of the HTTP proxy. True when the transfer has ended so
+// (or could not start, or was cancelled).
+bool CTransferDlg::TookProxyRoute() {
+    ProxyRoute route;
+    if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
+        return true;
+    if (route.kind == ProxyRoute::Kind::Unusable) {
+        Fail(UnusableProxyText(route));
+        return true;
+    }
+    if (route.kind != ProxyRoute::Kind::Http)
+        return false;
+    m_knownRoute = route;
+    HttpGet({false, m_szHost, m_szPath, true});
+    return true;
 }
 
 // A try that lost its connection after the server had sent bytes of the

@@ -256,6 +256,7 @@ class CTransferDlg {
     // Resuming an FTP download cut short: whether the attempt lost its
     // connection after bytes had come, and the wait and new session of the
     // next try (false when Cancel or a failure ends the transfer).
+    bool TookProxyRoute();
     bool FtpTryWasCut(Attempt attempt) const;
     bool ResumeFtp(bool& sessionOpen);
     bool ResetAndWait();
