@@ -14,6 +14,8 @@ const char kFetchUsage[] =
     "  -q, --quiet    no progress; only the result and any failure\n"
     "  --retry N      tries after a lost connection, resuming the file (default 3)\n"
     "  --timeout SECONDS  a server silent that long counts as lost (default 60)\n"
+    "  -c, --continue continue a partial file of that name left by an earlier run,\n"
+    "                 when the server proves it is the start of the same file\n"
     "  -h, --help     this text\n"
     "      --version  the program's version\n"
     "Exit status 0: saved (its path on standard output); 1: the transfer failed;\n"
@@ -50,6 +52,8 @@ class ArgumentReader {
             result_.action = FetchArguments::Action::Version;
         else if (option == "-q" || option == "--quiet")
             result_.quiet = true;
+        else if (option == "-c" || option == "--continue")
+            result_.continueLocal = true;
         else if (option == "--list")
             list_ = true;
         else if (option == "-o")

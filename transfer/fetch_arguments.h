@@ -18,6 +18,8 @@ struct FetchArguments {
     // -o FILE: the local path instead of DIRECTORY and the URL's name.
     std::string outputFile;
     bool quiet = false;
+    // -c: continue a partial file of that name already there.
+    bool continueLocal = false;
     // --timeout SECONDS: how long the server may send nothing (-1: the
     // engine's own bound).
     int silenceLimitMs = -1;

@@ -124,6 +124,7 @@ int Fetch(Console& console, const FetchArguments& arguments) {
     dialog.m_szUrl = arguments.url;
     dialog.m_szSaveName = saveName;
     dialog.retries = arguments.retries;
+    dialog.m_bContinueLocal = arguments.continueLocal;
     if (arguments.silenceLimitMs > 0)
         dialog.silenceLimitMs = arguments.silenceLimitMs;
     dialog.userAgent = std::string("orvane-fetch/") + kOrvaneVersion;

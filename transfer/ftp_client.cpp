@@ -81,6 +81,23 @@ std::int64_t ParseReplySize(const std::string& reply) {
     return value;
 }
 
+std::int64_t ParseSizeReply(int code, const std::string& reply) {
+    constexpr int kFileStatus = 213;
+    if (code != kFileStatus || reply.size() < 5)
+        return -1;
+    std::int64_t value = 0;
+    std::size_t at = 4, end = reply.find_first_of("\r\n", at);
+    end = end == std::string::npos ? reply.size() : end;
+    if (at == end || end - at > 18)
+        return -1;
+    for (; at < end; ++at) {
+        if (!isAsciiDigit(reply[at]))
+            return -1;
+        value = value * 10 + (reply[at] - '0');
+    }
+    return value;
+}
+
 int ParsePassivePort(const std::string& reply) {
     // The numbers begin at the first digit after the code (RFC 1123, 4.1.2.6).
     auto first = reply.find_first_of("0123456789", std::min<std::size_t>(reply.size(), 4));
@@ -134,7 +151,8 @@ unsigned CTransferDlg::FtpThreadProc(CTransferDlg* dialog) {
 
 // Active mode first; passive once when active cannot work; for a listing,
 // NLST once when LIST is not understood; the fallback path once, in a new
-// session, when the server has no file at the path.
+// session, when the server has no file at the path; after a lost
+// connection the next try in a new session, with REST where the file ends.
 void CTransferDlg::RunFtp() {
     std::string asked = m_szPath;
     std::string path = DecodeUrlPath(asked);
@@ -143,25 +161,21 @@ void CTransferDlg::RunFtp() {
         Fail("Error: Can't parse host and file name");
         return;
     }
-    if (!m_bListing) {
-        ProxyRoute route;
-        if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
-            return;
-        if (route.kind == ProxyRoute::Kind::Unusable) {
-            Fail(UnusableProxyText(route));
-            return;
-        }
-        // As curl and wget do: GET ftp://... of the HTTP proxy.
-        if (route.kind == ProxyRoute::Kind::Http) {
-            m_knownRoute = route;
-            HttpGet({false, m_szHost, m_szPath, true});
-            return;
-        }
-    }
-    if (!OpenSession())
+    if (!m_bListing && TookProxyRoute())
         return;
+    m_resume = std::make_unique<ResumePlan>(m_bListing ? 0 : retries, retryWaitsMs);
+    m_resume->StartAt(m_bListing ? 0 : m_nLocalStart);
+    m_nFtpFileSize = -1;
+    m_nFtpRestAt = m_bListing ? 0 : m_nLocalStart;
+    m_nReceived = m_nFtpRestAt.load();
+    bool sessionOpen = OpenSession();
     bool passive = false, nameList = false, fallbackLeft = !m_szFallbackPath.empty();
     for (;;) {
+        if (!sessionOpen) {
+            if (FtpTryWasCut(Attempt::Unconfirmed) && ResumeFtp(sessionOpen))
+                continue;
+            return;
+        }
         std::string verb = nameList ? "NLST " : m_bListing ? "LIST " : "RETR ";
         Attempt attempt = RunAttempt(passive, verb + path);
         if ((attempt == Attempt::Passive || attempt == Attempt::PassiveNewSession) && !passive) {
@@ -184,12 +198,101 @@ void CTransferDlg::RunFtp() {
                 return;
             continue;
         }
+        if (FtpTryWasCut(attempt)) {
+            if (ResumeFtp(sessionOpen))
+                continue;
+            if (m_wake.StopRequested())
+                return;
+        }
         JudgeAttempt(attempt, asked);
         return;
     }
 }
 
+// The proxy a file's URL goes through, when there is one: as curl and wget
+// do, GET ftp://... of the HTTP proxy. True when the transfer has ended so
+// (or could not start, or was cancelled).
+bool CTransferDlg::TookProxyRoute() {
+    ProxyRoute route;
+    if (FindProxyRoute("ftp://" + m_szHost + m_szPath, route) == WaitOutcome::Stopped)
+        return true;
+    if (route.kind == ProxyRoute::Kind::Unusable) {
+        Fail(UnusableProxyText(route));
+        return true;
+    }
+    if (route.kind != ProxyRoute::Kind::Http)
+        return false;
+    m_knownRoute = route;
+    HttpGet({false, m_szHost, m_szPath, true});
+    return true;
+}
+
+// A try that lost its connection after the server had sent bytes of the
+// file (a reset or a silence on the data connection, a 426 or 451, a data
+// connection closed short of the size, a control connection gone), or a
+// resumed try that could not connect at all, while tries are left.
+bool CTransferDlg::FtpTryWasCut(Attempt attempt) const {
+    if (!m_resume || !m_resume->TryLeft(m_nReceived) || attempt == Attempt::Stopped ||
+        m_bNotFound || m_bLoginFailed || m_bFtpRefused || !m_bServerAnswered ||
+        m_wake.StopRequested())
+        return false;
+    if (m_bFtpCut || attempt == Attempt::Unconfirmed)
+        return true;
+    if (m_bFailed)
+        return false;
+    std::string reply = m_szFinalReply.get();
+    if (m_bFinalReply && !m_bFinalOk)
+        return reply.rfind("426", 0) == 0 || reply.rfind("451", 0) == 0;
+    std::int64_t expected = m_nExpected;
+    return m_bFinalOk && expected > 0 && m_nReceived < expected;
+}
+
+// The wait, then a new session whose transfer continues the file where it
+// ends (REST) when the first try's SIZE names the file, else from byte 0.
+bool CTransferDlg::ResumeFtp(bool& sessionOpen) {
+    int waitMs = m_resume->Advance(m_nReceived);
+    m_szStatus.set(ResumeStatusText(m_nReceived,
+                                    m_nFtpFileSize > 0 ? m_nFtpFileSize.load() : m_nExpected.load(),
+                                    m_resume->tryNumber(), m_resume->totalTries()));
+    PostToUi([this] {
+        if (m_bBusy)
+            ShowProgressTexts();
+    });
+    if (!WaitBeforeRetry(waitMs) || !ResetAndWait())
+        return false;
+    m_bFailed = 0;
+    m_bFtpCut = 0;
+    m_szError.set("");
+    if (!PrepareFtpFile())
+        return false;
+    m_szStatus.set("Connecting to host...");
+    sessionOpen = OpenSession();
+    return sessionOpen || !m_wake.StopRequested();
+}
+
+// After the old session is gone (no byte can reach the file any more): the
+// file is kept for a REST when the server's SIZE can tell whether it is the
+// same file, else emptied.
+bool CTransferDlg::PrepareFtpFile() {
+    std::int64_t have = m_nReceived, size = m_nFtpFileSize;
+    m_nFtpRestAt = have > 0 && size > have ? have : 0;
+    if (m_nFtpRestAt == 0 && (!m_pFile || !m_pFile->Flush() || !m_pFile->Truncate())) {
+        Fail("Write File Error");
+        return false;
+    }
+    m_nReceived = m_nFtpRestAt.load();
+    return true;
+}
+
+// The session is closed on the user-interface thread; true once it is.
+bool CTransferDlg::ResetAndWait() {
+    m_bSessionReset = 0;
+    PostToUi([this] { ResetSession(); });
+    return WaitForFlags([this] { return m_bSessionReset.load() != 0; }, -1);
+}
+
 bool CTransferDlg::OpenSession() {
+    m_nLastByteAtMs = NowMs();
     auto control = OpenStreamSocket(m_szHost, kFtpPort);
     if (!control) {
         if (!m_wake.StopRequested())
@@ -225,9 +328,7 @@ bool CTransferDlg::OpenSession() {
 // The server took a PORT and then never connected: the session is closed
 // on the user-interface thread and a new one opened for the passive try.
 bool CTransferDlg::RestartSession() {
-    m_bSessionReset = 0;
-    PostToUi([this] { ResetSession(); });
-    if (!WaitForFlags([this] { return m_bSessionReset.load() != 0; }, -1))
+    if (!ResetAndWait())
         return false;
     m_szStatus.set("Connecting to host...");
     return OpenSession();
@@ -278,8 +379,10 @@ std::optional<CTransferDlg::Attempt> CTransferDlg::BeginPassive(const std::strin
         if (!WaitForFlags(answered, -1))
             return Attempt::Stopped;
     }
-    if (!m_bFailed && m_nPassivePort == 0 && !m_bFinalReply && SilentTooLong())
+    if (!m_bFailed && m_nPassivePort == 0 && !m_bFinalReply && SilentTooLong()) {
+        m_bFtpCut = 1;
         Fail(SilenceText());
+    }
     if (m_bFailed)
         return Attempt::Done;
     if (m_nPassivePort == 0)
@@ -312,6 +415,7 @@ CTransferDlg::Attempt CTransferDlg::AwaitAttempt() {
     if (!ended)
         return Attempt::Stopped;
     if (SilentTooLong() && !m_bFailed && !m_bFinalReply) {
+        m_bFtpCut = 1;
         Fail(SilenceText());
         return Attempt::Done;
     }
@@ -362,7 +466,8 @@ void CTransferDlg::JudgeAttempt(Attempt attempt, const std::string& asked) {
         return;
     }
     std::int64_t expected = m_nExpected, received = m_nReceived;
-    if (expected > 0 && received < expected)
+    // With the SIZE known, a longer file is as wrong as a shorter one.
+    if (expected > 0 && (received < expected || (m_nFtpSize > 0 && received != expected)))
         Fail(formatText("Transfer incomplete: %lld of %lld bytes (%s)",
                         static_cast<long long>(received), static_cast<long long>(expected),
                         reply.c_str()));
@@ -468,7 +573,14 @@ void CTransferDlg::QueueTransferCommand(const std::string& command, std::string 
     std::string verb = asciiUppered(command.substr(0, 4));
     if (IsFtpTransferVerb(verb)) {
         m_bRetrieving = 1;
-        lines.push_back(verb == "RETR" ? "TYPE I" : "TYPE A");
+        bool file = verb == "RETR";
+        lines.push_back(file ? "TYPE I" : "TYPE A");
+        // The size names the file for a later try (and gives the percent
+        // when the 150 reply does not); REST continues a file cut short.
+        if (file)
+            lines.push_back("SIZE " + command.substr(5));
+        if (file && m_nFtpRestAt > 0)
+            lines.push_back("REST " + std::to_string(m_nFtpRestAt.load()));
         lines.push_back(command);
     }
     AppendCommands(std::move(lines));
@@ -534,11 +646,22 @@ bool CTransferDlg::WaitForControlDrain() {
 }
 
 bool CTransferDlg::LoginWait() {
-    WaitForFlags([this] { return m_bLoggedIn || m_bLoginFailed || m_bFailed || SilentTooLong(); },
-                 std::int64_t{loginPolls} * kPollMs);
+    WaitForFlags(
+        [this] {
+            return m_bLoggedIn || m_bLoginFailed || m_bFailed || m_bControlClosed ||
+                   SilentTooLong();
+        },
+        std::int64_t{loginPolls} * kPollMs);
     if (m_wake.StopRequested() || m_bFailed)
         return false;
+    // A server that closes the session before the login (421) has gone.
+    if (!m_bLoggedIn && !m_bLoginFailed && m_bControlClosed) {
+        m_bFtpCut = 1;
+        Fail("Login failed: the server closed the connection");
+        return false;
+    }
     if (!m_bLoggedIn && !m_bLoginFailed && SilentTooLong()) {
+        m_bFtpCut = 1;
         Fail(SilenceText());
         return false;
     }

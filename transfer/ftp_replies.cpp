@@ -132,12 +132,16 @@ void CTransferDlg::HandleReply(const FtpReply& reply) {
         m_bGreeted = true;
     if (code == 230)
         m_bLoggedIn = 1;
+    // The SIZE, when the server gave it, is the file's whole length (a 150
+    // reply after REST names the rest or the whole, as servers differ).
     if (code == 150)
-        m_nExpected = ParseReplySize(reply.text);
+        m_nExpected = m_nFtpSize > 0 ? m_nFtpSize.load() : ParseReplySize(reply.text);
     if (code == 530)
         m_bLoginFailed = 1;
-    // A 550 to PORT (vsftpd's refusal of active mode) is no missing file.
-    if (code == 550 && !IsFtpModeVerb(m_lastVerb) && m_lastVerb != "TYPE")
+    // A 550 to PORT (vsftpd's refusal of active mode) is no missing file,
+    // nor one to SIZE or REST (a server that keeps them for other modes).
+    if (code == 550 && !IsFtpModeVerb(m_lastVerb) && m_lastVerb != "TYPE" && m_lastVerb != "SIZE" &&
+        m_lastVerb != "REST")
         m_bNotFound = 1;
     HandleTransferReply(reply);
     m_bReplyIn = 1;
@@ -161,10 +165,17 @@ void CTransferDlg::HandleTransferReply(const FtpReply& reply) {
             EndWithReply(reply, kNoRetry);
     } else if (verb == "TYPE" && code >= 400) {
         EndWithReply(reply, kNoRetry);
+    } else if (verb == "SIZE") {
+        OnSizeReply(reply);
+    } else if (verb == "REST") {
+        OnRestReply(reply);
     } else if (IsFtpTransferVerb(verb)) {
         if (code < 200) {
             m_nOpenedAtMs = NowMs();
             m_bOpened = 1;
+            // The server has begun to send the file: a loss from here on
+            // is worth another try.
+            m_bServerAnswered = true;
         } else if (code < 300 && !m_bOpened) {
             // A 2xx before the 1xx answers an earlier line, not this one.
             // Should neither a 1xx nor the server's connection follow, the
@@ -194,6 +205,65 @@ void CTransferDlg::EndWithReply(const FtpReply& reply, int retry) {
         m_nRetry = retry;
         return;
     }
+    m_bFinalOk = 0;
+    m_bFinalReply = 1;
+}
+
+// The first SIZE names the file. On a later try a REST is queued after
+// SIZE: a size that changed means another file, fetched from byte 0. With
+// -c the server's file must be longer than the local one.
+void CTransferDlg::OnSizeReply(const FtpReply& reply) {
+    std::int64_t size = ParseSizeReply(reply.code, reply.text);
+    m_nFtpSize = size;
+    std::int64_t named = m_nFtpFileSize, restAt = m_nFtpRestAt;
+    if (restAt > 0 && named < 0) {
+        // The local file of -c: only a longer server file may continue it.
+        if (size > restAt) {
+            m_nFtpFileSize = size;
+            return;
+        }
+        m_bFtpRefused = 1;
+        EndAttempt(kContinueRefusal);
+        return;
+    }
+    if (size >= 0 && size != named)
+        m_nFtpFileSize = size;
+    if (restAt > 0 && size != named) {
+        {
+            std::lock_guard guard(m_commandLock);
+            if (!m_commands.empty() && VerbOf(m_commands.front()) == "REST")
+                m_commands.pop_front();
+        }
+        StartFileAgain();
+    }
+}
+
+// 350: the transfer continues the file. A refused REST fetches it from
+// byte 0 (the RETR that follows sends it whole); with -c it is a refusal.
+void CTransferDlg::OnRestReply(const FtpReply& reply) {
+    constexpr int kRestAccepted = 350;
+    if (reply.code == kRestAccepted)
+        return;
+    if (m_nLocalStart > 0 && m_nFtpRestAt == m_nLocalStart && !m_bServerAnswered) {
+        m_bFtpRefused = 1;
+        EndAttempt(kContinueRefusal);
+        return;
+    }
+    StartFileAgain();
+}
+
+void CTransferDlg::StartFileAgain() {
+    m_nFtpRestAt = 0;
+    m_nReceived = 0;
+    if (!m_pFile || !m_pFile->Truncate())
+        EndAttempt("Write File Error");
+}
+
+// Ends the attempt with a failure: the queued lines do not go out.
+void CTransferDlg::EndAttempt(const std::string& failure) {
+    Fail(failure);
+    m_szFinalReply.set(failure);
+    DropQueuedCommands();
     m_bFinalOk = 0;
     m_bFinalReply = 1;
 }
@@ -291,10 +361,13 @@ CTransferDlg::ChunkResult CTransferDlg::ReadDataChunk() {
         return ChunkResult::WouldBlock;
     if (got == 0)
         return EndData(nullptr);
-    if (got < 0)
+    if (got < 0) {
+        m_bFtpCut = 1;
         return EndData("Data Read Error");
+    }
     if (!StoreData(static_cast<std::size_t>(got)))
         return ChunkResult::End;
+    m_bServerAnswered = true;
     m_nReceived += got;
     m_nLastByteAtMs = NowMs();
     // The texts are formatted when they are next shown, not for every piece.
@@ -366,6 +439,7 @@ void CTransferDlg::ResetSession() {
     m_bControlDrained = false;
     m_bGreeted = false;
     m_bControlClosed = 0;
+    m_nFtpSize = -1;
     m_bSessionReset = 1;
     m_wake.Notify();
 }

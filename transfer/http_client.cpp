@@ -66,7 +66,7 @@ WaitOutcome ConnectHttpHost(const std::string& host, int defaultPort, const Name
 
 unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
     dialog->m_szStatus.set("Connecting to host...");
-    dialog->m_nReceived = 0;
+    dialog->m_nReceived = dialog->m_nLocalStart;
     dialog->HttpGet({dialog->m_bSecure, dialog->m_szHost, dialog->m_szPath});
     dialog->PublishDone();
     return 1;
@@ -76,8 +76,12 @@ unsigned CTransferDlg::HttpThreadProc(CTransferDlg* dialog) {
 // keeps the name of the first. When the server has no file there, the
 // fallback URL is asked once, and the failure names the URL asked last.
 int CTransferDlg::HttpGet(HttpTarget target) {
-    m_nResumeFrom = 0;
+    // -c: the local file's bytes are asked to be continued from the first
+    // request on, until the server has proved that they are its file's.
+    m_nResumeFrom = m_nLocalStart;
+    m_bContinuing = m_nLocalStart > 0;
     m_resume = std::make_unique<ResumePlan>(retries, retryWaitsMs);
+    m_resume->StartAt(m_nLocalStart);
     HttpTarget fallback = target;
     fallback.path = m_szFallbackPath;
     bool fallbackLeft = !m_szFallbackPath.empty();
@@ -95,7 +99,8 @@ int CTransferDlg::HttpGet(HttpTarget target) {
             continue;
         }
         // A 206 whose body was the file's and was cut is no miss.
-        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus) && !m_bStoreBody)
+        if (exchange == HttpExchange::Failed && IsMissStatus(m_nHttpStatus) && !m_bStoreBody &&
+            m_szError.get() != kContinueRefusal)
             return FailHttp("File Not Found: " + target.url());
         if (exchange != HttpExchange::Redirected)
             return exchange == HttpExchange::Stored ? 1 : 0;
@@ -113,6 +118,8 @@ int CTransferDlg::HttpGet(HttpTarget target) {
 
 CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& target,
                                                          std::string& location) {
+    m_bConnectionLost = false;
+    m_bAskWhole = false;
     ProxyRoute route;
     if (m_knownRoute)
         route = *std::exchange(m_knownRoute, std::nullopt);
@@ -128,6 +135,8 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
                                      nameLookup, m_wake, connectTimeoutMs, socket);
     if (connected == WaitOutcome::Stopped)
         return HttpExchange::Stopped;
+    // On a resumed try a server out of reach is one more lost connection.
+    m_bConnectionLost = connected == WaitOutcome::Failed;
     if (connected == WaitOutcome::Failed)
         return FailExchange(viaProxy ? "Can't connect to proxy " + route.host
                                      : std::string("Can't connect to server"));
@@ -140,6 +149,7 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
     long sent = stream->Send(FormatHttpRequest(target, userAgent, route, ResumeFields()));
     if (sent == ByteStream::kStopped)
         return HttpExchange::Stopped;
+    m_bConnectionLost = sent < 0;
     if (sent < 0)
         return FailExchange("Send Command Error");
     m_szStatus.set("Receiving data...");
@@ -251,10 +261,14 @@ CTransferDlg::HttpExchange CTransferDlg::ReceiveHttpResponse(ByteStream& stream,
             ended = FailExchange("Read Error");
         else
             ended = TakeResponseBytes(reader, static_cast<std::size_t>(got), judged, location);
-        // A reset, a silence or a close before the body's end: the bytes so
-        // far may be continued.
-        if (ended == HttpExchange::Failed && judged && m_bStoreBody && !m_bHttpWriteFailed &&
-            (got < 0 || reader.fault() == HttpResponseReader::Fault::CutBody))
+        if (got > 0)
+            m_bServerAnswered = true;
+        // A reset, a silence or a close before the header's or the body's
+        // end: the bytes so far may be continued.
+        bool cut = got < 0 || reader.fault() == HttpResponseReader::Fault::CutBody ||
+                   (!judged && got == 0);
+        if (ended == HttpExchange::Failed && cut && (m_bStoreBody || !judged) &&
+            !m_bHttpWriteFailed)
             m_bConnectionLost = true;
     }
     stream.Close();
@@ -296,7 +310,8 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::TakeResponseBytes(
 std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeStatus(
     const HttpResponseReader& reader, std::string& location) {
     m_nHttpStatus = reader.status();
-    if (m_bResumedRequest)
+    // A redirect is followed whatever was asked; the Range goes along.
+    if (m_bResumedRequest && !IsRedirectStatus(reader.status()))
         return JudgeResumedAnswer(reader);
     if (DecideBody(reader))
         return std::nullopt;
@@ -328,6 +343,10 @@ std::optional<CTransferDlg::HttpExchange> CTransferDlg::JudgeResumedAnswer(
         case ResumeStep::Fail:
             break;
     }
+    // -c: an answer about the file that does not prove the local one.
+    int status = reader.status();
+    if (m_bContinuing && (status == kStatusOk || status == 206 || status == 416))
+        return FailExchange(kContinueRefusal);
     return FailExchange("File Not Found");
 }
 
@@ -342,6 +361,8 @@ bool CTransferDlg::DecideBody(const HttpResponseReader& reader) {
                         reader.field("Last-Modified").value_or(""), reader.contentLength()};
     if (m_nResumeFrom == 0) {
         m_bodyStep = reader.status() == kStatusOk ? ResumeStep::TakeWhole : ResumeStep::Fail;
+    } else if (m_bContinuing) {
+        m_bodyStep = ContinueProved(reader) ? ResumeStep::Append : ResumeStep::Fail;
     } else {
         auto range = ParseContentRange(reader.field("Content-Range").value_or(""));
         m_bodyStep = m_resume->JudgeHttp(reader.status(), range, answer, m_nResumeFrom);
@@ -358,9 +379,32 @@ bool CTransferDlg::DecideBody(const HttpResponseReader& reader) {
     return m_bStoreBody;
 }
 
+// The local file of -c continues only with a 206 that starts where it ends
+// and runs to the end of a longer file, and names the file with a validator
+// (a strong ETag or a Last-Modified) that every later try must match.
+bool CTransferDlg::ContinueProved(const HttpResponseReader& reader) {
+    constexpr int kPartialContent = 206;
+    auto range = ParseContentRange(reader.field("Content-Range").value_or(""));
+    FileIdentity answer{reader.field("ETag").value_or(""),
+                        reader.field("Last-Modified").value_or(""), -1};
+    if (answer.etag.rfind("W/", 0) == 0)
+        answer.etag.clear();
+    if (reader.status() != kPartialContent || !range || range->first != m_nResumeFrom ||
+        range->total <= m_nResumeFrom || range->last != range->total - 1 ||
+        (answer.etag.empty() && answer.lastModified.empty()))
+        return false;
+    answer.total = range->total;
+    m_resume->Remember(answer);
+    m_nExpected = range->total;
+    m_bContinuing = false;
+    return true;
+}
+
+// After a lost connection (the server had sent bytes in some try), or an
+// answer that could not continue the file.
 bool CTransferDlg::ShouldResume() const {
-    return m_resume && m_resume->TryLeft() &&
-           ((m_bConnectionLost && m_nReceived > 0) || m_bAskWhole);
+    return m_resume && m_resume->TryLeft(m_nReceived) &&
+           ((m_bConnectionLost && m_bServerAnswered) || m_bAskWhole);
 }
 
 // Waits, tells why, and asks again: for the rest of the file when the first
@@ -368,16 +412,19 @@ bool CTransferDlg::ShouldResume() const {
 CTransferDlg::HttpExchange CTransferDlg::ResumeHttp(const HttpTarget& target,
                                                     std::string& location) {
     std::int64_t have = m_bAskWhole ? 0 : m_nReceived.load();
-    int waitMs = m_resume->Advance();
+    int waitMs = m_resume->Advance(m_nReceived);
     m_szStatus.set(ResumeStatusText(m_nReceived, m_resume->remembered().total,
                                     m_resume->tryNumber(), m_resume->totalTries()));
     if (!WaitBeforeRetry(waitMs))
         return HttpExchange::Stopped;
     m_bFailed = 0;
     m_szError.set("");
-    m_nResumeFrom = m_resume->CanAskRange(have) ? have : 0;
+    m_nResumeFrom = m_bContinuing || m_resume->CanAskRange(have) ? have : 0;
     if (!m_pFile || !m_pFile->Flush() || (m_nResumeFrom == 0 && !m_pFile->Truncate()))
         return FailExchange("Write File Error");
+    // The count always says what the file holds, also when this try
+    // cannot even connect.
+    m_nReceived = m_nResumeFrom;
     return FetchHttpTarget(target, location);
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <vector>
 
 namespace orvane {
 
@@ -68,6 +69,30 @@ bool LocalFile::Write(std::string_view bytes) {
 
 bool LocalFile::Flush() {
     return file_ != nullptr && std::fflush(file_) == 0;
+}
+
+std::int64_t LocalFile::TakeExisting() {
+    if (file_ == nullptr)
+        return -1;
+    std::FILE* existing = std::fopen(finalPath_.c_str(), "rb");
+    if (existing == nullptr)
+        return errno == ENOENT ? 0 : -1;
+    std::int64_t copied = 0;
+    std::vector<char> piece(kFileBuffer);
+    for (;;) {
+        std::size_t got = std::fread(piece.data(), 1, piece.size(), existing);
+        if (got == 0)
+            break;
+        if (std::fwrite(piece.data(), 1, got, file_) != got) {
+            copied = -1;
+            break;
+        }
+        copied += static_cast<std::int64_t>(got);
+    }
+    if (std::ferror(existing))
+        copied = -1;
+    std::fclose(existing);
+    return copied;
 }
 
 bool LocalFile::Truncate() {

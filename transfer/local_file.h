@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,6 +25,11 @@ class LocalFile {
     bool Write(std::string_view bytes);
     // Writes out what is buffered; false when that falls short.
     bool Flush();
+    // Copies the file already under the final name (a download left by an
+    // earlier run) into the temporary file, which it continues; the bytes
+    // taken, 0 when there is no such file, -1 when it cannot be read or
+    // copied. The file under the final name stays as it was.
+    std::int64_t TakeExisting();
     // Empties the temporary file for a download that starts again.
     bool Truncate();
     // Closes the file and puts it under the final name; false (and nothing

@@ -1,9 +1,11 @@
 #include "transfer/resume_plan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
 #include "platform/console.h"
+#include "transfer/progress_text.h"
 
 namespace orvane {
 
@@ -80,10 +82,17 @@ std::optional<ContentRange> ParseContentRange(std::string_view field) {
 ResumePlan::ResumePlan(int retries, std::vector<int> waitsMs)
     : retries_(retries < 0 ? 0 : retries), waitsMs_(std::move(waitsMs)) {}
 
-int ResumePlan::Advance() {
+int ResumePlan::Advance(std::int64_t reached) {
+    if (reached > furthest_) {
+        furthest_ = reached;
+        tries_ = 1;
+        stalled_ = 0;
+        return 0;
+    }
     int wait = waitsMs_.empty() ? 0
-                                : waitsMs_[std::min<std::size_t>(static_cast<std::size_t>(tries_),
+                                : waitsMs_[std::min<std::size_t>(static_cast<std::size_t>(stalled_),
                                                                  waitsMs_.size() - 1)];
+    ++stalled_;
     ++tries_;
     return wait;
 }
@@ -125,40 +134,9 @@ ResumeStep ResumePlan::JudgeRestReply(int code) {
     return code == kRestAccepted ? ResumeStep::Append : ResumeStep::AskAgainWhole;
 }
 
-namespace {
-
-struct SizeUnit {
-    double divisor;
-    const char* name;
-};
-
-// The decimal unit a size is best read in: bytes below 1000, then kB, MB...
-SizeUnit UnitFor(std::int64_t bytes) {
-    constexpr SizeUnit kUnits[] = {
-        {1, "bytes"}, {1e3, "kB"}, {1e6, "MB"}, {1e9, "GB"}, {1e12, "TB"}};
-    std::size_t unit = 0;
-    while (unit + 1 < std::size(kUnits) && static_cast<double>(bytes) >= kUnits[unit + 1].divisor)
-        ++unit;
-    return kUnits[unit];
-}
-
-std::string InUnit(std::int64_t bytes, SizeUnit unit) {
-    if (unit.divisor == 1)
-        return std::to_string(bytes);
-    return formatText("%.1f", static_cast<double>(bytes) / unit.divisor);
-}
-
-}  // namespace
-
-std::string ReadableSize(std::int64_t bytes) {
-    SizeUnit unit = UnitFor(bytes);
-    return InUnit(bytes, unit) + " " + unit.name;
-}
-
 std::string ResumeStatusText(std::int64_t have, std::int64_t total, int tryNumber, int tries) {
     // Both in the total's unit: "12.3 of 50.0 MB".
-    std::string done = total > 0 ? InUnit(have, UnitFor(total)) + " of " + ReadableSize(total)
-                                 : ReadableSize(have);
+    std::string done = ReadableShare(have, total);
     return formatText("Connection lost at %s; resuming (try %d of %d)...", done.c_str(), tryNumber,
                       tries);
 }

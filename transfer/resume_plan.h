@@ -47,10 +47,19 @@ class ResumePlan {
     // The first answer's identity, which every later one must match.
     void Remember(FileIdentity first) { first_ = std::move(first); }
     const FileIdentity& remembered() const { return first_; }
-    // Another try is left; Advance counts it and gives its wait.
-    bool TryLeft() const { return tries_ < retries_; }
-    int Advance();
-    // 1 for the first try, 2 for the first resumed one...
+    // The bytes the partial file held before the first try (-c).
+    void StartAt(std::int64_t bytes) { furthest_ = bytes; }
+    // Another try is left after a try that ended with `reached` bytes in
+    // the file; Advance counts it and gives its wait. A try that took the
+    // file further than any before shows the link working: the next try
+    // comes at once and the count starts again. Tries that bring nothing
+    // new are at most `retries` in a row, after the waits in turn.
+    bool TryLeft(std::int64_t reached) const {
+        return retries_ > 0 && (reached > furthest_ || tries_ < retries_);
+    }
+    int Advance(std::int64_t reached);
+    // 1 for the first try, 2 for the first resumed one (counted since the
+    // last try that took the file further).
     int tryNumber() const { return tries_ + 1; }
     int totalTries() const { return retries_ + 1; }
     // The partial file of `have` bytes may be continued with a Range request.
@@ -69,12 +78,12 @@ class ResumePlan {
     int retries_;
     std::vector<int> waitsMs_;
     int tries_ = 0;
+    int stalled_ = 0;  // tries in a row that brought nothing new
+    std::int64_t furthest_ = 0;
     FileIdentity first_;
 };
 
 // "Connection lost at 12.3 of 50.0 MB; resuming (try 2 of 4)..."
 std::string ResumeStatusText(std::int64_t have, std::int64_t total, int tryNumber, int tries);
-// "12.3 MB" and the like: bytes, kB, MB or GB with one decimal above bytes.
-std::string ReadableSize(std::int64_t bytes);
 
 }  // namespace orvane

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/console.h"
+#include "transfer/progress_text.h"
 #include "transfer/transfer_url.h"
 
 namespace orvane {
@@ -152,6 +153,13 @@ int CTransferDlg::StartClient(bool ftp) {
         m_szError.set(formatText("Can't open %s file for writting.", m_szLocalPath.c_str()));
         return 0;
     }
+    m_nLocalStart = 0;
+    if (!m_bListing && m_bContinueLocal && (m_nLocalStart = m_pFile->TakeExisting()) < 0) {
+        m_pFile.reset();
+        m_nLocalStart = 0;
+        m_szError.set(formatText("Can't read %s to continue it.", m_szLocalPath.c_str()));
+        return 0;
+    }
     timer_ = loop_.StartTimer(kTimerPeriodMs, [this] { OnTimer(); });
     if (!timer_) {
         m_szError.set("Can't start timer.");
@@ -289,12 +297,10 @@ void CTransferDlg::Fail(const std::string& text) {
 }
 
 void CTransferDlg::SetProgress(std::int64_t received, std::int64_t expected, bool withSize) {
-    if (!withSize) {
-        m_szReceived.set(formatText("%lld bytes", static_cast<long long>(received)));
+    m_rate.Sample(received, NowMs());
+    m_szReceived.set(ProgressText(received, withSize ? expected : 0, m_rate.bytesPerSecond()));
+    if (!withSize)
         return;
-    }
-    m_szReceived.set(formatText("%lld of %lld bytes", static_cast<long long>(received),
-                                static_cast<long long>(expected)));
     double percent = static_cast<double>(received) / static_cast<double>(expected) * 100 + 0.5;
     int position = percent >= INT_MAX ? INT_MAX : percent <= INT_MIN ? INT_MIN : int(percent);
     m_nPercent = position;

@@ -19,6 +19,7 @@
 #include "transfer/http_client.h"
 #include "transfer/local_file.h"
 #include "transfer/net_address.h"
+#include "transfer/progress_text.h"
 #include "transfer/proxy_route.h"
 #include "transfer/resume_plan.h"
 #include "transfer/shared_text.h"
@@ -32,6 +33,11 @@ namespace orvane {
 
 struct TransferUrl;
 class HttpResponseReader;
+
+// The failure of -c when the server does not show that the local file is
+// the start of its file.
+inline constexpr char kContinueRefusal[] =
+    "Can't continue: the server does not prove that the local file is the start of its file";
 
 // One socket of an FTP transfer and the watch that reports its events; the
 // watch ends before the socket closes.
@@ -150,6 +156,11 @@ class CTransferDlg {
     // Set before the start: the local file's name in the download directory
     // instead of the URL's last part.
     std::string m_szSaveName;
+    // Set before the start: a file of that name already there (left by an
+    // earlier run or another program) is continued, not fetched again, when
+    // the server proves that it is the start of the same file; otherwise the
+    // transfer fails and the file stays as it was.
+    bool m_bContinueLocal = false;
     // The User-Agent of every HTTP request: the program and its version.
     std::string userAgent;
     bool m_bSecure = false;  // the URL is https://
@@ -242,6 +253,18 @@ class CTransferDlg {
     bool SilentTooLong() const;
     std::string SilenceText() const;
     bool FinalReplyOverdue() const;
+    // Resuming an FTP download cut short: whether the attempt lost its
+    // connection after bytes had come, and the wait and new session of the
+    // next try (false when Cancel or a failure ends the transfer).
+    bool TookProxyRoute();
+    bool FtpTryWasCut(Attempt attempt) const;
+    bool ResumeFtp(bool& sessionOpen);
+    bool ResetAndWait();
+    bool PrepareFtpFile();
+    void OnSizeReply(const FtpReply& reply);
+    void OnRestReply(const FtpReply& reply);
+    void StartFileAgain();
+    void EndAttempt(const std::string& failure);
     // asked: the path of the last command, which a miss names.
     void JudgeAttempt(Attempt attempt, const std::string& asked);
     void QueueTransferCommand(const std::string& command, std::string before = {});
@@ -285,11 +308,25 @@ class CTransferDlg {
     bool DecideBody(const HttpResponseReader& reader);
     std::optional<ResumeStep> m_bodyStep;  // of the last response, once known
     std::unique_ptr<ResumePlan> m_resume = std::make_unique<ResumePlan>(0);
-    std::int64_t m_nResumeFrom = 0;  // the byte the request asks from
-    bool m_bConnectionLost = false;  // the last response ended early
-    bool m_bAskWhole = false;        // its answer could not continue the file
-    bool m_bStoreBody = false;       // the last response's body is the file's
-    bool m_bResumedRequest = false;  // the last request asked for a range
+    std::int64_t m_nResumeFrom = 0;              // the byte the request asks from
+    bool m_bConnectionLost = false;              // the last response ended early
+    bool m_bAskWhole = false;                    // its answer could not continue the file
+    bool m_bStoreBody = false;                   // the last response's body is the file's
+    bool m_bResumedRequest = false;              // the last request asked for a range
+    std::atomic<bool> m_bServerAnswered{false};  // a try has had bytes from the server
+    // -c: the bytes of the local file continued, and the refusal when the
+    // server does not prove the same file.
+    std::int64_t m_nLocalStart = 0;
+    bool ContinueProved(const HttpResponseReader& reader);
+    bool m_bContinuing = false;  // -c: not yet proved (worker only)
+    // FTP resume (set by the worker before the transfer command, read and
+    // changed by the reply handling): the SIZE of this session's file, the
+    // SIZE that names the file (the first try's), the REST offset asked for.
+    std::atomic<std::int64_t> m_nFtpSize{-1};
+    std::atomic<std::int64_t> m_nFtpFileSize{-1};
+    std::atomic<std::int64_t> m_nFtpRestAt{0};
+    std::atomic<int> m_bFtpCut{0};      // the data connection broke or fell silent
+    std::atomic<int> m_bFtpRefused{0};  // -c: the server did not prove the file
     int FailHttp(const std::string& text);
     HttpExchange FailExchange(const std::string& text);
 
@@ -326,6 +363,7 @@ class CTransferDlg {
     bool m_bHttpWriteFailed = false;
     std::atomic<int> m_nHttpStatus{0};  // of the last response (0: none read)
     bool m_bProgressPending = false;    // FTP texts lag m_nReceived
+    TransferRate m_rate;                // of the thread that formats the progress
     bool m_bEnded = false;
     int m_nEndCode = 0;
 };
@@ -339,6 +377,8 @@ std::string FormatActiveLine(const NetAddress& local, int port);
 int ParseExtendedPassivePort(const std::string& reply);
 // The byte count in a 150 reply's parentheses; 0 when there is none.
 std::int64_t ParseReplySize(const std::string& reply);
+// The size of a 213 reply to SIZE (RFC 3659); -1 for any other reply.
+std::int64_t ParseSizeReply(int code, const std::string& reply);
 // The port of a 227 reply's six numbers "h1,h2,h3,h4,p1,p2"; 0 when none.
 int ParsePassivePort(const std::string& reply);
 // A URL's path with its %XX escapes decoded (RFC 1738), as FTP commands

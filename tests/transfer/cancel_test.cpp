@@ -3,6 +3,7 @@
 // name is as it was. The suite also runs under ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -151,13 +152,63 @@ TEST(TransferCancel, FtpInTheMiddleOfTheData) {
     c.CancelWhen([&] { return c.harness.dialog->m_nReceived >= 100000; });
 }
 
+// After the RETR of active mode is refused (425) and the client has gone
+// on to passive mode, whose data then trickle in: the moment is seen
+// however slowly the machine runs, and the transfer is still going.
 TEST(TransferCancel, FtpWhileWaitingAfterARefusal) {
     FtpScript script;
     script.retrieve = FtpScript::Retrieve::Refuse425;
+    script.file = PatternBytes(1000);
+    script.dataPaceMs = 50;
     ScriptedFtpServer server(script);
     CancelCase c;
     c.Start("ftp", server.host());
-    c.CancelWhen([&] { return server.commands().size() == 5; });
+    c.CancelWhen([&] { return server.commands().size() >= 6; });
+}
+
+// Between two tries (a wait of a minute) and in the middle of a resumed
+// try: the Cancel is as prompt and leaves as little as anywhere else.
+TEST(TransferCancel, HttpDuringTheWaitBetweenTriesAndDuringAResumedTry) {
+    peers::ServedFile file{PatternBytes(300000), "\"v1\"", "", {50000, 50000}};
+    ScriptedHttpServer waiting(HttpScript{{}, false, false, {}, {}, file}, 30, 8);
+    CancelCase between;
+    between.harness.dialog->retryWaitsMs = {60000};
+    between.Start("http", waiting.host());
+    between.CancelWhen([&] {
+        return between.harness.surface.text(258).starts_with("Connection lost at 50.0 of 300.0 kB");
+    });
+    // The first cut took the file further: its next try came at once.
+    EXPECT_EQ(waiting.requests().size(), 2u);
+
+    file.cutAt = {50000};
+    file.holdAt = {-1, 120000};
+    ScriptedHttpServer holding(HttpScript{{}, false, false, {}, {}, file}, 30, 8);
+    CancelCase resumed;
+    resumed.Start("http", holding.host());
+    resumed.CancelWhen([&] { return resumed.harness.dialog->m_nReceived >= 120000; });
+    EXPECT_EQ(holding.requests().size(), 2u);
+}
+
+TEST(TransferCancel, FtpDuringTheWaitBetweenTriesAndDuringAResumedTry) {
+    FtpScript script;
+    script.file = PatternBytes(300000);
+    script.cutsBySession = {50000, 50000};
+    ScriptedFtpServer waiting(script, 30, 4);
+    CancelCase between;
+    between.harness.dialog->retryWaitsMs = {60000};
+    between.Start("ftp", waiting.host());
+    between.CancelWhen([&] {
+        return between.harness.surface.text(258).starts_with("Connection lost at 50.0 of 300.0 kB");
+    });
+
+    script.cutsBySession = {50000};
+    script.stallAfter = 100000;  // of what the resumed session sends
+    ScriptedFtpServer stalling(script, 30, 4);
+    CancelCase resumed;
+    resumed.Start("ftp", stalling.host());
+    resumed.CancelWhen([&] { return resumed.harness.dialog->m_nReceived >= 150000; });
+    auto commands = stalling.commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "REST 50000"), 1);
 }
 
 TEST(TransferCancel, CloseRightAfterTheStart) {

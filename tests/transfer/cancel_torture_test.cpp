@@ -3,7 +3,9 @@
 // delay, at a random byte of the data, or not at all. After each one the
 // dialog has ended, the worker has ended, no temporary file is left, and the
 // file of that name holds either the earlier bytes (cancelled) or the whole
-// download (finished first). The dialog's timer runs fast so that an FTP
+// download (finished first). A third of the transfers come from servers
+// that reset every connection after 16 kB, so that the Cancel also falls
+// into resumed tries and the waits between them. The dialog's timer runs fast so that an FTP
 // transfer takes milliseconds; the suite also runs under ThreadSanitizer.
 //
 // The seed is printed; ORVANE_TORTURE_SEED repeats a run, and
@@ -63,6 +65,7 @@ int CountFromEnvironment() {
 // One transfer's plan, drawn from the seeded generator.
 struct Plan {
     bool ftp = false;
+    bool cut = false;  // from a server that cuts every 16 kB
     Moment moment = Moment::Never;
     int delayMs = 0;
     std::int64_t atByte = 0;
@@ -74,6 +77,7 @@ struct Tally {
     int cancelledInData = 0;
     int finished = 0;
     int ftp = 0;
+    int resumedCancelled = 0;  // cancelled after a cut
 };
 
 class CancelTorture {
@@ -82,6 +86,8 @@ class CancelTorture {
         : random_(seed),
           httpServer_(HttpScript{HttpParts()}, 300, 100000),
           ftpServer_(FtpFile(), 300, 100000),
+          cuttingHttpServer_(CuttingHttp(), 300, 100000),
+          cuttingFtpServer_(CuttingFtp(), 300, 100000),
           harness_(kTimerFactor) {}
 
     Plan Draw();
@@ -91,6 +97,8 @@ class CancelTorture {
   private:
     std::vector<peers::HttpPart> HttpParts() const;
     FtpScript FtpFile() const;
+    HttpScript CuttingHttp() const;
+    FtpScript CuttingFtp() const;
     void RunToTheMoment(const Plan& plan);
     std::string State();
     void CheckCancelled(const std::string& earlier);
@@ -102,6 +110,8 @@ class CancelTorture {
     std::string ftpFile_ = PatternBytes(kFtpFile).substr(0, kFtpFile - 7) + "ftp-end";
     ScriptedHttpServer httpServer_;
     ScriptedFtpServer ftpServer_;
+    ScriptedHttpServer cuttingHttpServer_;
+    ScriptedFtpServer cuttingFtpServer_;
     TransferHarness harness_;
     Tally tally_;
 };
@@ -132,9 +142,26 @@ FtpScript CancelTorture::FtpFile() const {
     return script;
 }
 
+constexpr long kCutEvery = 16 * 1024;
+
+HttpScript CancelTorture::CuttingHttp() const {
+    HttpScript script;
+    script.file.body = httpBody_;
+    script.file.etag = "\"torture\"";
+    script.file.cutEvery = kCutEvery;
+    return script;
+}
+
+FtpScript CancelTorture::CuttingFtp() const {
+    FtpScript script = FtpFile();
+    script.cutEvery = kCutEvery / 2;
+    return script;
+}
+
 Plan CancelTorture::Draw() {
     Plan plan;
     plan.ftp = random_() % 2 == 0;
+    plan.cut = random_() % 3 == 0;
     unsigned draw = random_() % 100;
     plan.moment = draw < 15   ? Moment::BeforeConnect
                   : draw < 50 ? Moment::AfterDelay
@@ -151,14 +178,17 @@ void CancelTorture::Run(int index, const Plan& plan) {
     std::string earlier = "earlier file " + std::to_string(index);
     WriteFile(harness_.downloadPath("downloads/ev.sac"), earlier);
     harness_.Renew();
-    std::string host = plan.ftp ? ftpServer_.host() : httpServer_.host();
+    std::string host = plan.ftp ? (plan.cut ? cuttingFtpServer_ : ftpServer_).host()
+                                : (plan.cut ? cuttingHttpServer_ : httpServer_).host();
     harness_.Start((plan.ftp ? "ftp://" : "http://") + host + "/quakes/ev.sac", !plan.ftp);
     ASSERT_EQ(harness_.dialog->m_bBusy, 1) << harness_.surface.text(258);
     RunToTheMoment(plan);
     if (harness_.dialog->m_bBusy) {
         std::int64_t received = harness_.dialog->m_nReceived;
         bool inData = received > 0 && received < std::int64_t(plan.ftp ? kFtpFile : kHttpBody);
+        bool resumed = plan.cut && received >= (plan.ftp ? kCutEvery / 2 : kCutEvery);
         CheckCancelled(earlier);
+        tally_.resumedCancelled += resumed ? 1 : 0;
         ++tally_.cancelled;
         tally_.cancelledInData += inData ? 1 : 0;
     } else {
@@ -257,13 +287,14 @@ TEST(TransferCancelTorture, AThousandTransfersCancelledAtRandomMoments) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const Tally& tally = torture.tally();
     std::cout << "cancel torture: " << tally.cancelled << " cancelled (" << tally.cancelledInData
-              << " in the data), " << tally.finished << " finished, " << tally.ftp << " FTP, in "
-              << seconds << " s\n";
+              << " in the data, " << tally.resumedCancelled << " after a cut), " << tally.finished
+              << " finished, " << tally.ftp << " FTP, in " << seconds << " s\n";
     EXPECT_EQ(tally.cancelled + tally.finished, count);
     // The moments drawn must really have reached both outcomes and the data.
     EXPECT_GT(tally.finished, 0);
     EXPECT_GT(tally.cancelledInData, count / 10);
     EXPECT_GT(tally.ftp, count / 4);
+    EXPECT_GT(tally.resumedCancelled, count / 50);
 }
 
 }  // namespace

@@ -66,8 +66,7 @@ TEST(FetchProgram, PrintsTheSavedPathAndTheProgress) {
     EXPECT_EQ(ReadFile(c.downloads + "/ev.sac"), body);
     // Not a terminal: whole lines, the last at the whole file.
     EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("Received: 5000 of 5000 bytes (100%)\n"), std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find("Received: 5.0 of 5.0 kB (100%)\n"), std::string::npos) << result.err;
 }
 
 // The console as a test sees it: standard output and error in one record.
@@ -171,12 +170,40 @@ TEST(FetchProgram, TimeoutEndsASilentServersTransfer) {
     std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n";
     ScriptedHttpServer server(HttpScript{{{header + PatternBytes(200)}}, true}, 30, 1);
     FetchCase c;
-    FetchResult silent =
-        RunFetch({"--timeout", "0.5", "http://" + server.host() + "/ev.sac", c.downloads},
-                 c.Environment(), 20000);
+    FetchResult silent = RunFetch(
+        {"--timeout", "0.5", "--retry", "1", "http://" + server.host() + "/ev.sac", c.downloads},
+        c.Environment(), 20000);
     EXPECT_EQ(silent.exitStatus, 1);
     EXPECT_EQ(LastLine(silent.err), "Connection Timed Out: nothing from the server for 0.5 s");
     EXPECT_TRUE(std::filesystem::is_empty(c.downloads));
+}
+
+// -c continues a partial file left by an earlier run when the server
+// proves it is the same file, and otherwise refuses with status 1 and
+// leaves the file as it was.
+TEST(FetchProgram, ContinueTakesUpALocalPartialFileOrRefuses) {
+    std::string body = PatternBytes(40000);
+    FetchCase c;
+    WriteFile(c.downloads + "/ev.sac", body.substr(0, 25000));
+    ScriptedHttpServer proving(HttpScript{{}, false, false, {}, {}, {body, "\"v7\"", "", {}}});
+    FetchResult continued = RunFetch({"-c", "http://" + proving.host() + "/q/ev.sac", c.downloads},
+                                     c.Environment(), 20000);
+    EXPECT_EQ(continued.exitStatus, 0) << continued.err;
+    EXPECT_TRUE(ReadFile(c.downloads + "/ev.sac") == body);
+    ASSERT_EQ(proving.requests().size(), 1u);
+    EXPECT_NE(proving.requests()[0].find("\r\nRange: bytes=25000-\r\n"), std::string::npos);
+
+    WriteFile(c.downloads + "/ev.sac", body.substr(0, 25000));
+    ScriptedHttpServer unproven(HttpScript{{}, false, false, {}, {}, {body, "", "", {}}});
+    FetchResult refused =
+        RunFetch({"--continue", "http://" + unproven.host() + "/q/ev.sac", c.downloads},
+                 c.Environment(), 20000);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(LastLine(refused.err), kContinueRefusal);
+    EXPECT_TRUE(ReadFile(c.downloads + "/ev.sac") == body.substr(0, 25000));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(c.downloads),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST(FetchProgram, FailuresEndWithTheirTextAndStatusOne) {

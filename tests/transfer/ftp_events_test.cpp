@@ -156,7 +156,7 @@ TEST(FtpDataConnection, PiecesOfAtMostTheChunkGoToTheFile) {
     EXPECT_EQ(c.dialog.m_nReceived, 2500);
     EXPECT_EQ(c.dialog.m_bDataDone, 0);
     c.dialog.OnTimer();  // the texts as the dialog shows them
-    EXPECT_EQ(c.harness.surface.text(259), "2500 of 2500 bytes");
+    EXPECT_EQ(c.harness.surface.text(259), "2.5 of 2.5 kB");
     EXPECT_EQ(c.harness.surface.text(1003), "100%");
     EXPECT_EQ(c.harness.surface.position, 100);
     c.dialog.OnDataEvent(0, FD_CLOSE);
@@ -173,7 +173,7 @@ TEST(FtpDataConnection, CloseDrainsWhatIsLeftAndWithoutSizeShowsTheCount) {
     c.dialog.OnDataEvent(0, FD_CLOSE);
     EXPECT_EQ(c.dialog.m_bDataDone, 1);
     c.dialog.OnTimer();
-    EXPECT_EQ(c.harness.surface.text(259), "5000 bytes");
+    EXPECT_EQ(c.harness.surface.text(259), "5.0 kB");
     EXPECT_EQ(c.harness.surface.text(1003), "(never set)");
     EXPECT_EQ(c.Stored(), file);
 }

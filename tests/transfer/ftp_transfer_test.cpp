@@ -5,6 +5,7 @@
 // decoded paths and folder listings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "tests/transfer/transfer_harness.h"
@@ -32,7 +33,7 @@ struct FtpRun {
     TransferHarness harness;
 };
 
-TEST(FtpTransfer, PasswordLoginSendsTheFiveLinesAndStoresTheFile) {
+TEST(FtpTransfer, PasswordLoginSendsTheSixLinesAndStoresTheFile) {
     std::string file = PatternBytes(300000);
     FtpRun run(Delivering(file));
     run.Start();
@@ -42,12 +43,13 @@ TEST(FtpTransfer, PasswordLoginSendsTheFiveLinesAndStoresTheFile) {
     EXPECT_EQ(ReadFile(run.harness.dialog->m_szLocalPath), file);
     EXPECT_TRUE(run.harness.hiddenFiles().empty());
     auto commands = run.server.commands();
-    ASSERT_EQ(commands.size(), 5u);
+    ASSERT_EQ(commands.size(), 6u);
     EXPECT_EQ(commands[0], "USER anonymous");
     EXPECT_EQ(commands[1], "PASS FtpGuest01@");
     EXPECT_EQ(commands[2].rfind("PORT 127,0,0,1,", 0), 0u);
     EXPECT_EQ(commands[3], "TYPE I");
-    EXPECT_EQ(commands[4], "RETR /userdata/ev.seed");  // and no QUIT
+    EXPECT_EQ(commands[4], "SIZE /userdata/ev.seed");
+    EXPECT_EQ(commands[5], "RETR /userdata/ev.seed");  // and no QUIT
     EXPECT_EQ(run.harness.surface.title, "");          // the template's own title stays
     EXPECT_TRUE(run.harness.surface.everShowed(258, "Receiving data (active mode)..."));
     EXPECT_EQ(run.harness.app.m_pActiveTransfer.load(), nullptr);
@@ -78,24 +80,34 @@ TEST(FtpTransfer, AGreetingAfterUserIsTakenAsItsReply) {
         std::vector<std::string>(transcript.begin(), transcript.begin() + 4),
         (std::vector<std::string>{"> USER anonymous", "< 220 Scripted FTP, late",
                                   "> PASS FtpGuest01@", "< 331 Please specify the password."}));
-    EXPECT_EQ(run.server.commands().size(), 5u);
+    EXPECT_EQ(run.server.commands().size(), 6u);
 }
 
+// The size of SIZE, else of the 150 reply, gives the count and the percent.
 TEST(FtpTransfer, SizeInTheOpeningReplyGivesCountAndPercent) {
     FtpScript sized = Delivering(PatternBytes(4096));
+    sized.knowsSize = false;
     sized.openingReply = "150 Opening BINARY mode data connection for ev.seed (4,096 bytes).";
     FtpRun withSize(sized);
     withSize.Start();
     ASSERT_TRUE(withSize.harness.RunToEnd(20000));
     EXPECT_EQ(withSize.harness.dialog->m_nExpected, 4096);
-    EXPECT_EQ(withSize.harness.dialog->m_szReceived.get(), "4096 of 4096 bytes");
+    EXPECT_EQ(withSize.harness.dialog->m_szReceived.get(), "4.1 of 4.1 kB");
     EXPECT_EQ(withSize.harness.dialog->m_szPercent.get(), "100%");
 
-    FtpRun bare(Delivering(PatternBytes(4096)));
+    FtpRun known(Delivering(PatternBytes(4096)));
+    known.Start();
+    ASSERT_TRUE(known.harness.RunToEnd(20000));
+    EXPECT_EQ(known.harness.dialog->m_nExpected, 4096);
+    EXPECT_EQ(known.harness.dialog->m_szPercent.get(), "100%");
+
+    FtpScript unsized = Delivering(PatternBytes(4096));
+    unsized.knowsSize = false;
+    FtpRun bare(unsized);
     bare.Start();
     ASSERT_TRUE(bare.harness.RunToEnd(20000));
     EXPECT_EQ(bare.harness.dialog->m_nExpected, 0);
-    EXPECT_EQ(bare.harness.dialog->m_szReceived.get(), "4096 bytes");
+    EXPECT_EQ(bare.harness.dialog->m_szReceived.get(), "4.1 kB");
     EXPECT_EQ(bare.harness.dialog->m_szPercent.get(), "");
 }
 
@@ -154,7 +166,10 @@ TEST(FtpTransfer, AbortedOrShortTransfersFailWithTheServersReply) {
         script.openingReply = c.opening;
         script.finalReply = c.final;
         script.closeAfter = c.closeAfter;
+        script.knowsSize = false;
         FtpRun run(script);
+        // One try: its own judgement (the tries after a cut are below).
+        run.harness.dialog->retries = 0;
         WriteFile(run.harness.downloadPath("downloads/ev.seed"), "earlier file");
         run.Start();
         ASSERT_TRUE(run.harness.RunToEnd(20000)) << c.final;
@@ -174,7 +189,7 @@ TEST(FtpTransfer, RepliesCutAcrossReadsOrSeveralInOneReadAndMultiLineGreetings) 
     ASSERT_TRUE(cut.harness.RunToEnd(20000));
     EXPECT_EQ(cut.harness.dialog->m_bFailed, 0) << cut.harness.surface.text(258);
     EXPECT_EQ(ReadFile(cut.harness.dialog->m_szLocalPath), PatternBytes(70000));
-    EXPECT_EQ(cut.server.commands().size(), 5u);
+    EXPECT_EQ(cut.server.commands().size(), 6u);
 
     // An empty file: the 150 and the 226 arrive in one piece.
     FtpScript joined = Delivering("");
@@ -401,6 +416,189 @@ TEST(FtpTransfer, ConnectFailuresNameTheHost) {
     unknown.Start("ftp://no-such-host.invalid/ev.seed", false);
     ASSERT_TRUE(unknown.RunToEnd(10000));
     EXPECT_EQ(unknown.surface.text(258), "Error: Connecting to no-such-host.invalid.");
+}
+
+struct FtpResumeRun {
+    explicit FtpResumeRun(FtpScript script, int retries = 3) : server(std::move(script), 30, 8) {
+        harness.dialog->retries = retries;
+    }
+    void Start() { harness.Start("ftp://" + server.host() + "/userdata/ev.seed", false); }
+    bool Ended() { return harness.RunToEnd(20000); }
+    std::string Saved() { return ReadFile(harness.downloadPath("downloads/ev.seed")); }
+    int Count(const std::string& line) {
+        auto commands = server.commands();
+        return static_cast<int>(std::count(commands.begin(), commands.end(), line));
+    }
+    int CountVerb(const std::string& verb) {
+        int count = 0;
+        for (const std::string& line : server.commands())
+            count += line.rfind(verb + " ", 0) == 0;
+        return count;
+    }
+    ScriptedFtpServer server;
+    TransferHarness harness;
+};
+
+// A data connection reset or closed short anywhere in the file is
+// continued in a new session: SIZE names the file, REST where it ends, and
+// the saved file is byte-exact.
+TEST(FtpResume, ACutAnywhereIsContinuedWithRestByteExact) {
+    std::string file = PatternBytes(200000);
+    for (long cut : {1L, 65536L, 123457L, 199999L}) {
+        for (bool inOrder : {false, true}) {
+            FtpScript script = Delivering(file);
+            script.cutsBySession = {cut, cut + 30000};
+            script.cutInOrder = inOrder;
+            FtpResumeRun run(script);
+            run.Start();
+            ASSERT_TRUE(run.Ended()) << cut;
+            EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << cut << run.harness.surface.text(258);
+            EXPECT_TRUE(run.Saved() == file) << cut << " in order " << inOrder;
+            // A reset may drop the last bytes in flight: REST names what came.
+            int sessions = cut + 30000 < 200000 ? 3 : 2;
+            EXPECT_EQ(run.server.sessions(), sessions) << cut;
+            EXPECT_EQ(run.CountVerb("REST"), sessions - 1) << cut;
+            if (inOrder) {
+                EXPECT_EQ(run.Count("REST " + std::to_string(cut)), 1) << cut;
+            }
+            EXPECT_TRUE(run.harness.hiddenFiles().empty());
+        }
+    }
+}
+
+// A refused REST, a SIZE that changed or no SIZE at all: the next try
+// fetches the file from byte 0, never a splice of two files.
+TEST(FtpResume, RefusedRestChangedOrUnknownSizeStartAgainFromZero) {
+    std::string file = PatternBytes(120000);
+    FtpScript refused = Delivering(file);
+    refused.cutsBySession = {50000};
+    refused.restRefused = true;
+    FtpResumeRun noRest(refused);
+    noRest.Start();
+    ASSERT_TRUE(noRest.Ended());
+    EXPECT_EQ(noRest.harness.dialog->m_bFailed, 0) << noRest.harness.surface.text(258);
+    EXPECT_TRUE(noRest.Saved() == file);
+    EXPECT_EQ(noRest.Count("REST 50000"), 1);
+
+    std::string changed = PatternBytes(130000).substr(7);
+    FtpScript replaced = Delivering(file);
+    replaced.cutsBySession = {50000};
+    replaced.changedFile = changed;
+    FtpResumeRun newer(replaced);
+    newer.Start();
+    ASSERT_TRUE(newer.Ended());
+    EXPECT_EQ(newer.harness.dialog->m_bFailed, 0) << newer.harness.surface.text(258);
+    EXPECT_TRUE(newer.Saved() == changed);
+    EXPECT_EQ(newer.CountVerb("REST"), 0);
+
+    FtpScript unsized = Delivering(file);
+    unsized.cutsBySession = {50000};
+    unsized.knowsSize = false;
+    FtpResumeRun unknown(unsized);
+    unknown.Start();
+    ASSERT_TRUE(unknown.Ended());
+    EXPECT_EQ(unknown.harness.dialog->m_bFailed, 0) << unknown.harness.surface.text(258);
+    EXPECT_TRUE(unknown.Saved() == file);
+    EXPECT_EQ(unknown.CountVerb("REST"), 0);
+}
+
+// A try whose session is refused counts as a try and the next one follows;
+// with every try used the transfer fails and nothing stays. A missing file
+// and a refused login are never tried again.
+TEST(FtpResume, AFailedReconnectIsATryAndTheTriesEnd) {
+    std::string file = PatternBytes(90000);
+    FtpScript away = Delivering(file);
+    away.cutsBySession = {40000};
+    away.goneSessions = {1, 2};
+    FtpResumeRun back(away);
+    back.Start();
+    ASSERT_TRUE(back.Ended());
+    EXPECT_EQ(back.harness.dialog->m_bFailed, 0) << back.harness.surface.text(258);
+    EXPECT_TRUE(back.Saved() == file);
+    EXPECT_EQ(back.Count("REST 40000"), 1);
+    EXPECT_TRUE(back.harness.surface.everShowed(
+        258, "Connection lost at 40.0 of 90.0 kB; resuming (try 2 of 4)..."));
+
+    FtpScript gone = Delivering(file);
+    gone.cutsBySession = {40000};
+    gone.goneSessions = {1, 2, 3, 4};
+    FtpResumeRun never(gone);
+    WriteFile(never.harness.downloadPath("downloads/ev.seed"), "earlier file");
+    never.Start();
+    ASSERT_TRUE(never.Ended());
+    EXPECT_EQ(never.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(never.harness.surface.text(258), "Login failed: the server closed the connection");
+    EXPECT_EQ(never.server.sessions(), 4);
+    EXPECT_EQ(never.Saved(), "earlier file");
+    EXPECT_TRUE(never.harness.hiddenFiles().empty());
+
+    FtpScript missing = Delivering(file);
+    missing.retrieve = FtpScript::Retrieve::NotFound550;
+    FtpResumeRun notFound(missing);
+    notFound.Start();
+    ASSERT_TRUE(notFound.Ended());
+    EXPECT_EQ(notFound.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(notFound.CountVerb("USER"), 1);
+}
+
+// A server silent past the bound (here 300 ms) in every try, at the same
+// byte: each try is given up after the bound, the tries run out and the
+// last failure says why.
+TEST(FtpResume, ASilentServerIsALostConnectionUntilTheTriesEnd) {
+    FtpScript script = Delivering(PatternBytes(90000));
+    script.stallAfter = 20000;
+    script.knowsSize = false;  // no REST: every try stalls at byte 20000
+    FtpResumeRun run(script, 2);
+    run.harness.dialog->silenceLimitMs = 300;
+    auto start = std::chrono::steady_clock::now();
+    run.Start();
+    ASSERT_TRUE(run.Ended());
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(run.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(run.harness.surface.text(258),
+              "Connection Timed Out: nothing from the server for 0.3 s");
+    EXPECT_EQ(run.server.sessions(), 3);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_TRUE(run.harness.hiddenFiles().empty());
+}
+
+// -c: the local file continues when the server's SIZE is larger and REST
+// is accepted; otherwise the transfer is refused and the file stays.
+TEST(FtpResume, ContinueALocalFileOnlyWhenTheServerProvesIt) {
+    std::string file = PatternBytes(100000);
+    struct Case {
+        const char* name;
+        std::string local;
+        bool knowsSize, restRefused;
+        bool continued;
+    };
+    const Case cases[] = {
+        {"longer", file.substr(0, 60000), true, false, true},
+        {"no size", file.substr(0, 60000), false, false, false},
+        {"rest refused", file.substr(0, 60000), true, true, false},
+        {"already whole", file, true, false, false},
+    };
+    for (const Case& c : cases) {
+        FtpScript script = Delivering(file);
+        script.knowsSize = c.knowsSize;
+        script.restRefused = c.restRefused;
+        FtpResumeRun run(script);
+        WriteFile(run.harness.downloadPath("downloads/ev.seed"), c.local);
+        run.harness.dialog->m_bContinueLocal = true;
+        run.Start();
+        ASSERT_TRUE(run.Ended()) << c.name;
+        EXPECT_TRUE(run.harness.hiddenFiles().empty()) << c.name;
+        if (c.continued) {
+            EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << run.harness.surface.text(258);
+            EXPECT_TRUE(run.Saved() == file) << c.name;
+            EXPECT_EQ(run.Count("REST 60000"), 1);
+            continue;
+        }
+        EXPECT_EQ(run.harness.dialog->m_bFailed, 1) << c.name;
+        EXPECT_EQ(run.harness.surface.text(258), kContinueRefusal) << c.name;
+        EXPECT_TRUE(run.Saved() == c.local) << c.name;
+        EXPECT_EQ(run.CountVerb("RETR"), 0) << c.name;
+    }
 }
 
 }  // namespace

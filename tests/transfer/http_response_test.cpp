@@ -9,6 +9,7 @@
 
 #include "tests/transfer/transfer_harness.h"
 #include "transfer/http_response_reader.h"
+#include "transfer/progress_text.h"
 #include "transfer/resume_plan.h"
 
 namespace orvane::testing {
@@ -235,7 +236,7 @@ TEST(HttpResponse, StoresTheBodyAndCountsIt) {
     EXPECT_TRUE(c.closed);
     EXPECT_EQ(c.dialog().m_nReceived, 40000);
     EXPECT_EQ(c.dialog().m_nExpected, 40000);
-    EXPECT_EQ(c.dialog().m_szReceived.get(), "40000 of 40000 bytes");
+    EXPECT_EQ(c.dialog().m_szReceived.get(), "40.0 of 40.0 kB");
     EXPECT_EQ(c.dialog().m_szPercent.get(), "100%");
     EXPECT_EQ(c.dialog().m_nPercent, 100);
     EXPECT_EQ(c.Stored(), body);
@@ -248,7 +249,7 @@ TEST(HttpResponse, TheServerClosingBeforeTheLengthIsACutFile) {
               Exchange::Failed);
     EXPECT_EQ(c.error(), "Incomplete File Error");
     EXPECT_EQ(c.dialog().m_bFailed, 1);
-    EXPECT_EQ(c.dialog().m_szReceived.get(), "100000 of 300000 bytes");
+    EXPECT_EQ(c.dialog().m_szReceived.get(), "100.0 of 300.0 kB");
 }
 
 TEST(HttpResponse, WithoutALengthTheBodyRunsUntilTheServerCloses) {
@@ -259,7 +260,7 @@ TEST(HttpResponse, WithoutALengthTheBodyRunsUntilTheServerCloses) {
         pieces.push_back(body.substr(at, 10000));
     EXPECT_EQ(c.Feed(pieces), Exchange::Stored);
     EXPECT_EQ(c.dialog().m_nExpected, 0);
-    EXPECT_EQ(c.dialog().m_szReceived.get(), "300000 bytes");
+    EXPECT_EQ(c.dialog().m_szReceived.get(), "300.0 kB");
     EXPECT_EQ(c.Stored(), body);
 }
 
@@ -275,7 +276,7 @@ TEST(HttpResponse, AChunkedBodyIsStoredDecodedAndEndsWithoutTheClose) {
     pieces.push_back("the next response, never read");
     EXPECT_EQ(c.Feed(pieces), Exchange::Stored);
     EXPECT_EQ(c.receives, needed);
-    EXPECT_EQ(c.dialog().m_szReceived.get(), "50000 bytes");
+    EXPECT_EQ(c.dialog().m_szReceived.get(), "50.0 kB");
     EXPECT_EQ(c.Stored(), body);
 }
 
@@ -483,12 +484,25 @@ TEST(ResumePlan, AnAnswerAppendsOnlyWhenItProvesTheSameFile) {
 TEST(ResumePlan, TriesWaitLongerEachTimeAndSayWhereTheyStand) {
     ResumePlan plan(3);
     std::vector<int> waits;
-    while (plan.TryLeft())
-        waits.push_back(plan.Advance());
+    while (plan.TryLeft(0))
+        waits.push_back(plan.Advance(0));
     EXPECT_EQ(waits, (std::vector<int>{1000, 2000, 4000}));
     EXPECT_EQ(plan.tryNumber(), 4);
     EXPECT_EQ(plan.totalTries(), 4);
-    EXPECT_FALSE(ResumePlan(0).TryLeft());
+    EXPECT_FALSE(ResumePlan(0).TryLeft(100));
+    // A try that took the file further: the next at once, counted afresh,
+    // then the waits again from the first.
+    ASSERT_TRUE(plan.TryLeft(5000));
+    EXPECT_EQ(plan.Advance(5000), 0);
+    EXPECT_EQ(plan.tryNumber(), 2);
+    EXPECT_EQ(plan.Advance(5000), 1000);
+    EXPECT_EQ(plan.Advance(4000), 2000);
+    EXPECT_EQ(plan.tryNumber(), 4);
+    EXPECT_FALSE(plan.TryLeft(5000));
+    // -c: the local file's bytes are no progress of this download.
+    ResumePlan continued(3);
+    continued.StartAt(7000);
+    EXPECT_EQ(continued.Advance(7000), 1000);
     EXPECT_EQ(ResumeStatusText(12300000, 50000000, 2, 4),
               "Connection lost at 12.3 of 50.0 MB; resuming (try 2 of 4)...");
     EXPECT_EQ(ResumeStatusText(300, 900, 3, 4),
@@ -497,6 +511,35 @@ TEST(ResumePlan, TriesWaitLongerEachTimeAndSayWhereTheyStand) {
               "Connection lost at 4.2 kB; resuming (try 2 of 4)...");
     EXPECT_EQ(ReadableSize(999), "999 bytes");
     EXPECT_EQ(ReadableSize(1500000000), "1.5 GB");
+}
+
+// The progress as people read it: size done and total, a rate shown only
+// once a second has been measured, smoothed so that a burst or a pause
+// moves the time left by a part of its size, and measured anew when the
+// file starts again.
+TEST(TransferProgress, SizeRateAndTimeLeftReadAndDoNotJump) {
+    TransferRate rate;
+    EXPECT_EQ(ProgressText(12300000, 50000000, rate.bytesPerSecond()), "12.3 of 50.0 MB");
+    EXPECT_EQ(ProgressText(12300000, 0, rate.bytesPerSecond()), "12.3 MB");
+    // 1 MB every 250 ms for ten seconds.
+    for (std::int64_t step = 0; step <= 40; ++step)
+        rate.Sample(step * 1000000, step * 250);
+    std::int64_t bytes = 40000000, now = 10000;
+    EXPECT_NEAR(rate.bytesPerSecond(), 4e6, 1e3);
+    EXPECT_EQ(ProgressText(12300000, 50000000, 4.1e6), "12.3 of 50.0 MB, 4.1 MB/s, 10 s left");
+    EXPECT_EQ(ProgressText(12300000, 0, 4.1e6), "12.3 MB, 4.1 MB/s");
+    EXPECT_EQ(ProgressText(0, 5000000000, 1e6), "0.0 of 5.0 GB, 1.0 MB/s, 83 min left");
+    // Half a second with nothing: the rate falls by less than a third.
+    rate.Sample(bytes, now + 500);
+    EXPECT_GT(rate.bytesPerSecond(), 2.7e6);
+    EXPECT_LT(rate.bytesPerSecond(), 4e6);
+    // A file that starts again from byte 0 is measured anew.
+    rate.Sample(0, now + 600);
+    EXPECT_LT(rate.bytesPerSecond(), 0);
+    rate.Sample(500000, now + 1100);
+    EXPECT_LT(rate.bytesPerSecond(), 0);
+    rate.Sample(1000000, now + 1600);
+    EXPECT_NEAR(rate.bytesPerSecond(), 1e6, 1e3);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // loopback: the request on the wire, the texts, the file, the outcome.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 
 #include "platform/console.h"
@@ -62,8 +64,8 @@ TEST(HttpTransfer, ProgressIsShownOnTheTimerWhileTheBodyArrives) {
     harness.Start("http://" + server.host() + "/ev.sac", true);
     ASSERT_TRUE(harness.RunToEnd(10000));
     EXPECT_TRUE(harness.surface.everShowed(258, "Receiving data..."));
-    EXPECT_TRUE(harness.surface.everShowed(259, "1000 of 3000 bytes"));
-    EXPECT_TRUE(harness.surface.everShowed(259, "2000 of 3000 bytes"));
+    EXPECT_TRUE(harness.surface.everShowed(259, "1.0 of 3.0 kB"));
+    EXPECT_TRUE(harness.surface.everShowed(259, "2.0 of 3.0 kB"));
     EXPECT_TRUE(harness.surface.everShowed(1003, "33%"));
     EXPECT_TRUE(harness.surface.everShowed(1003, "67%"));
     EXPECT_EQ(ReadFile(harness.dialog->m_szLocalPath), body);
@@ -580,7 +582,8 @@ TEST(HttpResume, NoRangeOrAChangedFileStartsAgainAndNothingIsSpliced) {
     EXPECT_EQ(newer.harness.dialog->m_bFailed, 0) << newer.harness.surface.text(258);
     EXPECT_EQ(newer.Saved(), changed);
 
-    ResumeCase exhausted({body, "\"v1\"", "", {100, 200, 300, 400}});
+    // Each try after the first brings nothing new: the tries run out.
+    ResumeCase exhausted({body, "\"v1\"", "", {100, 100, 100, 100}});
     ASSERT_TRUE(exhausted.Ended());
     EXPECT_EQ(exhausted.harness.dialog->m_bFailed, 1);
     EXPECT_EQ(exhausted.harness.surface.text(258), "Read Error");
@@ -596,7 +599,9 @@ TEST(HttpResume, NoRangeOrAChangedFileStartsAgainAndNothingIsSpliced) {
 
 // Cancel during the wait between tries ends the transfer at once.
 TEST(HttpResume, CancelDuringTheWaitBetweenTriesIsImmediate) {
-    ServedFile file{PatternBytes(20000), "\"v1\"", "", {5000}};
+    // The try after the first cut comes at once; the second cut brings
+    // nothing new and the wait begins.
+    ServedFile file{PatternBytes(20000), "\"v1\"", "", {5000, 5000}};
     ScriptedHttpServer server(HttpScript{{}, false, false, {}, {}, file}, 30, 8);
     TransferHarness harness;
     harness.dialog->retryWaitsMs = {60000};
@@ -604,11 +609,140 @@ TEST(HttpResume, CancelDuringTheWaitBetweenTriesIsImmediate) {
     ASSERT_TRUE(harness.RunUntil(
         [&] { return harness.surface.text(258).starts_with("Connection lost at"); }, 10000));
     EXPECT_EQ(harness.surface.text(258),
-              "Connection lost at 5.0 of 20.0 kB; resuming (try 2 of 4)...");
+              "Connection lost at 5.0 of 20.0 kB; resuming (try 3 of 4)...");
     EXPECT_LT(harness.CancelTimed(), 350.0);
     EXPECT_EQ(harness.dialog->m_szError.get(), "Canceled");
     EXPECT_TRUE(harness.hiddenFiles().empty());
-    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+// A cut at any byte of the answer, in its header, in a chunk's size line or
+// in the body, reset or closed in order, in the first try or in a resumed
+// one: the next try continues (or starts again) and the file is exact.
+TEST(HttpResume, CutsInHeadersChunkLinesAndBodiesAreAllMended) {
+    std::string body = PatternBytes(3500);
+    for (bool chunked : {false, true}) {
+        for (long long at = 1; at < 400; at += chunked ? 11 : 13) {
+            for (long long later : {-1LL, at / 2 + 1}) {
+                ServedFile file{body, "\"v1\"", "", {}};
+                file.chunked = chunked;
+                file.wireCutAt = {at, later};
+                file.cutInOrder = at % 2 == 0;
+                ResumeCase c(file);
+                ASSERT_TRUE(c.Ended()) << at;
+                EXPECT_EQ(c.harness.dialog->m_bFailed, 0)
+                    << "cut at " << at << " then " << later << " chunked " << chunked << ": "
+                    << c.harness.surface.text(258);
+                EXPECT_TRUE(c.Saved() == body) << at << " chunked " << chunked;
+                EXPECT_TRUE(c.harness.hiddenFiles().empty());
+            }
+        }
+    }
+}
+
+// Tries whose connection fails before any byte count as tries: the next
+// one follows, and once all are used the download fails with nothing left.
+TEST(HttpResume, AFailedReconnectIsATryAndTheTriesEnd) {
+    std::string body = PatternBytes(40000);
+    ResumeCase back({body, "\"v1\"", "", {10000, 0, 0}});
+    ASSERT_TRUE(back.Ended());
+    EXPECT_EQ(back.harness.dialog->m_bFailed, 0) << back.harness.surface.text(258);
+    EXPECT_TRUE(back.Saved() == body);
+    auto requests = back.server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_NE(requests[3].find("\r\nRange: bytes=10000-\r\n"), std::string::npos);
+
+    ServedFile gone{body, "\"v1\"", "", {}};
+    gone.wireCutAt = {20000, 0, 0, 0};
+    ResumeCase never(gone);
+    ASSERT_TRUE(never.Ended());
+    EXPECT_EQ(never.harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(never.server.requests().size(), 4u);
+    EXPECT_TRUE(never.harness.hiddenFiles().empty());
+    EXPECT_FALSE(std::filesystem::exists(never.harness.downloadPath("downloads/ev.sac")));
+
+    // No server at all on the later tries: a connect that fails is a try
+    // too, and the last failure says so.
+    ServedFile once{body, "\"v1\"", "", {15000}};
+    ScriptedHttpServer first(HttpScript{{}, false, false, {}, {}, once}, 30, 8);
+    TransferHarness harness;
+    auto address = ParseAddressLiteral("127.0.0.1");
+    ASSERT_TRUE(address);
+    std::atomic<int> lookups{0};
+    harness.dialog->nameLookup = [&](const std::string&) {
+        return ++lookups == 1 ? std::vector<NetAddress>{*address} : std::vector<NetAddress>{};
+    };
+    harness.Start("http://quakes.test:" + std::to_string(first.port()) + "/quakes/ev.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(20000));
+    EXPECT_EQ(harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(harness.surface.text(258), "Can't connect to server");
+    // The try after the cut at once, then two more after their waits.
+    EXPECT_EQ(lookups, 4);
+    EXPECT_EQ(first.requests().size(), 1u);
+    EXPECT_TRUE(harness.hiddenFiles().empty());
+}
+
+// A server silent past the bound (here 300 ms) in each try: the tries
+// continue the file and the last failure says why.
+TEST(HttpResume, ASilentServerIsALostConnection) {
+    std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 9000\r\n\r\n";
+    HttpScript script{{{header + PatternBytes(9000).substr(0, 3000)}}, true};
+    ScriptedHttpServer server(script, 30, 8);
+    TransferHarness harness;
+    harness.dialog->retries = 2;
+    harness.dialog->silenceLimitMs = 300;
+    auto start = std::chrono::steady_clock::now();
+    harness.Start("http://" + server.host() + "/quakes/ev.sac", true);
+    ASSERT_TRUE(harness.RunToEnd(20000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(harness.dialog->m_bFailed, 1);
+    EXPECT_EQ(harness.surface.text(258), "Connection Timed Out: nothing from the server for 0.3 s");
+    EXPECT_EQ(server.requests().size(), 3u);
+    EXPECT_TRUE(harness.hiddenFiles().empty());
+}
+
+// -c: a local file continues only with a 206 from where it ends to the end
+// of a longer file that names itself with a validator; any other answer is
+// refused and the local file stays as it was.
+TEST(HttpResume, ContinueALocalFileOnlyWhenTheServerProvesIt) {
+    std::string body = PatternBytes(30000), local = body.substr(0, 12000);
+    struct Case {
+        const char* name;
+        ServedFile file;
+        std::string local;
+        bool continued;
+    };
+    const Case cases[] = {
+        {"etag", {body, "\"v1\"", "", {20000}}, local, true},
+        {"last modified", {body, "", "Tue, 01 Dec 2026 10:00:00 GMT", {}}, local, true},
+        {"no validator", {body, "", "", {}}, local, false},
+        {"range ignored", {body, "\"v1\"", "", {}, true}, local, false},
+        {"already whole", {body, "\"v1\"", "", {}}, body, false},
+    };
+    for (const Case& c : cases) {
+        TransferHarness harness;
+        ScriptedHttpServer server(HttpScript{{}, false, false, {}, {}, c.file}, 30, 8);
+        WriteFile(harness.downloadPath("downloads/ev.sac"), c.local);
+        harness.dialog->m_bContinueLocal = true;
+        harness.Start("http://" + server.host() + "/quakes/ev.sac", true);
+        ASSERT_TRUE(harness.RunToEnd(20000)) << c.name;
+        EXPECT_TRUE(harness.hiddenFiles().empty()) << c.name;
+        std::string saved = ReadFile(harness.downloadPath("downloads/ev.sac"));
+        auto requests = server.requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_NE(requests[0].find("\r\nRange: bytes=" + std::to_string(c.local.size()) + "-"),
+                  std::string::npos)
+            << c.name;
+        if (c.continued) {
+            EXPECT_EQ(harness.dialog->m_bFailed, 0) << c.name << harness.surface.text(258);
+            EXPECT_TRUE(saved == body) << c.name;
+            continue;
+        }
+        EXPECT_EQ(harness.dialog->m_bFailed, 1) << c.name;
+        EXPECT_EQ(harness.surface.text(258), kContinueRefusal) << c.name;
+        EXPECT_TRUE(saved == c.local) << c.name;
+        EXPECT_EQ(requests.size(), 1u) << c.name;
+    }
 }
 
 }  // namespace

@@ -78,7 +78,14 @@ TransferHarness::TransferHarness(unsigned timerFactor)
     : context(g_main_context_new()), loop(context), dialogLoop(loop, std::max(1u, timerFactor)) {
     std::filesystem::create_directory(folder / "downloads");
     app.m_szDownloadDir = folder / "downloads/";
+    NewDialog();
+}
+
+// The waits between tries in milliseconds: a cut that is resumed, or a
+// failure after all tries, does not hold a test for seconds.
+void TransferHarness::NewDialog() {
     dialog = std::make_unique<CTransferDlg>(app, surface, dialogLoop);
+    dialog->retryWaitsMs = {5, 10, 20};
 }
 
 TransferHarness::~TransferHarness() {
@@ -93,7 +100,7 @@ void TransferHarness::Renew() {
     while (g_main_context_iteration(context, FALSE)) {
     }
     surface = RecordingSurface();
-    dialog = std::make_unique<CTransferDlg>(app, surface, dialogLoop);
+    NewDialog();
 }
 
 void TransferHarness::Start(const std::string& url, bool http) {

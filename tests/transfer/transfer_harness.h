@@ -142,6 +142,8 @@ class TransferHarness {
     // Names in the download folder that begin with "." (temporary files).
     std::vector<std::string> hiddenFiles() const;
 
+    void NewDialog();
+
     testkit::TempFolder folder;
     GMainContext* context;
     GlibUiLoop loop;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #include "tools/transfer_peers/peer_socket.h"
 
@@ -71,6 +73,14 @@ void ScriptedFtpServer::Serve(int maxSeconds, int maxSessions) {
 
 void ScriptedFtpServer::RunSession(int control) {
     loggedIn_ = false;
+    restAt_ = 0;
+    ++session_;
+    ++sessions_;
+    if (std::find(script_.goneSessions.begin(), script_.goneSessions.end(), session_) !=
+        script_.goneSessions.end()) {
+        Reply(control, "421 Service not available.");
+        return;
+    }
     if (script_.greeting == FtpScript::Greeting::Immediate && !Reply(control, script_.greetingText))
         return;
     while (!stop_) {
@@ -163,13 +173,22 @@ bool ScriptedFtpServer::Answer(int control, const std::string& line) {
     }
     if (verb == "TYPE")
         return Reply(control, "200 Switching to Binary mode.");
+    if (verb == "SIZE")
+        return Reply(control, script_.knowsSize ? "213 " + std::to_string(FileNow().size())
+                                                : std::string("502 SIZE not implemented."));
+    if (verb == "REST") {
+        if (script_.restRefused)
+            return Reply(control, "502 REST not implemented.");
+        restAt_ = std::atol(line.c_str() + 5);
+        return Reply(control, "350 Restart position accepted (" + std::to_string(restAt_) + ").");
+    }
     if (verb == "RETR") {
         bool elsewhere = !script_.filePath.empty() && line.substr(5) != script_.filePath;
         if (script_.retrieve == FtpScript::Retrieve::NotFound550 || elsewhere)
             return Reply(control, "550 Failed to open file.");
         if (script_.retrieve == FtpScript::Retrieve::Refuse425 && passiveListener_ < 0)
             return Reply(control, "425 Can't open data connection.");
-        Deliver(control, script_.file);
+        Deliver(control, FileNow());
         return true;
     }
     if ((verb == "LIST" || verb == "NLST") && script_.retrieve == FtpScript::Retrieve::NotFound550)
@@ -243,12 +262,29 @@ void ScriptedFtpServer::Deliver(int control, const std::string& content) {
         Reply(control, "425 Can't open data connection.");
         return;
     }
-    SendData(data, content);
+    // A REST offset holds for this transfer only.
+    long from = std::min<long>(std::exchange(restAt_, 0), static_cast<long>(content.size()));
+    // A cut at or past the file's end is none.
+    long cut = CutNow() < static_cast<long>(content.size()) ? CutNow() : -1;
+    if (cut < 0 && script_.cutEvery >= 0 &&
+        from + script_.cutEvery < static_cast<long>(content.size()))
+        cut = from + script_.cutEvery;
+    bool reset = script_.resetAfter >= 0 || (cut >= 0 && !script_.cutInOrder);
+    SendData(data, content.substr(static_cast<std::size_t>(from)),
+             cut >= 0 ? std::max(0L, cut - from) : -1, cut >= 0 && !script_.cutInOrder);
     ::close(data);
     if (stop_)
         return;
-    Reply(control, script_.resetAfter >= 0 ? "426 Connection closed; transfer aborted."
-                                           : script_.finalReply);
+    Reply(control, reset ? "426 Connection closed; transfer aborted." : script_.finalReply);
+}
+
+const std::string& ScriptedFtpServer::FileNow() const {
+    return session_ > 0 && !script_.changedFile.empty() ? script_.changedFile : script_.file;
+}
+
+long ScriptedFtpServer::CutNow() const {
+    auto at = static_cast<std::size_t>(session_);
+    return at < script_.cutsBySession.size() ? script_.cutsBySession[at] : -1;
 }
 
 void ScriptedFtpServer::KnockAsStranger() {
@@ -259,16 +295,17 @@ void ScriptedFtpServer::KnockAsStranger() {
     ::close(stranger);
 }
 
-void ScriptedFtpServer::SendData(int data, const std::string& content) {
+void ScriptedFtpServer::SendData(int data, const std::string& content, long sessionCut,
+                                 bool resetAtCut) {
     std::size_t limit = content.size();
-    for (long cut : {script_.stallAfter, script_.resetAfter, script_.closeAfter})
+    for (long cut : {script_.stallAfter, script_.resetAfter, script_.closeAfter, sessionCut})
         if (cut >= 0)
             limit = std::min(limit, std::size_t(cut));
     bool sent = script_.dataPaceMs > 0 ? SendPaced(data, content, limit)
                                        : SendFilePart(data, content, limit);
     if (!sent)
         return;
-    if (script_.resetAfter >= 0) {
+    if (script_.resetAfter >= 0 || resetAtCut) {
         ResetOnClose(data);
         return;
     }

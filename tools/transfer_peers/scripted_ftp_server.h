@@ -68,6 +68,27 @@ struct FtpScript {
     // Once the login has succeeded every command is read and recorded but
     // never answered, as by a server that hangs after the login.
     bool silentAfterLogin = false;
+    // SIZE is answered 213 with the file's size; otherwise 502.
+    bool knowsSize = true;
+    // REST is answered 350 and the next RETR starts there; refused with 502
+    // when restRefused.
+    bool restRefused = false;
+    // Session k's data connection is cut after byte cutsBySession[k] of the
+    // file (counted from the file's start; -1 or none: not cut): reset, and
+    // 426 on the control connection, or closed in order and 226 when
+    // cutInOrder (a transfer short of its size).
+    std::vector<long> cutsBySession{};
+    // Every session's data connection is reset after this many bytes of
+    // what it sends unless less is left (-1: none), as a link that drops
+    // now and then.
+    long cutEvery = -1;
+    bool cutInOrder = false;
+    // Not empty: from the second session on the file is this one (a file
+    // replaced on the server between two tries).
+    std::string changedFile{};
+    // Sessions (counted from 0) that are refused with 421 and closed at
+    // once (a server gone for a while).
+    std::vector<int> goneSessions{};
 };
 
 // An FTP server on 127.0.0.1 for one session at a time: in active mode it
@@ -95,6 +116,8 @@ class ScriptedFtpServer {
     bool strangerWasClosed() const { return strangerClosed_; }
     long bytesDelivered() const { return delivered_; }
     bool sessionEnded() const { return sessionEnded_; }
+    // Sessions begun (control connections accepted).
+    int sessions() const { return sessions_; }
 
   private:
     void Serve(int maxSeconds, int maxSessions);
@@ -109,7 +132,8 @@ class ScriptedFtpServer {
     int OpenDataConnection();
     bool AnswerPasv(int control, bool extended);
     void KnockAsStranger();
-    void SendData(int data, const std::string& content);
+    void SendData(int data, const std::string& content, long sessionCut = -1,
+                  bool resetAtCut = false);
     bool SendFilePart(int data, const std::string& content, std::size_t limit);
     bool SendPaced(int data, const std::string& content, std::size_t limit);
     bool Reply(int control, const std::string& text);
@@ -124,10 +148,15 @@ class ScriptedFtpServer {
     std::atomic<bool> strangerClosed_{false};
     std::atomic<long> delivered_{0};
     std::atomic<bool> sessionEnded_{false};
+    std::atomic<int> sessions_{0};
     std::atomic<int> activeConnections_{0};
     std::atomic<int> passiveConnections_{0};
     std::string heldOpening_;  // the 150 reply held for the final one
     bool loggedIn_ = false;    // in the current session; server thread only
+    int session_ = -1;         // the current session's number, from 0
+    long restAt_ = 0;          // the REST offset for the next RETR
+    const std::string& FileNow() const;
+    long CutNow() const;
     std::mutex lock_;
     std::vector<std::string> commands_;
     std::vector<std::string> transcript_;

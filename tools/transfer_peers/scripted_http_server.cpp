@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "tools/transfer_peers/peer_socket.h"
 
@@ -125,6 +126,19 @@ std::string RequestField(const std::string& request, const std::string& name) {
     return request.substr(at, request.find("\r\n", at) - at);
 }
 
+// The bytes as a chunked body: chunks of 1000 bytes, then the last chunk.
+std::string Chunked(const std::string& bytes) {
+    constexpr std::size_t kChunk = 1000;
+    std::string chunked;
+    char size[32];
+    for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
+        std::size_t count = std::min(kChunk, bytes.size() - at);
+        std::snprintf(size, sizeof size, "%zx\r\n", count);
+        chunked += size + bytes.substr(at, count) + "\r\n";
+    }
+    return chunked + "0\r\n\r\n";
+}
+
 }  // namespace
 
 void ScriptedHttpServer::AnswerFromFile(int client, const std::string& request, int connection) {
@@ -146,18 +160,38 @@ void ScriptedHttpServer::AnswerFromFile(int client, const std::string& request, 
         std::string(partial ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK") +
         "\r\nServer: scripted\r\n" + (etag.empty() ? "" : "ETag: " + etag + "\r\n") +
         (file.lastModified.empty() ? "" : "Last-Modified: " + file.lastModified + "\r\n") +
-        "Content-Length: " + std::to_string(body.size() - from) + "\r\n";
+        (file.chunked ? std::string("Transfer-Encoding: chunked\r\n")
+                      : "Content-Length: " + std::to_string(body.size() - from) + "\r\n");
     if (partial)
         header += "Content-Range: bytes " + std::to_string(from) + "-" +
                   std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
-    long long cut = static_cast<std::size_t>(connection) < file.cutAt.size()
-                        ? file.cutAt[static_cast<std::size_t>(connection)]
-                        : static_cast<long long>(body.size());
-    cut = std::clamp(cut, from, static_cast<long long>(body.size()));
-    if (!SendAll(client, header + "\r\n" + body.substr(from, cut - from)))
+    header += "\r\n";
+    std::string rest = body.substr(from);
+    std::string wire = header + (file.chunked ? Chunked(rest) : rest);
+    auto at = static_cast<std::size_t>(connection);
+    long long cut = -1;
+    if (at < file.wireCutAt.size())
+        cut = file.wireCutAt[at];
+    else if (at < file.cutAt.size())
+        cut = static_cast<long long>(header.size()) +
+              std::clamp(file.cutAt[at], from, static_cast<long long>(body.size())) - from;
+    else if (file.cutEvery >= 0 && !file.chunked)
+        cut = static_cast<long long>(header.size()) + file.cutEvery;
+    if (at < file.holdAt.size() && file.holdAt[at] >= from) {
+        long long held = std::min(file.holdAt[at], static_cast<long long>(body.size()));
+        if (SendAll(client, header + body.substr(from, held - from)))
+            HoldOpen(client);
         return;
-    bytesSent_ += cut - from;
-    if (cut < static_cast<long long>(body.size()))
+    }
+    if (cut < 0 || cut >= static_cast<long long>(wire.size())) {
+        if (SendAll(client, wire))
+            bytesSent_ += static_cast<long long>(rest.size());
+        return;
+    }
+    if (!SendAll(client, wire.substr(0, static_cast<std::size_t>(cut))))
+        return;
+    bytesSent_ += std::max(0LL, cut - static_cast<long long>(header.size()));
+    if (!file.cutInOrder)
         ResetOnClose(client);
 }
 

@@ -28,6 +28,20 @@ struct ServedFile {
     std::vector<long long> cutAt{};
     bool ignoreRange = false;
     std::string changedBody{};
+    // The body in chunks of 1000 bytes (Transfer-Encoding: chunked) instead
+    // of with a Content-Length.
+    bool chunked = false;
+    // The k-th connection is cut after byte wireCutAt[k] of the response as
+    // written, header and chunk lines included (-1: not cut); in order
+    // (a close) when cutInOrder, else with a reset.
+    std::vector<long long> wireCutAt{};
+    bool cutInOrder = false;
+    // The k-th connection falls silent after byte holdAt[k] of the file
+    // (-1: does not) and stays open until the client closes it.
+    std::vector<long long> holdAt{};
+    // Every connection is reset after this many bytes of body unless less
+    // is left (-1: none), as a link that drops now and then.
+    long long cutEvery = -1;
 };
 
 // What the server does with each connection after it has read the request.
