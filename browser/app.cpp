@@ -140,6 +140,9 @@ void CBrowserApp::RunWaitingDdeCommands() {
 
 void CBrowserApp::OnFrameClose() {
     WriteSetting("FramePos", desktop_.CurrentPlacement().Format());
+    // A hand-off still waiting for the DDE client ends with the window: the
+    // client is ended, and no viewer is started after the window has gone.
+    waits_.clear();
 }
 
 void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
@@ -191,28 +194,47 @@ std::string CBrowserApp::ViewerExecutable() const {
     return m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
 }
 
-int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
+void CBrowserApp::HandOffToViewer(const std::string& localPath) {
+    OpenInViewer(localPath, kViewerService, [this, localPath](int delivered) {
+        if (delivered == 0)
+            StartViewer(localPath);
+    });
+}
+
+void CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service,
+                               ViewerResult result) {
     if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark))
-        return 0;
+        return result(0);
     std::string name = service.substr(0, service.find('.'));
     if (world_.DdeExecute(name, tremora::kDdeTopic, openCommand(localPath)).conversationMade)
-        return 1;
-    return OpenInWineViewer(localPath, name);
+        return result(1);
+    OpenInWineViewer(localPath, name, std::move(result));
 }
 
 // The same command over Wine's DDE, with the file's Windows path, when the
 // viewer is a Windows program. The client's exit status 0 says that the
-// conversation was made.
-int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
+// conversation was made. Wine may take seconds to start it: the main loop
+// waits, not this thread.
+void CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service,
+                                   ViewerResult result) {
     std::string viewer = ViewerExecutable();
     std::string client = HelperDirectoryOf(m_szProgramDir) + kWineDdeClient;
     if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
-        return 0;
+        return result(0);
     std::string prefix = winePrefixOf(viewer, winePrefixSource());
     std::string command = openCommand(WineDrives(prefix).windowsPath(localPath));
-    auto status = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
-                                    {{"WINEPREFIX", prefix}}, kWineDdeClientMs);
-    return status == 0 ? 1 : 0;
+    unsigned number = nextWait_++;
+    auto ended = [this, number, result](std::optional<int> status) {
+        // The run is over; its record goes before the result may start more.
+        auto finished = std::move(waits_[number]);
+        waits_.erase(number);
+        result(status == 0 ? 1 : 0);
+    };
+    auto run = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
+                                 {{"WINEPREFIX", prefix}}, kWineDdeClientMs, std::move(ended));
+    if (!run)
+        return result(0);
+    waits_[number] = std::move(run);
 }
 
 // Tremora is started wherever it is found or chosen, also when a location

@@ -78,7 +78,7 @@ long CBrowserView::OnStartDownload(unsigned message) {
                    : host_.transfers.RunModal(m_szPendingUrl, "", pendingHttp_);
     running_ = false;
     if (!outcome.m_bFailed && !closing_ && pendingViewer_)
-        HandOffToViewer(outcome.m_szLocalPath);
+        app_.HandOffToViewer(outcome.m_szLocalPath);
     if (closing_) {
         m_szPendingUrl.clear();
     } else if (deferred_ != 0) {
@@ -139,11 +139,6 @@ void CBrowserView::OnListing(const std::string& url, const FolderListing& listin
         if (entry.kind != FtpListEntry::Kind::Folder)
             listedFiles_.insert(EntryUrl(url, entry));
     host_.control.ReleaseNavigation(FtpListingPage(url, listing.entries));
-}
-
-void CBrowserView::HandOffToViewer(const std::string& localPath) {
-    if (app_.OpenInViewer(localPath, kViewerService) == 0)
-        app_.StartViewer(localPath);
 }
 
 void CBrowserView::OnFrameClosing() {

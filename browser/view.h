@@ -133,7 +133,6 @@ class CBrowserView {
 
   private:
     long OnStartDownload(unsigned message);
-    void HandOffToViewer(const std::string& localPath);
     // ftp:// navigations that are not event files: a folder is shown as a
     // listing page, a file named by a listing page is downloaded.
     bool DivertFtpNavigation(const std::string& url, EventProtocol protocol, bool& cancel);
