@@ -49,29 +49,39 @@ CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile s
 
 bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_szProgramDir = programDirectorySource();
-    if (!IsBrowserRegistered())
-        RegisterBrowserLocation();
-    ReadViewerLocation();
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
     m_pBrowserView = nullptr;
     world_.ServeDde(runningProgramName(), kDdeTopic,
                     [this](const std::string& command) { return HandleDdeCommand(command); });
     SettleDownloadDirectory();
-    SettleViewerPath();
     StartUrls urls = SplitCommandLine(JoinArguments(arguments));
     m_strInitialUrl = urls.initialUrl;
     m_strStartPage = urls.startPage;
     std::string framePos = settings_.readString(kSettingsSection, "FramePos");
     StartAtWaitingUrl();
-    if (!desktop_.OpenDocument(*this))
+    if (!desktop_.OpenDocument(*this)) {
+        SettleRegistryAndViewer();
         return false;
+    }
     if (auto placement = FramePlacement::Parse(framePos))
         desktop_.ApplyPlacement(*placement);
     desktop_.ShowFrame();
     frameShown_ = true;
+    SettleRegistryAndViewer();
     RunWaitingDdeCommands();
     return true;
+}
+
+// What no page needs comes once the first one has been asked for, while
+// WebKit starts its processes: the registration that other programs read
+// (a write to the machine-wide store) and where the viewer is (perhaps a
+// Wine prefix's registry to read), in their order.
+void CBrowserApp::SettleRegistryAndViewer() {
+    if (!IsBrowserRegistered())
+        RegisterBrowserLocation();
+    ReadViewerLocation();
+    SettleViewerPath();
 }
 
 void CBrowserApp::SettleDownloadDirectory() {

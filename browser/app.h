@@ -94,6 +94,7 @@ class CBrowserApp final : public TransferHost {
     bool StartQuicklookForMissingViewer(const std::string& localPath);
     void SettleDownloadDirectory();
     void SettleViewerPath();
+    void SettleRegistryAndViewer();
     void CarryOutDdeCommand(const std::optional<std::string>& url);
     void StartAtWaitingUrl();
     void RunWaitingDdeCommands();
