@@ -59,8 +59,8 @@ class OutsideWorld {
     using ProgramEnded = std::function<void(std::optional<int> exitStatus)>;
     virtual std::unique_ptr<ProgramRun> RunProgram(const std::string& program,
                                                    const std::vector<std::string>& arguments,
-                                                   const EnvironmentChanges& changes,
-                                                   int timeoutMs, ProgramEnded ended) = 0;
+                                                   const EnvironmentChanges& changes, int timeoutMs,
+                                                   ProgramEnded ended) = 0;
     // Serves execute commands for the service and topic until the world ends.
     virtual bool ServeDde(const std::string& service, const std::string& topic,
                           DdeHandler handler) = 0;

@@ -169,6 +169,9 @@ bool CBrowserView::OnCommand(int id) {
         case ID_VIEW_REFRESH:
             control.Refresh();
             return true;
+        case ID_VIEW_RELOAD_BYPASS:
+            control.RefreshBypassingCache();
+            return true;
         case ID_FILE_PRINT:
             control.Print();
             return true;

@@ -32,6 +32,9 @@ class WebControl {
     virtual void GoHome() = 0;
     virtual void Stop() = 0;
     virtual void Refresh() = 0;
+    // Loads the page again with everything in it from the server, past the
+    // cache.
+    virtual void RefreshBypassingCache() = 0;
     virtual void Print() = 0;
     // Called during OnBeforeNavigate2: the navigation is neither made nor
     // cancelled yet, but held until ReleaseNavigation shows the page given

@@ -188,8 +188,8 @@ int startProgram(const std::string& program, const std::vector<std::string>& arg
 }
 
 std::optional<pid_t> startChildProgram(const std::string& program,
-                                      const std::vector<std::string>& arguments,
-                                      const EnvironmentChanges& changes) {
+                                       const std::vector<std::string>& arguments,
+                                       const EnvironmentChanges& changes) {
     if (program.empty())
         return std::nullopt;
     PreparedStart start(program, arguments, changes);

@@ -41,7 +41,7 @@ int startProgram(const std::string& program, const std::vector<std::string>& arg
 // caller waits for (ProgramWatch does, on the main loop): its process id
 // once it has become the program, nullopt when it could not be started.
 std::optional<pid_t> startChildProgram(const std::string& program,
-                                      const std::vector<std::string>& arguments,
-                                      const EnvironmentChanges& changes);
+                                       const std::vector<std::string>& arguments,
+                                       const EnvironmentChanges& changes);
 
 }  // namespace orvane

@@ -21,8 +21,7 @@ std::unique_ptr<WatchedProgram> WatchedProgram::start(const std::string& program
 WatchedProgram::WatchedProgram(pid_t pid, int timeoutMs, Ended ended)
     : pid_(pid), ended_(std::move(ended)) {
     watch_ = g_child_watch_add(pid_, onEnded, this);
-    timeout_ = g_timeout_add(static_cast<guint>(timeoutMs > 0 ? timeoutMs : 0),
-                             onTimeout, this);
+    timeout_ = g_timeout_add(static_cast<guint>(timeoutMs > 0 ? timeoutMs : 0), onTimeout, this);
 }
 
 WatchedProgram::~WatchedProgram() {

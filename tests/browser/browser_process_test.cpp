@@ -126,6 +126,53 @@ TEST_F(BrowserWithWindowManager, HelpFindsItsPageAndTheWindowShowsItsIcon) {
         << readFileText(home / "orvaneexplorer.err");
 }
 
+// Ctrl+R reloads, Ctrl+Shift+R reloads past the cache (the server is asked
+// with no-cache), F11 and Esc go in and out of full screen, Ctrl+L selects
+// the address so that typing replaces it; Add to Favorites writes the page's
+// shortcut, and the menu lists it at once.
+TEST_F(BrowserWithWindowManager, TheBrowsersKeysAndAddToFavoritesWorkInTheRunningProgram) {
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto asked = [&] {
+        auto all = web.requests();
+        return std::count(all.begin(), all.end(), "/first.html");
+    };
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+r"}));
+    ASSERT_TRUE(waitUntil([&] { return asked() == 2; }, kWaitMs)) << asked();
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+shift+r"}));
+    ASSERT_TRUE(waitUntil([&] { return asked() == 3; }, kWaitMs)) << asked();
+    auto heads = web.requestHeads();
+    std::vector<std::string> firstHeads;
+    for (const auto& head : heads)
+        if (head.rfind("GET /first.html ", 0) == 0)
+            firstHeads.push_back(head);
+    ASSERT_EQ(firstHeads.size(), 3u);
+    EXPECT_EQ(firstHeads[1].find("no-cache"), std::string::npos) << firstHeads[1];
+    EXPECT_NE(firstHeads[2].find("no-cache"), std::string::npos) << firstHeads[2];
+
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"F11"}));
+    EXPECT_TRUE(logged("window on the whole screen")) << frameLog();
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"Escape"}));
+    EXPECT_TRUE(logged("window back from the whole screen")) << frameLog();
+
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+l"}));
+    ASSERT_TRUE(typeText("First Page - Orvane Explorer", web.url("/second.html")));
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"Return"}));
+    ASSERT_TRUE(titleShown("Second Page - Orvane Explorer")) << "the address was not replaced";
+
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+a", "a"}));
+    std::string shortcut = home / "data/orvane/Favorites/Second Page.url";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(shortcut); }, kWaitMs)) << frameLog();
+    EXPECT_EQ(readFileText(shortcut),
+              "[InternetShortcut]\r\nURL=" + web.url("/second.html") + "\r\n");
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+Left"}));
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    // The favourite is the menu's last item: Up from its first one.
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+a", "Up", "Return"}));
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer")) << frameLog();
+}
+
 TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {
     settings().writeString("Settings", "FramePos", "-1 -1 -1 -1 120 90 920 690");
     auto browser = start("orvaneexplorer", {web.url("/first.html")});

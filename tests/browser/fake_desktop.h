@@ -58,6 +58,7 @@ class FakeDesktop final : public AppDesktop {
         void GoHome() override { calls.push_back("home"); }
         void Stop() override { calls.push_back("stop"); }
         void Refresh() override { calls.push_back("refresh"); }
+        void RefreshBypassingCache() override { calls.push_back("refresh past the cache"); }
         void Print() override { calls.push_back("print"); }
         void HoldNavigation() override { calls.push_back("hold"); }
         void ReleaseNavigation(const std::string& page) override {

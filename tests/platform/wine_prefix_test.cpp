@@ -227,7 +227,7 @@ std::optional<std::optional<int>> runOnTheLoop(const std::string& program,
         return std::nullopt;
     guint ticks = g_timeout_add(
         10,
-        [](gpointer turns) {
+        [](gpointer turns) -> gboolean {
             if (turns)
                 ++*static_cast<int*>(turns);
             return G_SOURCE_CONTINUE;
