@@ -49,29 +49,39 @@ CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile s
 
 bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
     m_szProgramDir = programDirectorySource();
-    if (!IsBrowserRegistered())
-        RegisterBrowserLocation();
-    ReadViewerLocation();
     endpoints_ = Endpoints::FromSettings(settings_);
     m_pActiveTransfer = nullptr;
     m_pBrowserView = nullptr;
     world_.ServeDde(runningProgramName(), kDdeTopic,
                     [this](const std::string& command) { return HandleDdeCommand(command); });
     SettleDownloadDirectory();
-    SettleViewerPath();
     StartUrls urls = SplitCommandLine(JoinArguments(arguments));
     m_strInitialUrl = urls.initialUrl;
     m_strStartPage = urls.startPage;
     std::string framePos = settings_.readString(kSettingsSection, "FramePos");
     StartAtWaitingUrl();
-    if (!desktop_.OpenDocument(*this))
+    if (!desktop_.OpenDocument(*this)) {
+        SettleRegistryAndViewer();
         return false;
+    }
     if (auto placement = FramePlacement::Parse(framePos))
         desktop_.ApplyPlacement(*placement);
     desktop_.ShowFrame();
     frameShown_ = true;
+    SettleRegistryAndViewer();
     RunWaitingDdeCommands();
     return true;
+}
+
+// What no page needs comes once the first one has been asked for, while
+// WebKit starts its processes: the registration that other programs read
+// (a write to the machine-wide store) and where the viewer is (perhaps a
+// Wine prefix's registry to read), in their order.
+void CBrowserApp::SettleRegistryAndViewer() {
+    if (!IsBrowserRegistered())
+        RegisterBrowserLocation();
+    ReadViewerLocation();
+    SettleViewerPath();
 }
 
 void CBrowserApp::SettleDownloadDirectory() {
@@ -140,6 +150,9 @@ void CBrowserApp::RunWaitingDdeCommands() {
 
 void CBrowserApp::OnFrameClose() {
     WriteSetting("FramePos", desktop_.CurrentPlacement().Format());
+    // A hand-off still waiting for the DDE client ends with the window: the
+    // client is ended, and no viewer is started after the window has gone.
+    waits_.clear();
 }
 
 void CBrowserApp::WriteSetting(const char* key, const std::string& value) {
@@ -191,28 +204,47 @@ std::string CBrowserApp::ViewerExecutable() const {
     return m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
 }
 
-int CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service) {
+void CBrowserApp::HandOffToViewer(const std::string& localPath) {
+    OpenInViewer(localPath, kViewerService, [this, localPath](int delivered) {
+        if (delivered == 0)
+            StartViewer(localPath);
+    });
+}
+
+void CBrowserApp::OpenInViewer(const std::string& localPath, const std::string& service,
+                               ViewerResult result) {
     if (!world_.AnyWindowTitleContains(tremora::kWindowTitleMark))
-        return 0;
+        return result(0);
     std::string name = service.substr(0, service.find('.'));
     if (world_.DdeExecute(name, tremora::kDdeTopic, openCommand(localPath)).conversationMade)
-        return 1;
-    return OpenInWineViewer(localPath, name);
+        return result(1);
+    OpenInWineViewer(localPath, name, std::move(result));
 }
 
 // The same command over Wine's DDE, with the file's Windows path, when the
 // viewer is a Windows program. The client's exit status 0 says that the
-// conversation was made.
-int CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service) {
+// conversation was made. Wine may take seconds to start it: the main loop
+// waits, not this thread.
+void CBrowserApp::OpenInWineViewer(const std::string& localPath, const std::string& service,
+                                   ViewerResult result) {
     std::string viewer = ViewerExecutable();
     std::string client = HelperDirectoryOf(m_szProgramDir) + kWineDdeClient;
     if (!isWindowsExecutable(viewer) || !isWindowsExecutable(client))
-        return 0;
+        return result(0);
     std::string prefix = winePrefixOf(viewer, winePrefixSource());
     std::string command = openCommand(WineDrives(prefix).windowsPath(localPath));
-    auto status = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
-                                    {{"WINEPREFIX", prefix}}, kWineDdeClientMs);
-    return status == 0 ? 1 : 0;
+    unsigned number = nextWait_++;
+    auto ended = [this, number, result](std::optional<int> status) {
+        // The run is over; its record goes before the result may start more.
+        auto finished = std::move(waits_[number]);
+        waits_.erase(number);
+        result(status == 0 ? 1 : 0);
+    };
+    auto run = world_.RunProgram(kWineProgram, {client, service, tremora::kDdeTopic, command},
+                                 {{"WINEPREFIX", prefix}}, kWineDdeClientMs, std::move(ended));
+    if (!run)
+        return result(0);
+    waits_[number] = std::move(run);
 }
 
 // Tremora is started wherever it is found or chosen, also when a location

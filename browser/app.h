@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,8 +45,20 @@ class CBrowserApp final : public TransferHost {
     int IsBrowserRegistered();
     void RegisterBrowserLocation();
     int ReadViewerLocation();
-    int OpenInViewer(const std::string& localPath, const std::string& service);
+    // The hand-off of a saved file: DDE first, then the viewer's start when
+    // no conversation was made. A conversation through another program (the
+    // Windows DDE client under Wine) is waited for by the main loop, so the
+    // hand-off may end after this returns; the window answers meanwhile.
+    void HandOffToViewer(const std::string& localPath);
+    // result gets 1 when a conversation was made and the command sent, 0
+    // otherwise: at once, or later from the main loop when a program has to
+    // be waited for. It never runs once the frame has closed.
+    using ViewerResult = std::function<void(int)>;
+    void OpenInViewer(const std::string& localPath, const std::string& service,
+                      ViewerResult result);
     void StartViewer(const std::string& localPath);
+    // Hand-offs waiting for another program to end.
+    std::size_t handOffsWaiting() const { return waits_.size(); }
     std::string HelpUrl() const;
 
     // Writes one key of the section "Settings".
@@ -75,10 +89,12 @@ class CBrowserApp final : public TransferHost {
     std::string OwnLocation() const;
     std::string ViewerExecutable() const;
     int ReadWineViewerLocation();
-    int OpenInWineViewer(const std::string& localPath, const std::string& service);
+    void OpenInWineViewer(const std::string& localPath, const std::string& service,
+                          ViewerResult result);
     bool StartQuicklookForMissingViewer(const std::string& localPath);
     void SettleDownloadDirectory();
     void SettleViewerPath();
+    void SettleRegistryAndViewer();
     void CarryOutDdeCommand(const std::optional<std::string>& url);
     void StartAtWaitingUrl();
     void RunWaitingDdeCommands();
@@ -91,6 +107,9 @@ class CBrowserApp final : public TransferHost {
     bool frameShown_ = false;
     // Open commands (nullopt: an empty command) that came before the frame.
     std::vector<std::optional<std::string>> waitingDdeCommands_;
+    // Programs being waited for, by number; dropping one ends its program.
+    std::map<unsigned, std::unique_ptr<ProgramRun>> waits_;
+    unsigned nextWait_ = 0;
 };
 
 }  // namespace orvane

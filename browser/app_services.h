@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,12 @@ class AppDesktop {
     virtual void BringToFront() = 0;
 };
 
+// A program that the browser waits for; ended when it is dropped.
+class ProgramRun {
+  public:
+    virtual ~ProgramRun() = default;
+};
+
 // Other programs: their windows, their DDE servers, starting them, and the
 // browser's own DDE service.
 class OutsideWorld {
@@ -44,11 +51,16 @@ class OutsideWorld {
     // environment is this one's with the changes made.
     virtual int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                              const EnvironmentChanges& changes) = 0;
-    // Runs a program to its end, at most timeoutMs: its exit status, or
-    // nullopt when it did not start, did not end by itself or was killed.
-    virtual std::optional<int> RunProgram(const std::string& program,
-                                          const std::vector<std::string>& arguments,
-                                          const EnvironmentChanges& changes, int timeoutMs) = 0;
+    // Runs a program without waiting for it: ended gets its exit status
+    // later, from the main loop (nullopt when it did not end by itself
+    // within timeoutMs and was killed). nullptr, and ended never runs, when
+    // it could not be started. Dropping the run ends a program still
+    // running, and ended does not run then.
+    using ProgramEnded = std::function<void(std::optional<int> exitStatus)>;
+    virtual std::unique_ptr<ProgramRun> RunProgram(const std::string& program,
+                                                   const std::vector<std::string>& arguments,
+                                                   const EnvironmentChanges& changes, int timeoutMs,
+                                                   ProgramEnded ended) = 0;
     // Serves execute commands for the service and topic until the world ends.
     virtual bool ServeDde(const std::string& service, const std::string& topic,
                           DdeHandler handler) = 0;

@@ -13,12 +13,7 @@ CMainFrame::CMainFrame(CBrowserApp& app)
 int CMainFrame::OnCreate() {
     menu_ = MainMenu();
     addressEntries_ = app_.endpoints().AddressListEntries();
-    std::vector<MenuItem>& favorites = menu_[kFavoritesMenuIndex].popup;
-    favorites.clear();
-    m_favoriteUrls.clear();
-    // Without a favourites folder the menu simply stays empty.
-    if (auto folder = FavoritesFolder())
-        AddFavoritesFolder(*folder, 0, favorites);
+    ReadFavorites();
     return 0;
 }
 
@@ -41,6 +36,17 @@ bool CMainFrame::OnCommand(int id) {
             return true;
         case ID_APP_EXIT:
             OnClose();
+            return true;
+        case ID_VIEW_FULL_SCREEN:
+            fullScreen_ = !fullScreen_;
+            if (window_)
+                window_->SetFullScreen(fullScreen_);
+            return true;
+        case ID_FAVORITES_ADD:
+            AddToFavorites();
+            return true;
+        case ID_FAVORITES_ORGANIZE:
+            OrganizeFavorites();
             return true;
         case ID_VIEW_TOOLBAR:
         case ID_VIEW_STATUS_BAR:
@@ -132,7 +138,14 @@ void CMainFrame::OnLinkHover(const std::string& url) {
     ShowStatus();
 }
 
+bool CMainFrame::OnEscape() {
+    if (!fullScreen_ || loading_)
+        return false;
+    return OnCommand(ID_VIEW_FULL_SCREEN);
+}
+
 void CMainFrame::OnLoadStarted(const std::string& url) {
+    loading_ = true;
     status_.SetLoading(url);
     ShowStatus();
 }
@@ -143,6 +156,7 @@ void CMainFrame::OnLoadProgress(int percent) {
 }
 
 void CMainFrame::OnLoadFinished() {
+    loading_ = false;
     status_.SetLoaded();
     ShowStatus();
 }
@@ -160,11 +174,13 @@ void CMainFrame::OnHistoryChanged(bool canGoBack, bool canGoForward) {
 }
 
 void CMainFrame::SetDocumentTitle(const std::string& title) {
+    pageTitle_ = title;
     if (window_)
         window_->SetCaption(title + " - " + kAppTitle);
 }
 
 void CMainFrame::ShowAddress(const std::string& url) {
+    pageUrl_ = url;
     if (window_)
         window_->SetAddressText(url);
 }

@@ -31,6 +31,12 @@ class FrameWindow : public FindBarWindow {
     virtual void DestroyWindow() = 0;
     // Greys out (or enables again) a command's menu items and buttons.
     virtual void EnableCommand(int id, bool enabled) = 0;
+    // The window on the whole screen, without its frame, or back.
+    virtual void SetFullScreen(bool on) = 0;
+    // Replaces the items of the Favorites menu.
+    virtual void SetFavoritesMenu(const std::vector<resources::MenuItem>& items) = 0;
+    // Shows a folder in the desktop's file manager.
+    virtual void OpenFolder(const std::string& folder) = 0;
 };
 
 // The main frame of the browser: its menu (favourites included), toolbar,
@@ -67,6 +73,13 @@ class CMainFrame final : public ViewFrame, public PageActivity {
     bool IsBarVisible(int barId) const;
     // The close box or File / Close.
     void OnClose();
+    // Esc, before its accelerator: true when it left full screen, which it
+    // does only while no page action needs the key (a page is loading:
+    // Stop).
+    bool OnEscape();
+    // The window manager put the window on the whole screen or took it back.
+    void OnFullScreenChanged(bool on) { fullScreen_ = on; }
+    bool fullScreen() const { return fullScreen_; }
 
     void SetDocumentTitle(const std::string& title) override;
     void ShowAddress(const std::string& url) override;
@@ -85,6 +98,11 @@ class CMainFrame final : public ViewFrame, public PageActivity {
     std::vector<std::string> m_favoriteUrls;
 
   private:
+    // The Favorites menu: its own commands, then the favourites read from
+    // the folder.
+    void ReadFavorites();
+    void AddToFavorites();
+    void OrganizeFavorites();
     int AddShortcuts(const std::string& folder, int first, std::vector<resources::MenuItem>& menu);
     void AddSubFolders(const std::string& folder, int& next,
                        std::vector<resources::MenuItem>& menu);
@@ -103,6 +121,10 @@ class CMainFrame final : public ViewFrame, public PageActivity {
     // Folders being read, so that a link back to one of them ends the walk.
     std::set<std::string> walking_;
     bool closed_ = false;
+    bool loading_ = false;
+    bool fullScreen_ = false;
+    // The page shown: its title and address, for Add to Favorites.
+    std::string pageTitle_, pageUrl_;
 };
 
 }  // namespace orvane

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "browser/app.h"
+#include "browser/favorite_shortcuts.h"
 #include "browser/main_frame.h"
 #include "browser/paths.h"
 #include "platform/directory_listing.h"
@@ -49,6 +50,46 @@ std::size_t sortedPosition(const Names& names, const std::string& text) {
     return static_cast<std::size_t>(after - names.begin());
 }
 }  // namespace
+
+void CMainFrame::ReadFavorites() {
+    std::vector<MenuItem> favorites;
+    m_favoriteUrls.clear();
+    // Without a favourites folder the menu has only its own commands.
+    if (auto folder = FavoritesFolder())
+        AddFavoritesFolder(*folder, 0, favorites);
+    std::vector<MenuItem>& menu = menu_[resources::kFavoritesMenuIndex].popup;
+    menu = resources::FavoritesMenuCommands();
+    if (!favorites.empty())
+        menu.push_back(MenuItem::Separator());
+    menu.insert(menu.end(), favorites.begin(), favorites.end());
+}
+
+// The page shown becomes a shortcut named after its title, and the menu is
+// read again at once so that it lists the new favourite.
+void CMainFrame::AddToFavorites() {
+    auto folder = FavoritesFolder();
+    if (pageUrl_.empty())
+        return;
+    std::string error = "there is no Favorites folder";
+    if (!folder || !WriteFavoriteShortcut(*folder, pageTitle_, pageUrl_, error)) {
+        app_.desktop().MessageBox("Unable to add the page to your Favorites: " + error + ".");
+        return;
+    }
+    ReadFavorites();
+    if (window_)
+        window_->SetFavoritesMenu(menu_[resources::kFavoritesMenuIndex].popup);
+}
+
+void CMainFrame::OrganizeFavorites() {
+    auto folder = FavoritesFolder();
+    if (!folder)
+        return;
+    // A folder that was never made is made, so that there is one to open.
+    std::error_code ec;
+    std::filesystem::create_directories(*folder, ec);
+    if (window_)
+        window_->OpenFolder(*folder);
+}
 
 std::optional<std::string> CMainFrame::FavoritesFolder() const {
     auto key = app_.registry().openKey(RegistryRoot::CurrentUser, kUserShellFoldersKey);

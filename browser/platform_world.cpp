@@ -5,6 +5,7 @@
 #include "platform/dde/dde_client.h"
 #include "platform/dde/dde_server.h"
 #include "platform/program_start.h"
+#include "platform/program_watch.h"
 #include "platform/window_titles.h"
 
 namespace orvane {
@@ -27,10 +28,25 @@ int PlatformWorld::StartProgram(const std::string& program,
     return startProgram(program, arguments, changes);
 }
 
-std::optional<int> PlatformWorld::RunProgram(const std::string& program,
-                                             const std::vector<std::string>& arguments,
-                                             const EnvironmentChanges& changes, int timeoutMs) {
-    return runProgramToEnd(program, arguments, changes, timeoutMs);
+namespace {
+// The main loop's child watch waits for the program.
+class WatchedRun final : public ProgramRun {
+  public:
+    explicit WatchedRun(std::unique_ptr<WatchedProgram> program) : program_(std::move(program)) {}
+
+  private:
+    std::unique_ptr<WatchedProgram> program_;
+};
+}  // namespace
+
+std::unique_ptr<ProgramRun> PlatformWorld::RunProgram(const std::string& program,
+                                                      const std::vector<std::string>& arguments,
+                                                      const EnvironmentChanges& changes,
+                                                      int timeoutMs, ProgramEnded ended) {
+    auto watched = WatchedProgram::start(program, arguments, changes, timeoutMs, std::move(ended));
+    if (!watched)
+        return nullptr;
+    return std::make_unique<WatchedRun>(std::move(watched));
 }
 
 bool PlatformWorld::ServeDde(const std::string& service, const std::string& topic,

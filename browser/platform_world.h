@@ -20,9 +20,10 @@ class PlatformWorld final : public OutsideWorld {
                           std::string_view command) override;
     int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const EnvironmentChanges& changes) override;
-    std::optional<int> RunProgram(const std::string& program,
-                                  const std::vector<std::string>& arguments,
-                                  const EnvironmentChanges& changes, int timeoutMs) override;
+    std::unique_ptr<ProgramRun> RunProgram(const std::string& program,
+                                           const std::vector<std::string>& arguments,
+                                           const EnvironmentChanges& changes, int timeoutMs,
+                                           ProgramEnded ended) override;
     bool ServeDde(const std::string& service, const std::string& topic,
                   DdeHandler handler) override;
 

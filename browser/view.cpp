@@ -78,7 +78,7 @@ long CBrowserView::OnStartDownload(unsigned message) {
                    : host_.transfers.RunModal(m_szPendingUrl, "", pendingHttp_);
     running_ = false;
     if (!outcome.m_bFailed && !closing_ && pendingViewer_)
-        HandOffToViewer(outcome.m_szLocalPath);
+        app_.HandOffToViewer(outcome.m_szLocalPath);
     if (closing_) {
         m_szPendingUrl.clear();
     } else if (deferred_ != 0) {
@@ -141,11 +141,6 @@ void CBrowserView::OnListing(const std::string& url, const FolderListing& listin
     host_.control.ReleaseNavigation(FtpListingPage(url, listing.entries));
 }
 
-void CBrowserView::HandOffToViewer(const std::string& localPath) {
-    if (app_.OpenInViewer(localPath, kViewerService) == 0)
-        app_.StartViewer(localPath);
-}
-
 void CBrowserView::OnFrameClosing() {
     closing_ = true;
     if (running_)
@@ -173,6 +168,9 @@ bool CBrowserView::OnCommand(int id) {
             return true;
         case ID_VIEW_REFRESH:
             control.Refresh();
+            return true;
+        case ID_VIEW_RELOAD_BYPASS:
+            control.RefreshBypassingCache();
             return true;
         case ID_FILE_PRINT:
             control.Print();

@@ -32,6 +32,9 @@ class WebControl {
     virtual void GoHome() = 0;
     virtual void Stop() = 0;
     virtual void Refresh() = 0;
+    // Loads the page again with everything in it from the server, past the
+    // cache.
+    virtual void RefreshBypassingCache() = 0;
     virtual void Print() = 0;
     // Called during OnBeforeNavigate2: the navigation is neither made nor
     // cancelled yet, but held until ReleaseNavigation shows the page given
@@ -133,7 +136,6 @@ class CBrowserView {
 
   private:
     long OnStartDownload(unsigned message);
-    void HandOffToViewer(const std::string& localPath);
     // ftp:// navigations that are not event files: a folder is shown as a
     // listing page, a file named by a listing page is downloaded.
     bool DivertFtpNavigation(const std::string& url, EventProtocol protocol, bool& cancel);

@@ -6,9 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/unique_fd.h"
 
@@ -190,9 +188,9 @@ int startProgram(const std::string& program, const std::vector<std::string>& arg
     return resultForErrno(readStartError(readEnd.get()));
 }
 
-std::optional<int> runProgramToEnd(const std::string& program,
-                                   const std::vector<std::string>& arguments,
-                                   const EnvironmentChanges& changes, int timeoutMs) {
+std::optional<pid_t> startChildProgram(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const EnvironmentChanges& changes) {
     if (program.empty())
         return std::nullopt;
     PreparedStart start(program, arguments, changes);
@@ -210,21 +208,7 @@ std::optional<int> runProgramToEnd(const std::string& program,
         reap(child);
         return std::nullopt;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        pid_t ended = ::waitpid(child, &status, WNOHANG);
-        if (ended == child)
-            return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-        if (ended < 0 && errno != EINTR)
-            return std::nullopt;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(child, SIGKILL);
-            reap(child);
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return child;
 }
 
 }  // namespace orvane

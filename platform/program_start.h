@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,12 +37,11 @@ using EnvironmentChanges = std::vector<std::pair<std::string, std::string>>;
 int startProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const EnvironmentChanges& changes = {});
 
-// Runs the program the same way and waits for its end, at most timeoutMs.
-// Its exit status; nullopt when it could not be started, was ended by a
-// signal, or was still running at the time-out (it is then killed, by its
-// process id, and reaped).
-std::optional<int> runProgramToEnd(const std::string& program,
-                                   const std::vector<std::string>& arguments,
-                                   const EnvironmentChanges& changes, int timeoutMs);
+// Starts the program the same way, as a child of this process that the
+// caller waits for (ProgramWatch does, on the main loop): its process id
+// once it has become the program, nullopt when it could not be started.
+std::optional<pid_t> startChildProgram(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const EnvironmentChanges& changes);
 
 }  // namespace orvane

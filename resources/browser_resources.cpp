@@ -11,27 +11,36 @@ std::vector<MenuItem> MainMenu() {
                            M::Command("&Locate Tremora", ID_FILE_LOCATE_TREMORA), M::Separator(),
                            M::Command("&Print...\tCtrl+P", ID_FILE_PRINT), M::Separator(),
                            M::Command("&Close", ID_APP_EXIT)}),
-        M::Popup("&View", {M::Command("&Toolbar", ID_VIEW_TOOLBAR),
-                           M::Command("&Status Bar", ID_VIEW_STATUS_BAR), M::Separator(),
-                           M::Command("Sto&p\tEsc", ID_VIEW_STOP),
-                           M::Command("&Refresh\tF5", ID_VIEW_REFRESH), M::Separator(),
-                           M::Command("Zoom &In\tCtrl+Plus", ID_VIEW_ZOOM_IN),
-                           M::Command("Zoom &Out\tCtrl+Minus", ID_VIEW_ZOOM_OUT),
-                           M::Command("&Actual Size\tCtrl+0", ID_VIEW_ZOOM_RESET), M::Separator(),
-                           M::Command("&Find in Page...\tCtrl+F", ID_VIEW_FIND),
-                           M::Command("Find &Next\tF3", ID_VIEW_FIND_NEXT),
-                           M::Command("Find Pre&vious\tShift+F3", ID_VIEW_FIND_PREVIOUS)}),
+        M::Popup(
+            "&View",
+            {M::Command("&Toolbar", ID_VIEW_TOOLBAR), M::Command("&Status Bar", ID_VIEW_STATUS_BAR),
+             M::Separator(), M::Command("Sto&p\tEsc", ID_VIEW_STOP),
+             M::Command("&Refresh\tF5", ID_VIEW_REFRESH),
+             M::Command("Reload Bypassing &Cache\tCtrl+Shift+R", ID_VIEW_RELOAD_BYPASS),
+             M::Separator(), M::Command("Zoom &In\tCtrl+Plus", ID_VIEW_ZOOM_IN),
+             M::Command("Zoom &Out\tCtrl+Minus", ID_VIEW_ZOOM_OUT),
+             M::Command("&Actual Size\tCtrl+0", ID_VIEW_ZOOM_RESET), M::Separator(),
+             M::Command("&Find in Page...\tCtrl+F", ID_VIEW_FIND),
+             M::Command("Find &Next\tF3", ID_VIEW_FIND_NEXT),
+             M::Command("Find Pre&vious\tShift+F3", ID_VIEW_FIND_PREVIOUS), M::Separator(),
+             M::Command("F&ull Screen\tF11", ID_VIEW_FULL_SCREEN)}),
         M::Popup("&Go", {M::Command("&Back\tAlt+Left Arrow", ID_GO_BACK),
                          M::Command("&Forward\tAlt+Right Arrow", ID_GO_FORWARD),
                          M::Command("&Start Page...\tHome", ID_GO_START_PAGE), M::Separator(),
                          M::Command("&New Event Files...", ID_GO_NEW_EVENTS),
                          M::Command("&Orvane Event Archives...", ID_GO_EVENT_ARCHIVES),
                          M::Command("&IRIS SEED Archives...", ID_GO_SEED_ARCHIVES)}),
-        // The frame replaces this separator by the favourites.
+        // The frame replaces this separator by its own items and the
+        // favourites.
         M::Popup("F&avorites", {M::Separator()}),
         M::Popup("&Help", {M::Command("&Help on Orvane Explorer", ID_HELP_FINDER),
                            M::Command("&About Orvane Explorer...", ID_APP_ABOUT)}),
     };
+}
+
+std::vector<MenuItem> FavoritesMenuCommands() {
+    return {MenuItem::Command("&Add to Favorites...", ID_FAVORITES_ADD),
+            MenuItem::Command("&Organize Favorites", ID_FAVORITES_ORGANIZE)};
 }
 
 const std::vector<Accelerator>& Accelerators() {
@@ -39,6 +48,9 @@ const std::vector<Accelerator>& Accelerators() {
         {"<Control>p", ID_FILE_PRINT},
         {"Escape", ID_VIEW_STOP},
         {"F5", ID_VIEW_REFRESH},
+        {"<Control>r", ID_VIEW_REFRESH},
+        {"<Control><Shift>r", ID_VIEW_RELOAD_BYPASS},
+        {"F11", ID_VIEW_FULL_SCREEN},
         {"Home", ID_GO_START_PAGE},
         {"<Alt>Left", ID_GO_BACK},
         {"<Alt>Right", ID_GO_FORWARD},
@@ -85,6 +97,11 @@ std::string promptText(int id, const PromptPlaces& places) {
         {ID_HELP_FINDER, "Display help documentation for this program"},
         {ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
         {ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
+        {ID_VIEW_RELOAD_BYPASS,
+         "Reloads the page and everything in it from the server.\nReload Bypassing Cache"},
+        {ID_VIEW_FULL_SCREEN, "Shows the page on the whole screen, or leaves it.\nFull Screen"},
+        {ID_FAVORITES_ADD, "Adds the current page to your favorites"},
+        {ID_FAVORITES_ORGANIZE, "Opens your favorites folder"},
         {ID_VIEW_ZOOM_IN, "Makes the page larger.\nZoom In"},
         {ID_VIEW_ZOOM_OUT, "Makes the page smaller.\nZoom Out"},
         {ID_VIEW_ZOOM_RESET, "Shows the page at its normal size.\nActual Size"},

@@ -27,6 +27,12 @@ inline constexpr int ID_VIEW_ZOOM_RESET = 32832;
 inline constexpr int ID_VIEW_FIND = 32833;
 inline constexpr int ID_VIEW_FIND_NEXT = 32834;
 inline constexpr int ID_VIEW_FIND_PREVIOUS = 32835;
+// Reload past the cache and full screen (View), adding and organising
+// favourites (the top of the Favorites menu).
+inline constexpr int ID_VIEW_RELOAD_BYPASS = 32850;
+inline constexpr int ID_VIEW_FULL_SCREEN = 32851;
+inline constexpr int ID_FAVORITES_ADD = 32852;
+inline constexpr int ID_FAVORITES_ORGANIZE = 32853;
 inline constexpr int ID_FILE_PRINT = 57607;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
@@ -61,6 +67,8 @@ struct MenuItem {
 std::vector<MenuItem> MainMenu();
 // The index of the Favorites pop-up in the menu bar.
 inline constexpr int kFavoritesMenuIndex = 3;
+// The Favorites menu's own items, above a separator and the favourites.
+std::vector<MenuItem> FavoritesMenuCommands();
 
 // Accelerator 128: a key in GTK's accelerator syntax and its command.
 struct Accelerator {

@@ -1,9 +1,11 @@
-// Starts OrvaneExplorer ten times with a local page and measures the time
-// from the start of the process to the page's title in the window caption,
-// and the peak memory of the browser process (and of it with the WebKit
-// processes it starts). Each run has a fresh home, settings and caches; all
-// runs share one private Xvfb display. Prints every run, the median and the
-// spread.
+// Starts OrvaneExplorer and surf (the small WebKitGTK browser, the same
+// WebKit) in turns, ten times each, with the same local page, and measures
+// the time from the start of the process to the page's title in the window
+// caption, and the peak memory of the browser process (and of it with the
+// WebKit processes it starts). Each run has a fresh home, settings and
+// caches; all runs share one private Xvfb display. Prints every run, the
+// medians and spreads, and the ratio of the medians (OrvaneExplorer's over
+// surf's: at most 1 is at least as fast).
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -35,7 +37,10 @@ using orvane::testkit::XvfbDisplay;
 constexpr int kRuns = 10;
 constexpr auto kPoll = std::chrono::milliseconds(5);
 constexpr auto kRunLimit = std::chrono::seconds(60);
+constexpr char kSurf[] = "/usr/bin/surf";
 constexpr char kCaption[] = "Start Bench - Orvane Explorer";
+// surf's caption ends in the page's title, after its indicators.
+constexpr char kSurfCaptionEnd[] = "| Start Bench";
 constexpr char kPage[] =
     "<!DOCTYPE html><html><head><meta charset='utf-8'><title>Start Bench</title></head><body>"
     "<h1>Events</h1><p>A page of the kind the network serves: a heading, a table of event "
@@ -60,7 +65,10 @@ long statusKb(pid_t pid, const std::string& field) {
 
 pid_t parentOf(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    // One line; read through getline, which turns a process that ended
+    // meanwhile into an empty text instead of an exception.
+    std::string text;
+    std::getline(stat, text);
     auto close = text.rfind(')');
     if (close == std::string::npos)
         return 0;
@@ -87,12 +95,25 @@ std::vector<pid_t> processTree(pid_t root) {
     return tree;
 }
 
-bool captionShown(const std::string& display) {
-    auto titles = orvane::listTopLevelWindowTitles(display.c_str());
-    return std::find(titles.begin(), titles.end(), kCaption) != titles.end();
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::optional<Run> runOnce(const std::string& bin, const std::string& display,
+struct Browser {
+    const char* name;
+    std::string program;
+    bool surf;
+};
+
+bool captionShown(const std::string& display, const Browser& browser) {
+    for (const auto& title : orvane::listTopLevelWindowTitles(display.c_str()))
+        if (browser.surf ? endsWith(title, kSurfCaptionEnd) : title == kCaption)
+            return true;
+    return false;
+}
+
+std::optional<Run> runOnce(const Browser& which, const std::string& display,
                            const std::string& pageUrl) {
     TempFolder home("orvane-bench-home");
     ::mkdir(home.file("run").c_str(), 0700);
@@ -106,13 +127,13 @@ std::optional<Run> runOnce(const std::string& bin, const std::string& display,
                                                    {"ORVANE_HKCU", home.file("hkcu.ini")},
                                                    {"NO_AT_BRIDGE", "1"}};
     auto started = Clock::now();
-    ChildProcess browser(bin + "/orvaneexplorer", {pageUrl}, environment, home.file("err"));
+    ChildProcess browser(which.program, {pageUrl}, environment, home.file("err"));
     if (!browser.started())
         return std::nullopt;
-    while (!captionShown(display)) {
+    while (!captionShown(display, which)) {
         if (Clock::now() - started > kRunLimit || !browser.running()) {
-            std::fprintf(stderr, "browser-start: no caption \"%s\" (see below)\n%s", kCaption,
-                         orvane::testkit::readFileText(home.file("err")).c_str());
+            std::fprintf(stderr, "browser-start: %s showed no page title (see below)\n%s",
+                         which.name, orvane::testkit::readFileText(home.file("err")).c_str());
             return std::nullopt;
         }
         std::this_thread::sleep_for(kPoll);
@@ -149,30 +170,45 @@ int main(int argc, char** argv) {
     TempFolder site("orvane-bench-site");
     std::ofstream(site.file("start.html")) << kPage;
     std::string pageUrl = "file://" + site.file("start.html");
-    std::vector<Run> runs;
+    const Browser browsers[] = {{"orvaneexplorer", bin + "/orvaneexplorer", false},
+                                {"surf", kSurf, true}};
+    std::vector<Run> runs[2];
     for (int i = 1; i <= kRuns; ++i) {
-        auto run = runOnce(bin, xvfb.name(), pageUrl);
-        if (!run)
-            return 1;
+        // Side by side: the two take turns, each starting first in every
+        // other pair, so that a change in the machine's load hits both.
+        for (int turn = 0; turn < 2; ++turn) {
+            int b = (i + turn) % 2;
+            auto run = runOnce(browsers[b], xvfb.name(), pageUrl);
+            if (!run)
+                return 1;
+            std::printf(
+                "run %2d %-14s: %.3f s to the caption, peak memory %.1f MB (%.1f MB with WebKit's "
+                "processes)\n",
+                i, browsers[b].name, run->seconds, run->browserKb / 1024.0, run->totalKb / 1024.0);
+            runs[b].push_back(*run);
+        }
+    }
+    double medians[2];
+    for (int b = 0; b < 2; ++b) {
+        std::vector<double> seconds;
+        std::vector<long> browserKb, totalKb;
+        for (const Run& run : runs[b]) {
+            seconds.push_back(run.seconds);
+            browserKb.push_back(run.browserKb);
+            totalKb.push_back(run.totalKb);
+        }
+        auto [fastest, slowest] = std::minmax_element(seconds.begin(), seconds.end());
+        medians[b] = median(seconds);
         std::printf(
-            "run %2d: %.3f s to the caption, peak memory %.1f MB (%.1f MB with WebKit's "
-            "processes)\n",
-            i, run->seconds, run->browserKb / 1024.0, run->totalKb / 1024.0);
-        runs.push_back(*run);
+            "browser-start: %s: %d runs, median %.3f s, spread %.3f .. %.3f s (%.3f s); peak "
+            "memory of the browser process median %.1f MB, max %.1f MB; with WebKit's "
+            "processes median %.1f MB\n",
+            browsers[b].name, kRuns, medians[b], *fastest, *slowest, *slowest - *fastest,
+            median(browserKb) / 1024.0,
+            *std::max_element(browserKb.begin(), browserKb.end()) / 1024.0,
+            median(totalKb) / 1024.0);
     }
-    std::vector<double> seconds;
-    std::vector<long> browserKb, totalKb;
-    for (const Run& run : runs) {
-        seconds.push_back(run.seconds);
-        browserKb.push_back(run.browserKb);
-        totalKb.push_back(run.totalKb);
-    }
-    auto [fastest, slowest] = std::minmax_element(seconds.begin(), seconds.end());
-    std::printf(
-        "browser-start: %d runs, median %.3f s, spread %.3f .. %.3f s (%.3f s); peak "
-        "memory of the browser process median %.1f MB, max %.1f MB; with WebKit's "
-        "processes median %.1f MB\n",
-        kRuns, median(seconds), *fastest, *slowest, *slowest - *fastest, median(browserKb) / 1024.0,
-        *std::max_element(browserKb.begin(), browserKb.end()) / 1024.0, median(totalKb) / 1024.0);
+    std::printf("browser-start: ratio of medians orvaneexplorer / surf = %.3f\n",
+                medians[0] / medians[1]);
     return 0;
 }

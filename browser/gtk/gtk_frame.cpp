@@ -1,6 +1,7 @@
 #include "browser/gtk/gtk_frame.h"
 
 #include "browser/app.h"
+#include "browser/gtk/gtk_log.h"
 
 namespace orvane {
 
@@ -76,6 +77,27 @@ void GtkFrameWindow::DestroyWindow() {
         gtk_main_quit();
 }
 
+void GtkFrameWindow::SetFullScreen(bool on) {
+    if (on)
+        gtk_window_fullscreen(window_);
+    else
+        gtk_window_unfullscreen(window_);
+    logFrame(on ? "full screen" : "full screen left");
+}
+
+void GtkFrameWindow::OpenFolder(const std::string& folder) {
+    // The desktop's handler for folders, as GIO knows it.
+    GError* error = nullptr;
+    gchar* uri = g_filename_to_uri(folder.c_str(), nullptr, &error);
+    if (uri && !g_app_info_launch_default_for_uri(uri, nullptr, &error)) {
+        logFrame("no file manager for " + folder + ": " + error->message);
+    } else if (uri) {
+        logFrame("folder opened: " + folder);
+    }
+    g_clear_error(&error);
+    g_free(uri);
+}
+
 void GtkFrameWindow::SetInputEnabled(bool enabled) {
     gtk_widget_set_sensitive(GTK_WIDGET(layout_), enabled);
 }
@@ -123,6 +145,14 @@ gboolean GtkFrameWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, g
     auto* frame = static_cast<GtkFrameWindow*>(self);
     frame->maximized_ = event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED;
     frame->minimized_ = event->new_window_state & GDK_WINDOW_STATE_ICONIFIED;
+    // Full screen left by the window manager's own means: F11 and Esc
+    // then know it.
+    bool fullScreen = event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN;
+    if (fullScreen != frame->fullScreen_) {
+        frame->fullScreen_ = fullScreen;
+        frame->logic_.OnFullScreenChanged(fullScreen);
+        logFrame(fullScreen ? "window on the whole screen" : "window back from the whole screen");
+    }
     return FALSE;
 }
 
@@ -181,9 +211,10 @@ gboolean GtkFrameWindow::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer sel
     return FALSE;
 }
 
-// The frame's own keys, before any accelerator: F6 and Alt+D go to the
-// address box (F6 there goes back to the page); in the find bar, Esc closes
-// it and Shift+Enter finds the previous place.
+// The frame's own keys, before any accelerator: F6, Alt+D and Ctrl+L go to
+// the address box (F6 there goes back to the page); Esc may leave full
+// screen; in the find bar, Esc closes it and Shift+Enter finds the previous
+// place.
 bool GtkFrameWindow::HandleFrameKey(GdkEventKey* event) {
     auto modifiers = event->state & gtk_accelerator_get_default_mod_mask();
     GtkWidget* focus = gtk_window_get_focus(window_);
@@ -195,10 +226,19 @@ bool GtkFrameWindow::HandleFrameKey(GdkEventKey* event) {
             FocusAddressBox();
         return true;
     }
-    if ((event->keyval == GDK_KEY_d || event->keyval == GDK_KEY_D) && modifiers == GDK_MOD1_MASK) {
+    bool altD =
+        (event->keyval == GDK_KEY_d || event->keyval == GDK_KEY_D) && modifiers == GDK_MOD1_MASK;
+    bool ctrlL =
+        (event->keyval == GDK_KEY_l || event->keyval == GDK_KEY_L) && modifiers == GDK_CONTROL_MASK;
+    if (altD || ctrlL) {
         FocusAddressBox();
         return true;
     }
+    // Esc leaves full screen unless the find bar or a text field of the
+    // page has it, or a page is loading (Stop).
+    bool escape = event->keyval == GDK_KEY_Escape && modifiers == 0;
+    if (escape && focus != GTK_WIDGET(findEntry_) && !FocusIsEditingText() && logic_.OnEscape())
+        return true;
     if (focus != GTK_WIDGET(findEntry_))
         return false;
     if (event->keyval == GDK_KEY_Escape) {

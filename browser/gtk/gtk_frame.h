@@ -40,6 +40,9 @@ class GtkFrameWindow final : public FrameWindow {
     void ShowBar(int barId, bool visible) override;
     void DestroyWindow() override;
     void EnableCommand(int id, bool enabled) override;
+    void SetFullScreen(bool on) override;
+    void SetFavoritesMenu(const std::vector<resources::MenuItem>& items) override;
+    void OpenFolder(const std::string& folder) override;
 
     void ShowFindBar(bool visible) override;
     void FocusFindText() override;
@@ -76,6 +79,8 @@ class GtkFrameWindow final : public FrameWindow {
     bool HandleFrameKey(GdkEventKey* event);
     void ConnectCommand(GtkWidget* widget, const char* signal, int id);
     void ConnectPrompt(GtkWidget* widget, int id);
+    // Drops what the frame keeps of a menu's items before it goes.
+    void ForgetMenuWidgets(GtkWidget* menu);
     void UpdateIndicators();
 
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -113,6 +118,7 @@ class GtkFrameWindow final : public FrameWindow {
     FramePlacement normal_;
     bool maximized_ = false;
     bool minimized_ = false;
+    bool fullScreen_ = false;
 };
 
 }  // namespace orvane

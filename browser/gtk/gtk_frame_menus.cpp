@@ -2,6 +2,7 @@
 // and the status-bar prompt of each item.
 
 #include <string>
+#include <vector>
 
 #include "browser/gtk/gtk_frame.h"
 #include "browser/gtk/gtk_log.h"
@@ -127,6 +128,39 @@ GtkWidget* GtkFrameWindow::BuildMenuItem(const MenuItem& item) {
     promptWidgets_.push_back(widget);
     AddAccelerator(widget, item.id);
     return widget;
+}
+
+void GtkFrameWindow::ForgetMenuWidgets(GtkWidget* menu) {
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList* at = items; at; at = at->next) {
+        auto* item = GTK_WIDGET(at->data);
+        if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)))
+            ForgetMenuWidgets(submenu);
+        std::erase(promptWidgets_, item);
+        for (auto& [id, widgets] : commandWidgets_)
+            std::erase(widgets, item);
+    }
+    g_list_free(items);
+}
+
+// A favourite added while the program runs is listed at once.
+void GtkFrameWindow::SetFavoritesMenu(const std::vector<MenuItem>& items) {
+    GList* popups = gtk_container_get_children(GTK_CONTAINER(menuBar_));
+    auto* favorites = GTK_MENU_ITEM(g_list_nth_data(popups, kFavoritesMenuIndex));
+    g_list_free(popups);
+    GtkWidget* old = gtk_menu_item_get_submenu(favorites);
+    if (old) {
+        g_object_ref(old);
+        ForgetMenuWidgets(old);
+    }
+    GtkWidget* menu = BuildMenu(items);
+    gtk_widget_show_all(menu);
+    gtk_menu_item_set_submenu(favorites, menu);
+    if (old) {
+        gtk_widget_destroy(old);
+        g_object_unref(old);
+    }
+    logFrame("favorites menu: " + std::to_string(items.size()) + " items");
 }
 
 void GtkFrameWindow::AddAccelerator(GtkWidget* item, int id) {

@@ -38,6 +38,7 @@ class WebKitControl final : public WebControl, public PageTools {
     void GoHome() override { Navigate2(homePage_); }
     void Stop() override { webkit_web_view_stop_loading(view_); }
     void Refresh() override { webkit_web_view_reload(view_); }
+    void RefreshBypassingCache() override { webkit_web_view_reload_bypass_cache(view_); }
     void Print() override;
     void HoldNavigation() override { holdRequested_ = true; }
     void ReleaseNavigation(const std::string& page) override;

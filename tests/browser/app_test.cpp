@@ -241,23 +241,43 @@ class HandOffTest : public AppTest {
         AppTest::SetUp();
         ASSERT_TRUE(app->InitInstance({}));
     }
+    // OpenInViewer's result once the programs it started have ended; -1
+    // when it gave none.
+    int opened(const std::string& path, const std::string& service) {
+        int result = -1;
+        app->OpenInViewer(path, service, [&](int delivered) { result = delivered; });
+        world.finishRuns();
+        return result;
+    }
+    // A Windows viewer with the Windows DDE client beside the browser, and a
+    // viewer window whose server our own carrier does not reach.
+    std::string useWineViewer() {
+        world.windowTitles = {"Tremora - 0101.evt"};
+        world.viewerAnswers = false;
+        app->m_szProgramDir = root.string() + "/";
+        writeWindowsProgram(root / "orvane-dde.exe");
+        std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
+        writeWindowsProgram(viewer);
+        app->m_szViewerPath = viewer;
+        return viewer;
+    }
 };
 
 TEST_F(HandOffTest, NoViewerWindowMeansNoConversation) {
     world.windowTitles = {"Tremora", "Tremora-x", "Terminal"};
-    EXPECT_EQ(app->OpenInViewer("/data/ev.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/ev.dat", "trmvw32"), 0);
     EXPECT_TRUE(world.ddeSent.empty());
 }
 
 TEST_F(HandOffTest, AnyWindowWithTheMarkGetsTheOpenCommand) {
     world.windowTitles = {"Terminal", "Notes on Tremora - draft"};
-    EXPECT_EQ(app->OpenInViewer("/data/My Events/ev 1.dat", "trmvw32.exe"), 1);
+    EXPECT_EQ(opened("/data/My Events/ev 1.dat", "trmvw32.exe"), 1);
     EXPECT_EQ(world.ddeSent,
               std::vector<std::string>{"trmvw32|System|[open(\"/data/My Events/ev 1.dat\")]"});
     world.viewerAcceptsCommand = false;
-    EXPECT_EQ(app->OpenInViewer("/data/b.dat", "trmvw32"), 1);
+    EXPECT_EQ(opened("/data/b.dat", "trmvw32"), 1);
     world.viewerAnswers = false;
-    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/c.dat", "trmvw32"), 0);
 }
 
 TEST_F(HandOffTest, ViewerStartsWithThePathAsItsOneArgument) {
@@ -301,13 +321,13 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
     // A Linux viewer: only our own carrier is tried.
     app->m_szViewerPath = "/srv/trmvw32.exe";
     writeWindowsProgram(root / "orvane-dde.exe");
-    EXPECT_EQ(app->OpenInViewer("/data/a.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/a.dat", "trmvw32"), 0);
     EXPECT_TRUE(world.ran.empty());
 
     std::string viewer = (root / "wine/drive_c/Tremora/trmvw32.exe").string();
     writeWindowsProgram(viewer);
     app->m_szViewerPath = viewer;
-    EXPECT_EQ(app->OpenInViewer("/data/My Events/b 1.dat", "trmvw32.exe"), 1);
+    EXPECT_EQ(opened("/data/My Events/b 1.dat", "trmvw32.exe"), 1);
     ASSERT_EQ(world.ran.size(), 1u);
     EXPECT_EQ(world.ran[0],
               (std::vector<std::string>{"wine", (root / "orvane-dde.exe").string(), "trmvw32",
@@ -316,13 +336,53 @@ TEST_F(HandOffTest, AWindowsViewerGetsTheCommandOverWineDdeWhenOurOwnCarrierFind
     // No conversation under Wine either (or no end in time): the caller
     // falls back to starting the viewer.
     world.runStatus = 1;
-    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/c.dat", "trmvw32"), 0);
     world.runStatus = std::nullopt;
-    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/c.dat", "trmvw32"), 0);
     // Without the client beside the browser nothing is run.
     fs::remove(root / "orvane-dde.exe");
-    EXPECT_EQ(app->OpenInViewer("/data/c.dat", "trmvw32"), 0);
+    EXPECT_EQ(opened("/data/c.dat", "trmvw32"), 0);
     EXPECT_EQ(world.ran.size(), 3u);
+}
+
+// The client under Wine may take seconds: the hand-off returns at once and
+// ends when the client does, DDE first and the start only without a
+// conversation; a window closed meanwhile ends the client and starts nothing.
+TEST_F(HandOffTest, TheWindowsDdeClientIsWaitedForByTheLoopAndEndsWithTheWindow) {
+    std::string viewer = useWineViewer();
+    app->HandOffToViewer("/data/a.dat");
+    ASSERT_EQ(world.ran.size(), 1u);
+    EXPECT_EQ(app->handOffsWaiting(), 1u);
+    EXPECT_TRUE(world.started.empty()) << "nothing started before the client has answered";
+    world.finishRuns();
+    EXPECT_EQ(app->handOffsWaiting(), 0u);
+    EXPECT_TRUE(world.started.empty()) << "the conversation was made";
+
+    world.runStatus = 1;
+    app->HandOffToViewer("/data/b.dat");
+    app->HandOffToViewer("/data/c.dat");
+    EXPECT_EQ(app->handOffsWaiting(), 2u);
+    world.finishRuns();
+    ASSERT_EQ(world.started.size(), 2u);
+    EXPECT_EQ(world.started[0], (std::vector<std::string>{"wine", viewer, "Z:\\data\\b.dat"}));
+    EXPECT_EQ(world.started[1], (std::vector<std::string>{"wine", viewer, "Z:\\data\\c.dat"}));
+
+    // A client that cannot be started: the viewer is started at once.
+    world.runStarts = false;
+    app->HandOffToViewer("/data/d.dat");
+    EXPECT_EQ(world.started.size(), 3u);
+    EXPECT_EQ(app->handOffsWaiting(), 0u);
+
+    world.runStarts = true;
+    app->HandOffToViewer("/data/e.dat");
+    ASSERT_EQ(app->handOffsWaiting(), 1u);
+    desktop.view->OnFrameClosing();
+    app->OnFrameClose();
+    EXPECT_EQ(world.runsEnded, 1) << "the waiting client is ended with the window";
+    EXPECT_EQ(app->handOffsWaiting(), 0u);
+    world.finishRuns();
+    EXPECT_EQ(world.started.size(), 3u);
+    EXPECT_TRUE(desktop.messages.empty());
 }
 
 TEST_F(HandOffTest, WithNoTremoraFileTheQuicklookBesideTheBrowserGetsTheFile) {
@@ -382,7 +442,7 @@ TEST_F(HandOffTest, HelpPageAndDdeClientAreBesideTheProgramOrInTheInstalledLayou
     writeWindowsProgram(viewer);
     app->m_szViewerPath = viewer;
     writeWindowsProgram(root / "lib/orvane/orvane-dde.exe");
-    EXPECT_EQ(app->OpenInViewer("/data/a.dat", "trmvw32"), 1);
+    EXPECT_EQ(opened("/data/a.dat", "trmvw32"), 1);
     ASSERT_EQ(world.ran.size(), 1u);
     EXPECT_EQ(world.ran[0][1], (root / "lib/orvane/orvane-dde.exe").string());
 }

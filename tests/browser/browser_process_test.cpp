@@ -1,5 +1,6 @@
 // OrvaneExplorer and its viewer hand-off on a private X display.
 
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -125,6 +126,53 @@ TEST_F(BrowserWithWindowManager, HelpFindsItsPageAndTheWindowShowsItsIcon) {
         << readFileText(home / "orvaneexplorer.err");
 }
 
+// Ctrl+R reloads, Ctrl+Shift+R reloads past the cache (the server is asked
+// with no-cache), F11 and Esc go in and out of full screen, Ctrl+L selects
+// the address so that typing replaces it; Add to Favorites writes the page's
+// shortcut, and the menu lists it at once.
+TEST_F(BrowserWithWindowManager, TheBrowsersKeysAndAddToFavoritesWorkInTheRunningProgram) {
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    auto browser = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto asked = [&] {
+        auto all = web.requests();
+        return std::count(all.begin(), all.end(), "/first.html");
+    };
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+r"}));
+    ASSERT_TRUE(waitUntil([&] { return asked() == 2; }, kWaitMs)) << asked();
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+shift+r"}));
+    ASSERT_TRUE(waitUntil([&] { return asked() == 3; }, kWaitMs)) << asked();
+    auto heads = web.requestHeads();
+    std::vector<std::string> firstHeads;
+    for (const auto& head : heads)
+        if (head.rfind("GET /first.html ", 0) == 0)
+            firstHeads.push_back(head);
+    ASSERT_EQ(firstHeads.size(), 3u);
+    EXPECT_EQ(firstHeads[1].find("no-cache"), std::string::npos) << firstHeads[1];
+    EXPECT_NE(firstHeads[2].find("no-cache"), std::string::npos) << firstHeads[2];
+
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"F11"}));
+    EXPECT_TRUE(logged("window on the whole screen")) << frameLog();
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"Escape"}));
+    EXPECT_TRUE(logged("window back from the whole screen")) << frameLog();
+
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+l"}));
+    ASSERT_TRUE(typeText("First Page - Orvane Explorer", web.url("/second.html")));
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"Return"}));
+    ASSERT_TRUE(titleShown("Second Page - Orvane Explorer")) << "the address was not replaced";
+
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+a", "a"}));
+    std::string shortcut = home / "data/orvane/Favorites/Second Page.url";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(shortcut); }, kWaitMs)) << frameLog();
+    EXPECT_EQ(readFileText(shortcut),
+              "[InternetShortcut]\r\nURL=" + web.url("/second.html") + "\r\n");
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+Left"}));
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    // The favourite is the menu's last item: Up from its first one.
+    ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+a", "Up", "Return"}));
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer")) << frameLog();
+}
+
 TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {
     settings().writeString("Settings", "FramePos", "-1 -1 -1 -1 120 90 920 690");
     auto browser = start("orvaneexplorer", {web.url("/first.html")});
@@ -240,6 +288,19 @@ class HandOffOnDisplay : public BrowserOnDisplay {
         app->m_szProgramDir = home.path() + "/";
     }
     std::string viewerLog() const { return readFileText(home / "viewer.log"); }
+    // OpenInViewer's result, the main loop run until it comes; -1 when it
+    // does not.
+    int opened(const std::string& path) {
+        int result = -1;
+        app->OpenInViewer(path, "trmvw32", [&](int delivered) { result = delivered; });
+        waitUntil(
+            [&] {
+                g_main_context_iteration(nullptr, FALSE);
+                return result != -1;
+            },
+            kWaitMs);
+        return result;
+    }
 
     std::unique_ptr<ScopedEnvironment> display, runtime, viewerLogFile;
     testing::FakeDesktop desktop;
@@ -252,7 +313,7 @@ TEST_F(HandOffOnDisplay, ARunningViewerGetsTheFileByDdeAndNoSecondOneStarts) {
     ASSERT_TRUE(titleShown("Tremora - "));
     ASSERT_TRUE(waitUntil([&] { return fs::exists(home / "run/orvane-dde/trmvw32"); }, kWaitMs));
     std::string file = home / "My Events/quake 1.evt";
-    EXPECT_EQ(app->OpenInViewer(file, "trmvw32"), 1);
+    EXPECT_EQ(opened(file), 1);
     EXPECT_TRUE(waitUntil([&] { return viewerLog() == file + "\n"; }, kWaitMs)) << viewerLog();
     EXPECT_TRUE(titleShown("Tremora - quake 1.evt"));
     EXPECT_EQ(windowsContaining("Tremora - "), 1);
@@ -260,7 +321,7 @@ TEST_F(HandOffOnDisplay, ARunningViewerGetsTheFileByDdeAndNoSecondOneStarts) {
 
 TEST_F(HandOffOnDisplay, WithoutAViewerWindowTheViewerIsStartedWithThePathAsOneArgument) {
     std::string file = home / "My Events/quake; $(2) 'x'.evt";
-    EXPECT_EQ(app->OpenInViewer(file, "trmvw32"), 0);
+    EXPECT_EQ(opened(file), 0);
     app->m_szViewerPath = programFolder() + "/trmvw32.exe";
     app->StartViewer(file);
     EXPECT_TRUE(waitUntil([&] { return viewerLog() == file + "\n"; }, kWaitMs)) << viewerLog();
@@ -288,10 +349,10 @@ TEST_F(HandOffOnDisplay, WithNoTremoraAnywhereTheQuicklookBesideTheBrowserShowsT
     std::ofstream(first, std::ios::binary) << quicklook::eventRecords({});
     std::ofstream(second, std::ios::binary) << quicklook::eventRecords({.seed = 2});
 
-    EXPECT_EQ(app->OpenInViewer(first, "trmvw32"), 0);
+    EXPECT_EQ(opened(first), 0);
     app->StartViewer(first);
     EXPECT_TRUE(titleShown("quake 1.mseed - Quick-look"));
-    EXPECT_EQ(app->OpenInViewer(second, "trmvw32"), 0);
+    EXPECT_EQ(opened(second), 0);
     app->StartViewer(second);
     EXPECT_TRUE(titleShown("0402.mseed - Quick-look"));
     EXPECT_EQ(windowsContaining(" - Quick-look"), 1);

@@ -3,6 +3,8 @@
 // dialog, the saved file and the stand-in viewer.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -175,6 +177,43 @@ TEST_F(DownloadOnDisplay, AnFtpEventLinkReachesARunningViewerByDde) {
     EXPECT_EQ(readFileText(downloads + "/0202.evt"), smallEventBytes);
     EXPECT_TRUE(titleShown("Tremora - 0202.evt"));
     EXPECT_EQ(windowsContaining("Tremora - "), 1) << "no second viewer";
+}
+
+// A viewer window whose DDE our own carrier cannot reach, a Windows viewer
+// named in the settings, and a "wine" that never ends: the hand-off waits
+// for the DDE client, and the window goes on answering meanwhile. Closing
+// the window ends the client and starts no viewer after it.
+TEST_F(DownloadOnDisplay, AHangingWineDdeClientLeavesTheWindowAnsweringAndEndsWithIt) {
+    ASSERT_TRUE(fs::exists(testkit::programFolder() + "/orvane-dde.exe"));
+    writeFile(home / "bin/wine", "#!/bin/sh\necho $$ >> \"$HOME/wine.pids\"\nexec sleep 60\n");
+    fs::permissions(home / "bin/wine", fs::perms::owner_all);
+    extraEnvironment["PATH"] = home / "bin:" + std::string(std::getenv("PATH"));
+    writeFile(home / "Tremora/trmvw32.exe", std::string("MZ\x90\0\3", 5));
+    ProfileFile(home / "cfg/orvane/ORVANEEXPLORER.INI")
+        .writeString("Settings", "TremoraPath", home / "Tremora/trmvw32.exe");
+    ::mkdir((home / "elsewhere").c_str(), 0700);
+    auto variables = environment();
+    variables["XDG_RUNTIME_DIR"] = home / "elsewhere";
+    testkit::ChildProcess viewer(testkit::programFolder() + "/trmvw32.exe", {"--max-seconds", "60"},
+                                 variables, home / "viewer.err");
+    ASSERT_TRUE(titleShown("Tremora - "));
+
+    auto browser = start("orvaneexplorer", {clickPage(httpUrl("/quakes/2001/0202.evt"))});
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(home / "wine.pids"); }, kWaitMs)) << errors();
+    EXPECT_EQ(readFileText(downloads + "/0202.evt"), smallEventBytes);
+    auto opened = sendCommand("[open(\"" + httpUrl("/second.html") + "\")]");
+    EXPECT_EQ(opened.exitStatus, 0) << opened.standardError;
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer", 5000))
+        << "the window did not answer while the DDE client ran";
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+f", "c"}));
+    EXPECT_EQ(browser->waitForExit(kWaitMs), 0) << errors();
+    pid_t client = std::atoi(readFileText(home / "wine.pids").c_str());
+    ASSERT_GT(client, 0);
+    EXPECT_TRUE(waitUntil([&] { return ::kill(client, 0) != 0; }, kWaitMs))
+        << "the DDE client outlived the window";
+    std::string runs = readFileText(home / "wine.pids");
+    EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 1)
+        << "a viewer was started under Wine after the window had closed";
 }
 
 TEST_F(DownloadOnDisplay, AnEventLinkInsideAFrameIsDivertedToo) {

@@ -55,15 +55,47 @@ int FakeWorld::StartProgram(const std::string& program, const std::vector<std::s
     return startResult;
 }
 
-std::optional<int> FakeWorld::RunProgram(const std::string& program,
-                                         const std::vector<std::string>& arguments,
-                                         const EnvironmentChanges& changes, int) {
+namespace {
+class FakeRun final : public ProgramRun {
+  public:
+    FakeRun(std::shared_ptr<bool> alive, int& ended) : alive_(std::move(alive)), ended_(ended) {}
+    ~FakeRun() override {
+        if (*alive_)
+            ++ended_;
+        *alive_ = false;
+    }
+
+  private:
+    std::shared_ptr<bool> alive_;
+    int& ended_;
+};
+}  // namespace
+
+std::unique_ptr<ProgramRun> FakeWorld::RunProgram(const std::string& program,
+                                                  const std::vector<std::string>& arguments,
+                                                  const EnvironmentChanges& changes, int,
+                                                  ProgramEnded ended) {
     std::vector<std::string> call{program};
     call.insert(call.end(), arguments.begin(), arguments.end());
     for (const auto& [name, value] : changes)
         call.push_back(name + "=" + value);
     ran.push_back(call);
-    return runStatus;
+    if (!runStarts)
+        return nullptr;
+    auto alive = std::make_shared<bool>(true);
+    running.push_back({alive, std::move(ended)});
+    return std::make_unique<FakeRun>(alive, runsEnded);
+}
+
+void FakeWorld::finishRuns() {
+    auto runs = std::move(running);
+    running.clear();
+    for (auto& run : runs) {
+        if (!*run.alive)
+            continue;
+        *run.alive = false;
+        run.ended(runStatus);
+    }
 }
 
 bool FakeWorld::ServeDde(const std::string& service, const std::string& topic, DdeHandler handler) {

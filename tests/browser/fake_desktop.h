@@ -58,6 +58,7 @@ class FakeDesktop final : public AppDesktop {
         void GoHome() override { calls.push_back("home"); }
         void Stop() override { calls.push_back("stop"); }
         void Refresh() override { calls.push_back("refresh"); }
+        void RefreshBypassingCache() override { calls.push_back("refresh past the cache"); }
         void Print() override { calls.push_back("print"); }
         void HoldNavigation() override { calls.push_back("hold"); }
         void ReleaseNavigation(const std::string& page) override {
@@ -106,9 +107,13 @@ class FakeWorld final : public OutsideWorld {
                           std::string_view command) override;
     int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const EnvironmentChanges& changes) override;
-    std::optional<int> RunProgram(const std::string& program,
-                                  const std::vector<std::string>& arguments,
-                                  const EnvironmentChanges& changes, int timeoutMs) override;
+    std::unique_ptr<ProgramRun> RunProgram(const std::string& program,
+                                           const std::vector<std::string>& arguments,
+                                           const EnvironmentChanges& changes, int timeoutMs,
+                                           ProgramEnded ended) override;
+    // Ends the programs still running with runStatus, as the main loop
+    // would report them, in the order they were started.
+    void finishRuns();
     bool ServeDde(const std::string& service, const std::string& topic,
                   DdeHandler handler) override;
 
@@ -120,7 +125,15 @@ class FakeWorld final : public OutsideWorld {
     std::vector<std::vector<std::string>> started;  // program, then its arguments
     std::vector<EnvironmentChanges> startedWith;    // each start's environment changes
     std::optional<int> runStatus = 0;               // what each program run ends with
+    bool runStarts = true;                          // a program to run can be started
     std::vector<std::vector<std::string>> ran;      // program, arguments, then "NAME=value"
+    // The runs not reported yet; a run's flag is cleared when it is dropped.
+    struct PendingRun {
+        std::shared_ptr<bool> alive;
+        ProgramEnded ended;
+    };
+    std::vector<PendingRun> running;
+    int runsEnded = 0;  // dropped while still running
     std::string servedService, servedTopic;
     DdeHandler served;
 };

@@ -40,6 +40,7 @@ const Calls kMenuTable = {"&File>",
                           "-",
                           "Sto&p\tEsc=32778",
                           "&Refresh\tF5=32779",
+                          "Reload Bypassing &Cache\tCtrl+Shift+R=32850",
                           "-",
                           "Zoom &In\tCtrl+Plus=32830",
                           "Zoom &Out\tCtrl+Minus=32831",
@@ -48,6 +49,8 @@ const Calls kMenuTable = {"&File>",
                           "&Find in Page...\tCtrl+F=32833",
                           "Find &Next\tF3=32834",
                           "Find Pre&vious\tShift+F3=32835",
+                          "-",
+                          "F&ull Screen\tF11=32851",
                           "<",
                           "&Go>",
                           "&Back\tAlt+Left Arrow=32787",
@@ -59,6 +62,9 @@ const Calls kMenuTable = {"&File>",
                           "&IRIS SEED Archives...=32819",
                           "<",
                           "F&avorites>",
+                          "&Add to Favorites...=32852",
+                          "&Organize Favorites=32853",
+                          "-",
                           "News>",
                           "Daily=3585",
                           "<",
@@ -181,8 +187,14 @@ TEST_F(GtkFrameTest, EveryMenuItemHasTheTablesTextIdAndPlace) {
 
 TEST_F(GtkFrameTest, AcceleratorsRunTheirCommands) {
     const std::vector<std::pair<const char*, std::string>> keys = {
-        {"<Control>p", "print"}, {"Escape", "stop"},    {"F5", "refresh"},
-        {"Home", "home"},        {"<Alt>Left", "back"}, {"<Alt>Right", "forward"}};
+        {"<Control>p", "print"},
+        {"Escape", "stop"},
+        {"F5", "refresh"},
+        {"<Control>r", "refresh"},
+        {"<Control><Shift>r", "refresh past the cache"},
+        {"Home", "home"},
+        {"<Alt>Left", "back"},
+        {"<Alt>Right", "forward"}};
     for (const auto& [key, expected] : keys) {
         guint keyval = 0;
         GdkModifierType modifiers{};
@@ -192,6 +204,83 @@ TEST_F(GtkFrameTest, AcceleratorsRunTheirCommands) {
             << key;
         EXPECT_EQ(calls(), Calls{expected}) << key;
     }
+}
+
+// A key as the display delivers it to the window.
+bool pressKey(GtkWindow* window, guint keyval, GdkModifierType state) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(window))));
+    event->key.send_event = TRUE;
+    event->key.time = GDK_CURRENT_TIME;
+    event->key.keyval = keyval;
+    event->key.state = state;
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()),
+                                          keyval, &keys, &count) &&
+        count > 0)
+        event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    g_free(keys);
+    gdk_event_set_device(
+        event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    bool handled = gtk_widget_event(GTK_WIDGET(window), event);
+    gdk_event_free(event);
+    return handled;
+}
+
+// Ctrl+L selects the address; letters typed there stay in the field while
+// Ctrl+R reloads; F11 and Esc go in and out of full screen, Esc being
+// Stop's while a page loads.
+TEST_F(GtkFrameTest, CtrlLReloadAndFullScreenKeysLeaveTypedTextToTheField) {
+    GtkWindow* frame = window->window();
+    GtkEntry* entry = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(window->addressBox())));
+    mainFrame->ShowAddress("http://shown.example/");
+    gtk_widget_grab_focus(GTK_WIDGET(window->toolbar()));
+    EXPECT_TRUE(pressKey(frame, GDK_KEY_l, GDK_CONTROL_MASK));
+    EXPECT_EQ(gtk_window_get_focus(frame), GTK_WIDGET(entry));
+    int start = 0, end = 0;
+    EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &start, &end));
+    EXPECT_EQ(end - start, 21);
+    gtk_editable_set_position(GTK_EDITABLE(entry), -1);
+    for (guint key : {GDK_KEY_l, GDK_KEY_r})
+        pressKey(frame, key, GdkModifierType(0));
+    EXPECT_STREQ(gtk_entry_get_text(entry), "http://shown.example/lr");
+    EXPECT_TRUE(calls().empty());
+    pressKey(frame, GDK_KEY_r, GDK_CONTROL_MASK);
+    pressKey(frame, GDK_KEY_R, GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK));
+    EXPECT_EQ(calls(), (Calls{"refresh", "refresh past the cache"}));
+    EXPECT_STREQ(gtk_entry_get_text(entry), "http://shown.example/lr");
+
+    calls().clear();
+    pressKey(frame, GDK_KEY_F11, GdkModifierType(0));
+    EXPECT_TRUE(mainFrame->fullScreen());
+    mainFrame->OnLoadStarted("http://shown.example/");
+    pressKey(frame, GDK_KEY_Escape, GdkModifierType(0));
+    EXPECT_TRUE(mainFrame->fullScreen());
+    EXPECT_EQ(calls(), Calls{"stop"});
+    mainFrame->OnLoadFinished();
+    pressKey(frame, GDK_KEY_Escape, GdkModifierType(0));
+    EXPECT_FALSE(mainFrame->fullScreen());
+    EXPECT_EQ(calls(), Calls{"stop"}) << "Esc left full screen and did not stop";
+}
+
+// Add to Favorites lists the new favourite at once; its item works and the
+// items it replaced are gone.
+TEST_F(GtkFrameTest, AnAddedFavouriteIsInTheMenuAtOnce) {
+    mainFrame->SetDocumentTitle("Added Page");
+    mainFrame->ShowAddress("http://added.example/");
+    gtk_menu_item_activate(GTK_MENU_ITEM(named(32852)));
+    EXPECT_TRUE(fs::exists(folder / "fav/Added Page.url"));
+    Calls lines;
+    GtkWidget* favorites = children(window->menuBar())[3];
+    walk(gtk_menu_item_get_submenu(GTK_MENU_ITEM(favorites)), lines);
+    EXPECT_EQ(lines, (Calls{"&Add to Favorites...=32852", "&Organize Favorites=32853", "-", "News>",
+                            "Daily=3586", "<", "Added Page=3584", "Home=3585"}));
+    gtk_menu_item_activate(GTK_MENU_ITEM(named(3584)));
+    gtk_menu_item_activate(GTK_MENU_ITEM(named(3586)));
+    EXPECT_EQ(calls(), (Calls{"navigate http://added.example/", "navigate http://d.example/"}));
+    gtk_menu_item_select(GTK_MENU_ITEM(named(32852)));
+    EXPECT_EQ(window->statusText(), "Adds the current page to your favorites");
 }
 
 TEST_F(GtkFrameTest, MenuItemsRunTheirCommandsAndShowTheirPrompts) {

@@ -10,8 +10,10 @@
 #include <fstream>
 
 #include "browser/app.h"
+#include "browser/favorite_shortcuts.h"
 #include "tests/browser/fake_desktop.h"
 #include "tests/platform/scoped_environment.h"
+#include "tools/testkit/child_process.h"
 #include "tools/testkit/temp_folder.h"
 
 namespace orvane {
@@ -43,7 +45,14 @@ class RecordingWindow final : public FrameWindow {
     std::string FindText() const override { return findText; }
     void SetFindResult(const std::string& text) override { calls.push_back("found " + text); }
     void FocusPage() override { calls.push_back("focus page"); }
+    void SetFullScreen(bool on) override { calls.push_back(on ? "full screen" : "no full screen"); }
+    void SetFavoritesMenu(const std::vector<MenuItem>& items) override {
+        calls.push_back("favorites menu");
+        favorites = items;
+    }
+    void OpenFolder(const std::string& folder) override { calls.push_back("open " + folder); }
     Calls calls;
+    std::vector<MenuItem> favorites;
     std::string findText;
 };
 
@@ -74,8 +83,18 @@ class MainFrameTest : public ::testing::Test {
         frame->AttachWindow(window);
         return *frame;
     }
-    const std::vector<MenuItem>& favoritesMenu() {
-        return frame->menu()[kFavoritesMenuIndex].popup;
+    // The favourites of the Favorites menu, after its own two commands
+    // and the separator before them.
+    std::vector<MenuItem> favoritesMenu() {
+        auto menu = frame->menu()[kFavoritesMenuIndex].popup;
+        EXPECT_GE(menu.size(), 2u);
+        EXPECT_EQ(std::vector<MenuItem>(menu.begin(), menu.begin() + 2), FavoritesMenuCommands());
+        menu.erase(menu.begin(), menu.begin() + std::min<std::size_t>(2, menu.size()));
+        if (!menu.empty()) {
+            EXPECT_TRUE(menu.front().isSeparator());
+            menu.erase(menu.begin());
+        }
+        return menu;
     }
 
     testkit::TempFolder folder;
@@ -116,7 +135,7 @@ TEST_F(MainFrameTest, SubFoldersComeFirstSortedAndEmptyOnesGetNoMenu) {
     fs::create_directories(favorites + "/other");
     std::ofstream(favorites + "/other/readme.txt") << "x";
     created();
-    const auto& menu = favoritesMenu();
+    auto menu = favoritesMenu();
     ASSERT_EQ(menu.size(), 4u);
     EXPECT_EQ(menu[0].text, "Alpha");
     EXPECT_EQ(menu[1].text, "beta");
@@ -151,7 +170,7 @@ TEST_F(MainFrameTest, Only512FavouritesGetCommandIds) {
     }
     shortcut("sub/late.url", "http://late.example/");
     created();
-    const auto& menu = favoritesMenu();
+    auto menu = favoritesMenu();
     ASSERT_EQ(menu.size(), 512u) << "the full menu has no room for the sub-folder either";
     EXPECT_EQ(menu.front(), command("s000", ID_FAVORITE_FIRST));
     EXPECT_EQ(menu.back(), command("s511", ID_FAVORITE_LAST));
@@ -167,7 +186,7 @@ TEST_F(MainFrameTest, AFolderLinkedBackIntoTheTreeEndsTheWalk) {
     fs::create_directory_symlink(favorites, favorites + "/inner/back");
     fs::create_directory_symlink(favorites + "/inner", favorites + "/inner/self");
     created();
-    const auto& menu = favoritesMenu();
+    auto menu = favoritesMenu();
     ASSERT_EQ(menu.size(), 2u);
     EXPECT_EQ(menu[0].text, "inner");
     EXPECT_EQ(menu[0].popup, std::vector<MenuItem>{command("b", 3585)});
@@ -185,6 +204,106 @@ TEST_F(MainFrameTest, TheFolderComesFromTheRegistryWithEnvironmentExpanded) {
     created();
     EXPECT_TRUE(favoritesMenu().empty());
     EXPECT_EQ(frame->menu().size(), 5u);
+}
+
+// The page shown becomes a shortcut in the folder, which the reader takes
+// back: the menu lists it at once and choosing it opens the page.
+TEST_F(MainFrameTest, AddToFavoritesWritesAShortcutNamedAfterTheTitleThatTheMenuListsAtOnce) {
+    fs::remove_all(favorites);
+    created();
+    frame->OnCommand(ID_FAVORITES_ADD);
+    EXPECT_FALSE(fs::exists(favorites)) << "no page shown yet, nothing to add";
+    std::string url = "http://www.orvane.net/quakes/?year=2024;month=03#top";
+    frame->SetDocumentTitle("Events: 2024/03 <new>?");
+    frame->ShowAddress(url);
+    window.calls.clear();
+    frame->OnCommand(ID_FAVORITES_ADD);
+    std::string file = favorites + "/Events_ 2024_03 _new__.url";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(testkit::readFileText(file), "[InternetShortcut]\r\nURL=" + url + "\r\n");
+    EXPECT_EQ(window.calls, Calls{"favorites menu"});
+    EXPECT_EQ(window.favorites, frame->menu()[kFavoritesMenuIndex].popup);
+    EXPECT_EQ(favoritesMenu(), std::vector<MenuItem>{command("Events_ 2024_03 _new__", 3584)});
+    desktop.control.calls.clear();
+    frame->OnCommand(3584);
+    EXPECT_EQ(desktop.control.calls, Calls{"navigate " + url});
+
+    // The same title again gets a number; a title that would make a hidden
+    // file loses its dots; a page without a title is named after its host.
+    frame->OnCommand(ID_FAVORITES_ADD);
+    frame->SetDocumentTitle("..profile. ");
+    frame->OnCommand(ID_FAVORITES_ADD);
+    frame->SetDocumentTitle("");
+    frame->ShowAddress("http://user@127.0.0.1:8080/check");
+    frame->OnCommand(ID_FAVORITES_ADD);
+    EXPECT_EQ(favoritesMenu(),
+              (std::vector<MenuItem>{
+                  command("127.0.0.1_8080", 3584), command("Events_ 2024_03 _new__", 3585),
+                  command("Events_ 2024_03 _new__ (2)", 3586), command("profile", 3587)}));
+    EXPECT_EQ(frame->m_favoriteUrls[2], url);
+    EXPECT_TRUE(desktop.messages.empty());
+
+    // A folder that cannot be written: the message, and the menu as it was.
+    fs::permissions(favorites, fs::perms::owner_read | fs::perms::owner_exec);
+    bool readOnly = ::access(favorites.c_str(), W_OK) != 0;  // root writes anyway
+    frame->SetDocumentTitle("Other");
+    frame->OnCommand(ID_FAVORITES_ADD);
+    fs::permissions(favorites, fs::perms::owner_all);
+    if (readOnly) {
+        ASSERT_EQ(desktop.messages.size(), 1u);
+        EXPECT_EQ(desktop.messages[0].rfind("Unable to add the page to your Favorites: ", 0), 0u);
+        EXPECT_EQ(favoritesMenu().size(), 4u);
+    }
+}
+
+TEST(FavoriteName, CleansTheTitleIntoAFileNameOfBoundedLength) {
+    EXPECT_EQ(FavoriteName("a\\b/c:d*e?f\"g<h>i|j\tk\x7fl", ""), "a_b_c_d_e_f_g_h_i_j_k_l");
+    EXPECT_EQ(FavoriteName(" . Seismic . ", ""), "Seismic");
+    EXPECT_EQ(FavoriteName("...", "ftp://ftp.orvane.net/pub/"), "ftp.orvane.net");
+    EXPECT_EQ(FavoriteName("", "about:blank"), "Untitled");
+    // 199 ASCII bytes and then a two-byte character: cut before it.
+    std::string title = std::string(199, 'x') + "\xc3\xa9" + "tail";
+    EXPECT_EQ(FavoriteName(title, ""), std::string(199, 'x'));
+    EXPECT_EQ(FavoriteName(std::string(300, 'y'), "").size(), 200u);
+}
+
+TEST_F(MainFrameTest, OrganizeFavoritesOpensTheFolderMadeWhenMissing) {
+    fs::remove_all(favorites);
+    created();
+    frame->OnCommand(ID_FAVORITES_ORGANIZE);
+    EXPECT_TRUE(fs::is_directory(favorites));
+    EXPECT_EQ(window.calls, Calls{"open " + favorites});
+}
+
+// F11 goes in and out of full screen; Esc leaves it only while no page is
+// loading (then it is Stop's), and does nothing outside full screen.
+TEST_F(MainFrameTest, FullScreenTogglesAndEscLeavesItWhenNoLoadNeedsTheKey) {
+    created();
+    EXPECT_FALSE(frame->OnEscape());
+    frame->OnCommand(ID_VIEW_FULL_SCREEN);
+    EXPECT_TRUE(frame->fullScreen());
+    frame->OnLoadStarted("http://www.orvane.net/");
+    EXPECT_FALSE(frame->OnEscape());
+    frame->OnLoadFinished();
+    EXPECT_TRUE(frame->OnEscape());
+    EXPECT_FALSE(frame->fullScreen());
+    EXPECT_FALSE(frame->OnEscape());
+    frame->OnCommand(ID_VIEW_FULL_SCREEN);
+    frame->OnCommand(ID_VIEW_FULL_SCREEN);
+    // Left through the window manager: the next F11 goes in again.
+    frame->OnCommand(ID_VIEW_FULL_SCREEN);
+    frame->OnFullScreenChanged(false);
+    frame->OnCommand(ID_VIEW_FULL_SCREEN);
+    Calls screens;
+    for (const auto& call : window.calls)
+        if (call.find("full screen") != std::string::npos)
+            screens.push_back(call);
+    EXPECT_EQ(screens, (Calls{"full screen", "no full screen", "full screen", "no full screen",
+                              "full screen", "full screen"}));
+    desktop.control.calls.clear();
+    EXPECT_TRUE(frame->OnCommand(ID_VIEW_RELOAD_BYPASS));
+    EXPECT_TRUE(frame->OnCommand(ID_VIEW_REFRESH));
+    EXPECT_EQ(desktop.control.calls, (Calls{"refresh past the cache", "refresh"}));
 }
 
 TEST_F(MainFrameTest, AddressBoxStartsWithSixEntriesAndGrowsWithEveryEnter) {

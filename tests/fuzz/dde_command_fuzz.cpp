@@ -37,10 +37,12 @@ class QuietWorld final : public orvane::OutsideWorld {
         ++contacts;
         return 0;
     }
-    std::optional<int> RunProgram(const std::string&, const std::vector<std::string>&,
-                                  const orvane::EnvironmentChanges&, int) override {
+    std::unique_ptr<orvane::ProgramRun> RunProgram(const std::string&,
+                                                   const std::vector<std::string>&,
+                                                   const orvane::EnvironmentChanges&, int,
+                                                   ProgramEnded) override {
         ++contacts;
-        return std::nullopt;
+        return nullptr;
     }
     bool ServeDde(const std::string&, const std::string&, DdeHandler) override { return true; }
     int contacts = 0;

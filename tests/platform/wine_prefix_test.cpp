@@ -1,16 +1,19 @@
 // Wine prefixes as Wine leaves them: registry files in Wine's text format
 // (lines as wineserver writes them), drive links, program files.
 
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "platform/program_start.h"
+#include "platform/program_watch.h"
 #include "platform/wine_prefix.h"
 #include "platform/wine_registry.h"
 #include "tests/platform/scoped_environment.h"
 #include "tools/testkit/temp_folder.h"
+#include "tools/testkit/wait_until.h"
 
 namespace orvane {
 namespace {
@@ -211,15 +214,66 @@ TEST_F(WinePrefixTest, TheMachineKeyIsReadFromThe32BitViewFirstInA64BitPrefix) {
               std::nullopt);
 }
 
-TEST(ProgramRun, TheExitStatusComesBackWithTheEnvironmentChangedAndALongRunIsCut) {
-    EXPECT_EQ(runProgramToEnd("/bin/sh", {"-c", "test \"$ORVANE_X\" = 'a b' && exit 7"},
-                              {{"ORVANE_X", "a b"}}, 10000),
-              7);
-    EXPECT_EQ(runProgramToEnd("/bin/sh", {"-c", "exit 0"}, {}, 10000), 0);
+// A program waited for by the main loop: its exit status, with the loop
+// answering meanwhile; nullopt for a run cut at its time-out.
+std::optional<std::optional<int>> runOnTheLoop(const std::string& program,
+                                               const std::vector<std::string>& arguments,
+                                               const EnvironmentChanges& changes, int timeoutMs,
+                                               int* turnsMeanwhile = nullptr) {
+    std::optional<std::optional<int>> status;
+    auto run = WatchedProgram::start(program, arguments, changes, timeoutMs,
+                                     [&](std::optional<int> ended) { status = ended; });
+    if (!run)
+        return std::nullopt;
+    guint ticks = g_timeout_add(
+        10,
+        [](gpointer turns) -> gboolean {
+            if (turns)
+                ++*static_cast<int*>(turns);
+            return G_SOURCE_CONTINUE;
+        },
+        turnsMeanwhile);
+    testkit::waitUntil(
+        [&] {
+            g_main_context_iteration(nullptr, TRUE);
+            return status.has_value();
+        },
+        30000);
+    g_source_remove(ticks);
+    return status;
+}
+
+TEST(ProgramRun, TheExitStatusComesBackOnTheLoopWithTheEnvironmentChangedAndALongRunIsCut) {
+    EXPECT_EQ(runOnTheLoop("/bin/sh", {"-c", "test \"$ORVANE_X\" = 'a b' && exit 7"},
+                           {{"ORVANE_X", "a b"}}, 10000),
+              std::optional<int>(7));
+    EXPECT_EQ(runOnTheLoop("/bin/sh", {"-c", "exit 0"}, {}, 10000), std::optional<int>(0));
+    int turns = 0;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(runProgramToEnd("/bin/sleep", {"30"}, {}, 300), std::nullopt);
+    auto cut = runOnTheLoop("/bin/sleep", {"30"}, {}, 300, &turns);
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_EQ(*cut, std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-    EXPECT_EQ(runProgramToEnd("/no/such/program", {}, {}, 1000), std::nullopt);
+    EXPECT_GT(turns, 5) << "the loop went on while the program ran";
+    EXPECT_EQ(WatchedProgram::start("/no/such/program", {}, {}, 1000, [](std::optional<int>) {}),
+              nullptr);
+}
+
+// A run dropped while its program runs ends the program and reaps it; its
+// end is not reported.
+TEST(ProgramRun, ADroppedRunEndsItsProgram) {
+    bool reported = false;
+    auto run = WatchedProgram::start("/bin/sleep", {"30"}, {}, 60000,
+                                     [&](std::optional<int>) { reported = true; });
+    ASSERT_TRUE(run);
+    pid_t pid = run->pid();
+    EXPECT_TRUE(run->running());
+    EXPECT_EQ(::kill(pid, 0), 0);
+    run.reset();
+    EXPECT_NE(::kill(pid, 0), 0) << "still there: not ended, or not reaped";
+    for (int i = 0; i < 20; ++i)
+        g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(reported);
 }
 
 }  // namespace

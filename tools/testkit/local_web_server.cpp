@@ -43,6 +43,11 @@ std::vector<std::string> LocalWebServer::requests() {
     return requests_;
 }
 
+std::vector<std::string> LocalWebServer::requestHeads() {
+    std::lock_guard lock(mutex_);
+    return heads_;
+}
+
 void LocalWebServer::serve(int maxSeconds, int maxRequests) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
     for (int served = 0;
@@ -81,6 +86,7 @@ void LocalWebServer::answer(int client) {
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(path);
+        heads_.push_back(request.substr(0, request.find("\r\n\r\n")));
     }
     auto page = pages_.find(path);
     std::string body =

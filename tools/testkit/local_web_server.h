@@ -23,6 +23,8 @@ class LocalWebServer {
     int port() const { return port_; }
     std::string url(const std::string& path) const;
     std::vector<std::string> requests();
+    // Each request's line and header lines, as received, in order.
+    std::vector<std::string> requestHeads();
 
   private:
     void serve(int maxSeconds, int maxRequests);
@@ -34,6 +36,7 @@ class LocalWebServer {
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<std::string> requests_;
+    std::vector<std::string> heads_;
     std::thread thread_;
 };
 
