@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "browser/app_services.h"
+#include "browser/download_list.h"
 #include "browser/endpoints.h"
 #include "platform/profile_file.h"
 #include "platform/registry_store.h"
@@ -44,7 +45,8 @@ class CBrowserApp final : public TransferHost {
     void RegisterBrowserLocation();
     int ReadViewerLocation();
     int OpenInViewer(const std::string& localPath, const std::string& service);
-    void StartViewer(const std::string& localPath);
+    // True when the viewer (or the quick-look) was started.
+    bool StartViewer(const std::string& localPath);
     std::string HelpUrl() const;
 
     // Writes one key of the section "Settings".
@@ -53,11 +55,20 @@ class CBrowserApp final : public TransferHost {
     RegistryStore& registry() { return registry_; }
     AppDesktop& desktop() { return desktop_; }
     const Endpoints& endpoints() const { return endpoints_; }
+    // This run's downloads, event files and files saved from pages alike.
+    DownloadList& downloads() { return downloads_; }
 
     std::function<std::string()> programDirectorySource;
     // The Wine prefix whose registry may name the viewer, and the one a
     // Windows viewer outside every prefix's drive C: runs in.
     std::function<std::string()> winePrefixSource;
+    // The member's own download folder, where the download directory's
+    // chooser opens while none is set (empty: there is none).
+    std::function<std::string()> downloadFolderSource;
+    // The folder relative command-line files are taken against, and the home
+    // folder that "~" names.
+    std::function<std::string()> currentFolderSource;
+    std::function<std::string()> homeFolderSource;
 
     std::string m_szProgramDir;
     std::string m_szDownloadDir;
@@ -88,6 +99,7 @@ class CBrowserApp final : public TransferHost {
     ProfileFile settings_;
     RegistryStore registry_;
     Endpoints endpoints_;
+    DownloadList downloads_;
     bool frameShown_ = false;
     // Open commands (nullopt: an empty command) that came before the frame.
     std::vector<std::optional<std::string>> waitingDdeCommands_;

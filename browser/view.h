@@ -61,8 +61,16 @@ class ViewMessageQueue {
 
 // What a transfer status dialog leaves for the view once it has closed.
 struct TransferOutcome {
-    int m_bFailed = 1;
+    TransferOutcome(int failed = 1, std::string localPath = {}, std::string error = {},
+                    bool cancelled = false)
+        : m_bFailed(failed),
+          m_szLocalPath(std::move(localPath)),
+          m_szError(std::move(error)),
+          m_bCancelled(cancelled) {}
+    int m_bFailed;
     std::string m_szLocalPath;
+    std::string m_szError;  // why it failed
+    bool m_bCancelled;      // the user cancelled it
 };
 
 // Runs the modal transfer status dialog for one URL.
@@ -133,7 +141,9 @@ class CBrowserView {
 
   private:
     long OnStartDownload(unsigned message);
-    void HandOffToViewer(const std::string& localPath);
+    // True when the viewer took the file.
+    bool HandOffToViewer(const std::string& localPath);
+    void RecordOutcome(int entry, const TransferOutcome& outcome);
     // ftp:// navigations that are not event files: a folder is shown as a
     // listing page, a file named by a listing page is downloaded.
     bool DivertFtpNavigation(const std::string& url, EventProtocol protocol, bool& cancel);

@@ -27,6 +27,10 @@ inline constexpr int ID_VIEW_ZOOM_RESET = 32832;
 inline constexpr int ID_VIEW_FIND = 32833;
 inline constexpr int ID_VIEW_FIND_NEXT = 32834;
 inline constexpr int ID_VIEW_FIND_PREVIOUS = 32835;
+// The Downloads window and the clearing of what sites have stored, at the
+// end of the View menu.
+inline constexpr int ID_VIEW_DOWNLOADS = 32840;
+inline constexpr int ID_VIEW_CLEAR_BROWSING_DATA = 32841;
 inline constexpr int ID_FILE_PRINT = 57607;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;

@@ -30,6 +30,9 @@
 
 namespace orvane {
 
+// The failure text of a transfer that the user cancelled.
+inline constexpr char kCanceledText[] = "Canceled";
+
 struct TransferUrl;
 class HttpResponseReader;
 

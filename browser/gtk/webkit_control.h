@@ -13,6 +13,9 @@ namespace orvane {
 class PageActivity;
 class PageDownloads;
 
+// Where a download of the page is being saved; empty before it is decided.
+std::string DownloadPathOf(WebKitDownload* download);
+
 // The hosted web control on WebKitGTK. Every navigation of the page and of
 // its frames, new-window requests included, is offered to the view before
 // it happens; the page's title and finished loads are reported to it.
@@ -47,6 +50,7 @@ class WebKitControl final : public WebControl, public PageTools {
     void EndSearch() override;
     double ZoomLevel() const override { return webkit_web_view_get_zoom_level(view_); }
     void SetZoomLevel(double level) override;
+    void ClearBrowsingData(std::function<void()> done) override;
 
   private:
     static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,

@@ -11,11 +11,12 @@ namespace {
 constexpr char kPathKey[] = "orvane-path";
 constexpr char kFailedKey[] = "orvane-failed";
 
-std::string pathOf(WebKitDownload* download) {
+}  // namespace
+
+std::string DownloadPathOf(WebKitDownload* download) {
     auto* path = static_cast<const char*>(g_object_get_data(G_OBJECT(download), kPathKey));
     return path ? path : "";
 }
-}  // namespace
 
 gboolean WebKitControl::DecideResponse(WebKitPolicyDecision* decision) {
     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
@@ -43,7 +44,8 @@ void WebKitControl::onDownloadStarted(WebKitWebContext*, WebKitDownload* downloa
 gboolean WebKitControl::onDecideDestination(WebKitDownload* download, gchar* suggested,
                                             gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
-    auto path = control->downloads_->DecideDestination(suggested ? suggested : "");
+    auto path = control->downloads_->DecideDestination(
+        suggested ? suggested : "", [download] { webkit_download_cancel(download); });
     if (!path) {
         // No download directory: the file is dropped without a word.
         g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
@@ -62,7 +64,7 @@ void WebKitControl::onDownloadData(WebKitDownload* download, guint64, gpointer s
     auto* control = static_cast<WebKitControl*>(self);
     WebKitURIResponse* response = webkit_download_get_response(download);
     guint64 expected = response ? webkit_uri_response_get_content_length(response) : 0;
-    control->downloads_->OnProgress(pathOf(download),
+    control->downloads_->OnProgress(DownloadPathOf(download),
                                     webkit_download_get_received_data_length(download), expected);
 }
 
@@ -70,15 +72,20 @@ void WebKitControl::onDownloadFailed(WebKitDownload* download, GError* error, gp
     auto* control = static_cast<WebKitControl*>(self);
     bool reported = g_object_get_data(G_OBJECT(download), kFailedKey) != nullptr;
     g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
-    if (!reported)
-        control->downloads_->OnFailed(pathOf(download), error ? error->message : "unknown error");
+    if (reported)
+        return;
+    if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER))
+        control->downloads_->OnCancelled(DownloadPathOf(download));
+    else
+        control->downloads_->OnFailed(DownloadPathOf(download),
+                                      error ? error->message : "unknown error");
 }
 
 void WebKitControl::onDownloadFinished(WebKitDownload* download, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     // WebKit ends a failed download with "finished" too.
     bool failed = g_object_get_data(G_OBJECT(download), kFailedKey) != nullptr;
-    std::string path = pathOf(download);
+    std::string path = DownloadPathOf(download);
     control->ForgetDownload(download);
     if (!failed)
         control->downloads_->OnFinished(path);
