@@ -16,8 +16,8 @@ int entryOf(GtkButton* button) {
     return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), kEntryKey));
 }
 
-GtkWidget* label(const std::string& text, bool expand) {
-    GtkWidget* widget = gtk_label_new(text.c_str());
+GtkWidget* label(bool expand) {
+    GtkWidget* widget = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
     gtk_label_set_ellipsize(GTK_LABEL(widget), PANGO_ELLIPSIZE_MIDDLE);
     gtk_widget_set_hexpand(widget, expand);
@@ -33,7 +33,9 @@ std::string folderOf(const std::string& path) {
 GtkDownloadsWindow::GtkDownloadsWindow(DownloadList& list, GtkWindow* owner)
     : list_(list),
       window_(GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL))),
-      rows_(gtk_list_box_new()) {
+      rows_(gtk_list_box_new()),
+      sizeColumn_(gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL)),
+      stateColumn_(gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL)) {
     g_object_ref_sink(window_);
     gtk_window_set_title(window_, kTitle);
     gtk_window_set_transient_for(window_, owner);
@@ -41,6 +43,8 @@ GtkDownloadsWindow::GtkDownloadsWindow(DownloadList& list, GtkWindow* owner)
     gtk_list_box_set_selection_mode(GTK_LIST_BOX(rows_), GTK_SELECTION_NONE);
     gtk_list_box_set_placeholder(GTK_LIST_BOX(rows_), gtk_label_new("No downloads yet"));
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    // The keyboard goes from button to button, never to the list itself.
+    gtk_widget_set_can_focus(scrolled, FALSE);
     gtk_container_add(GTK_CONTAINER(scrolled), rows_);
     gtk_container_add(GTK_CONTAINER(window_), scrolled);
     // Closing only hides it: the list is the program's, not the window's.
@@ -54,12 +58,23 @@ GtkDownloadsWindow::~GtkDownloadsWindow() {
         g_source_remove(pendingRebuild_);
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
+    g_object_unref(sizeColumn_);
+    g_object_unref(stateColumn_);
 }
 
 void GtkDownloadsWindow::Present() {
     gtk_widget_show_all(GTK_WIDGET(window_));
     Rebuild();
     gtk_window_present(window_);
+    // The newest download's button has the keyboard: Cancel while it runs,
+    // else Open.
+    if (!list_.entries().empty()) {
+        const RowWidgets& newest = rowWidgets_.at(list_.entries().front().id);
+        if (gtk_widget_get_visible(newest.cancel))
+            gtk_widget_grab_focus(newest.cancel);
+        else if (gtk_widget_get_sensitive(newest.open))
+            gtk_widget_grab_focus(newest.open);
+    }
 }
 
 // Progress comes many times a second: the rows are made again once per
@@ -77,41 +92,70 @@ void GtkDownloadsWindow::ScheduleRebuild() {
         this);
 }
 
+// The rows of the downloads already listed are updated in place, so that a
+// button under the pointer stays the same widget while progress comes in;
+// a new download makes the rows again.
 void GtkDownloadsWindow::Rebuild() {
-    GList* old = gtk_container_get_children(GTK_CONTAINER(rows_));
-    for (GList* row = old; row; row = row->next)
-        gtk_widget_destroy(GTK_WIDGET(row->data));
-    g_list_free(old);
+    std::vector<int> ids;
+    for (const DownloadEntry& entry : list_.entries())
+        ids.push_back(entry.id);
+    if (ids != shownIds_) {
+        GList* old = gtk_container_get_children(GTK_CONTAINER(rows_));
+        for (GList* row = old; row; row = row->next)
+            gtk_widget_destroy(GTK_WIDGET(row->data));
+        g_list_free(old);
+        rowWidgets_.clear();
+        for (const DownloadEntry& entry : list_.entries()) {
+            GtkWidget* row = RowFor(entry);
+            gtk_container_add(GTK_CONTAINER(rows_), row);
+            gtk_widget_set_can_focus(gtk_widget_get_parent(row), FALSE);
+        }
+        gtk_widget_show_all(rows_);
+        shownIds_ = ids;
+    }
     bool shown = gtk_widget_get_visible(GTK_WIDGET(window_));
     int index = 0;
     for (const DownloadEntry& entry : list_.entries()) {
-        gtk_container_add(GTK_CONTAINER(rows_), RowFor(entry));
-        DownloadLine line = DownloadList::LineOf(entry);
+        DownloadLine line = Refresh(entry);
         // What the rows say, for whoever reads the frame's log.
         if (shown)
             logFrame("download row " + std::to_string(index++) + " \"" + line.name + " | " +
                      line.size + " | " + line.state + "\"");
     }
-    gtk_widget_show_all(rows_);
+}
+
+DownloadLine GtkDownloadsWindow::Refresh(const DownloadEntry& entry) {
+    DownloadLine line = DownloadList::LineOf(entry);
+    const RowWidgets& row = rowWidgets_.at(entry.id);
+    gtk_label_set_text(GTK_LABEL(row.name), line.name.c_str());
+    gtk_label_set_text(GTK_LABEL(row.size), line.size.c_str());
+    gtk_label_set_text(GTK_LABEL(row.state), line.state.c_str());
+    bool done = entry.state == DownloadState::Done;
+    gtk_widget_set_sensitive(row.open, done);
+    gtk_widget_set_sensitive(row.folder, done || !entry.path.empty());
+    gtk_widget_set_visible(row.cancel, entry.state == DownloadState::Running);
+    return line;
 }
 
 GtkWidget* GtkDownloadsWindow::RowFor(const DownloadEntry& entry) {
-    DownloadLine line = DownloadList::LineOf(entry);
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     gtk_container_set_border_width(GTK_CONTAINER(row), 6);
-    gtk_box_pack_start(GTK_BOX(row), label(line.name, true), TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(row), label(line.size, false), FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(row), label(line.state, false), FALSE, FALSE, 0);
-    bool done = entry.state == DownloadState::Done;
-    GtkWidget* open = Button("_Open", entry.id, G_CALLBACK(onOpen));
-    GtkWidget* folder = Button("Show in _Folder", entry.id, G_CALLBACK(onShowInFolder));
-    gtk_widget_set_sensitive(open, done);
-    gtk_widget_set_sensitive(folder, done || !entry.path.empty());
-    gtk_box_pack_start(GTK_BOX(row), open, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(row), folder, FALSE, FALSE, 0);
-    if (entry.state == DownloadState::Running)
-        gtk_box_pack_start(GTK_BOX(row), Button("_Cancel", entry.id, G_CALLBACK(onCancel)), FALSE,
-                           FALSE, 0);
+    RowWidgets widgets{label(true),
+                       label(false),
+                       label(false),
+                       Button("_Open", entry.id, G_CALLBACK(onOpen)),
+                       Button("Show in _Folder", entry.id, G_CALLBACK(onShowInFolder)),
+                       Button("_Cancel", entry.id, G_CALLBACK(onCancel))};
+    gtk_label_set_xalign(GTK_LABEL(widgets.size), 1.0f);
+    gtk_size_group_add_widget(sizeColumn_, widgets.size);
+    gtk_size_group_add_widget(stateColumn_, widgets.state);
+    // Shown only while the download runs.
+    gtk_widget_set_no_show_all(widgets.cancel, TRUE);
+    gtk_box_pack_start(GTK_BOX(row), widgets.name, TRUE, TRUE, 0);
+    for (GtkWidget* part :
+         {widgets.size, widgets.state, widgets.open, widgets.folder, widgets.cancel})
+        gtk_box_pack_start(GTK_BOX(row), part, FALSE, FALSE, 0);
+    rowWidgets_[entry.id] = widgets;
     return row;
 }
 
@@ -135,6 +179,7 @@ void GtkDownloadsWindow::onShowInFolder(GtkButton* button, gpointer self) {
 }
 
 void GtkDownloadsWindow::onCancel(GtkButton* button, gpointer self) {
+    logFrame("download " + std::to_string(entryOf(button)) + " cancelled by the user");
     static_cast<GtkDownloadsWindow*>(self)->list_.Cancel(entryOf(button));
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include <map>
+#include <vector>
+
 #include "browser/download_list.h"
 
 namespace orvane {
@@ -24,6 +27,7 @@ class GtkDownloadsWindow final : public DownloadsWindow {
     void Rebuild();
     void ScheduleRebuild();
     GtkWidget* RowFor(const DownloadEntry& entry);
+    DownloadLine Refresh(const DownloadEntry& entry);
     GtkWidget* Button(const char* label, int id, GCallback onClicked);
     static void onOpen(GtkButton* button, gpointer self);
     static void onShowInFolder(GtkButton* button, gpointer self);
@@ -34,6 +38,15 @@ class GtkDownloadsWindow final : public DownloadsWindow {
     GtkWindow* window_;
     GtkWidget* rows_;
     guint pendingRebuild_ = 0;
+    struct RowWidgets {
+        GtkWidget *name, *size, *state, *open, *folder, *cancel;
+    };
+    // The downloads the rows show, in their order, and each one's widgets.
+    std::vector<int> shownIds_;
+    std::map<int, RowWidgets> rowWidgets_;
+    // The size and state texts of all rows line up in columns.
+    GtkSizeGroup* sizeColumn_;
+    GtkSizeGroup* stateColumn_;
 };
 
 }  // namespace orvane

@@ -537,6 +537,37 @@ TEST_F(SlowDownloadOnDisplay, TheCloseBoxDuringADownloadCancelsItAndEndsTheProgr
     EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));
 }
 
+// A file from a page under way: its row in the Downloads window follows it,
+// and the row's Cancel stops it without leaving a partial file.
+TEST_F(SlowDownloadOnDisplay, TheDownloadsWindowFollowsAFileUnderWayAndItsCancelStopsIt) {
+    startWindowManager();
+    if (HasFatalFailure())
+        return;
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    std::string link = "http://127.0.0.1:" + std::to_string(mirrorPort) + "/files/slow.bin";
+    auto browser = start("orvaneexplorer", {clickPage(link)});
+    ASSERT_TRUE(logged("status \"Downloading slow.bin ... ")) << frameLog() << errors();
+    ASSERT_TRUE(titleShown("Click - Orvane Explorer"));
+    ASSERT_TRUE(pressKeys("Click - Orvane Explorer", {"ctrl+shift+y"}));
+    ASSERT_TRUE(titleShown("Downloads"));
+    EXPECT_TRUE(logged("download row 0 \"slow.bin | ")) << frameLog();
+    EXPECT_TRUE(logged(" of 2.0 MB | Downloading, ")) << frameLog();
+    // Cancel is the last button of the row, at the window's right edge.
+    auto window = probe->findWindow("Downloads");
+    ASSERT_TRUE(window);
+    auto area = probe->geometry(*window);
+    ASSERT_TRUE(area);
+    ASSERT_TRUE(inWindow("Downloads", {"mousemove", "--window", "%1",
+                                       std::to_string(area->width - 45), "40", "click", "1"}));
+    EXPECT_TRUE(logged("download row 0 \"slow.bin |  | Cancelled\"")) << frameLog();
+    EXPECT_TRUE(logged("status \"Download cancelled: slow.bin\"")) << frameLog();
+    EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return fs::is_empty(downloads); }, kWaitMs))
+        << "no partial file: " << downloaded().size();
+    EXPECT_EQ(frameLog().find("message \""), std::string::npos) << frameLog();
+    EXPECT_TRUE(browser->running());
+}
+
 // The viewer as the Windows program it is, run under Wine in a throw-away
 // prefix of the test's own: the Windows stand-in, its DDE server reached
 // through orvane-dde.exe, its window on the same display.
