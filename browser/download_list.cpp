@@ -56,7 +56,7 @@ void DownloadList::Progress(int id, std::uint64_t received, std::uint64_t expect
 
 void DownloadList::Finish(int id, const std::string& path, std::uint64_t size) {
     DownloadEntry* entry = Entry(id);
-    if (!entry)
+    if (!entry || entry->state != DownloadState::Running)
         return;
     if (!path.empty()) {
         entry->path = path;
@@ -67,7 +67,8 @@ void DownloadList::Finish(int id, const std::string& path, std::uint64_t size) {
 }
 
 void DownloadList::Fail(int id, const std::string& reason) {
-    if (DownloadEntry* entry = Entry(id)) {
+    DownloadEntry* entry = Entry(id);
+    if (entry && entry->state == DownloadState::Running) {
         entry->reason = reason;
         Ended(*entry, DownloadState::Failed);
     }
@@ -105,8 +106,8 @@ void DownloadList::Cancel(int id) {
 }
 
 void DownloadList::Changed() const {
-    if (observer_)
-        observer_();
+    if (auto observer = observer_.lock())
+        (*observer)();
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,8 +56,11 @@ class DownloadList {
     // The running download saved under path, or nullopt.
     std::optional<int> RunningAt(const std::string& path) const;
     static DownloadLine LineOf(const DownloadEntry& entry);
-    // Runs after every change.
-    void SetObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+    // Runs after every change for as long as its owner keeps it: the list
+    // may outlive the window that watches it, and the reverse.
+    void SetObserver(std::weak_ptr<std::function<void()>> observer) {
+        observer_ = std::move(observer);
+    }
 
   private:
     DownloadEntry* Entry(int id);
@@ -65,7 +69,7 @@ class DownloadList {
 
     std::vector<DownloadEntry> entries_;
     std::vector<std::pair<int, std::function<void()>>> cancels_;
-    std::function<void()> observer_;
+    std::weak_ptr<std::function<void()>> observer_;
     int next_ = 1;
 };
 

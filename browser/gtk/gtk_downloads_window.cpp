@@ -49,11 +49,13 @@ GtkDownloadsWindow::GtkDownloadsWindow(DownloadList& list, GtkWindow* owner)
     gtk_container_add(GTK_CONTAINER(window_), scrolled);
     // Closing only hides it: the list is the program's, not the window's.
     g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
-    list_.SetObserver([this] { ScheduleRebuild(); });
+    onChange_ = std::make_shared<std::function<void()>>([this] { ScheduleRebuild(); });
+    list_.SetObserver(onChange_);
 }
 
 GtkDownloadsWindow::~GtkDownloadsWindow() {
-    list_.SetObserver(nullptr);
+    // The list may be gone already (the application ends before its
+    // windows): it is not touched here.
     if (pendingRebuild_)
         g_source_remove(pendingRebuild_);
     gtk_widget_destroy(GTK_WIDGET(window_));
@@ -77,8 +79,8 @@ void GtkDownloadsWindow::Present() {
     }
 }
 
-// Progress comes many times a second: the rows are made again once per
-// turn of the main loop at most.
+// Progress comes many times a second: the rows are brought up to date once
+// per turn of the main loop at most.
 void GtkDownloadsWindow::ScheduleRebuild() {
     if (pendingRebuild_)
         return;

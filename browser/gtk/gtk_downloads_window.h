@@ -2,7 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "browser/download_list.h"
@@ -44,6 +46,8 @@ class GtkDownloadsWindow final : public DownloadsWindow {
     // The downloads the rows show, in their order, and each one's widgets.
     std::vector<int> shownIds_;
     std::map<int, RowWidgets> rowWidgets_;
+    // What the list calls on a change; gone with the window.
+    std::shared_ptr<std::function<void()>> onChange_;
     // The size and state texts of all rows line up in columns.
     GtkSizeGroup* sizeColumn_;
     GtkSizeGroup* stateColumn_;

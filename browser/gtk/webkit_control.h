@@ -13,9 +13,6 @@ namespace orvane {
 class PageActivity;
 class PageDownloads;
 
-// Where a download of the page is being saved; empty before it is decided.
-std::string DownloadPathOf(WebKitDownload* download);
-
 // The hosted web control on WebKitGTK. Every navigation of the page and of
 // its frames, new-window requests included, is offered to the view before
 // it happens; the page's title and finished loads are reported to it.

@@ -11,12 +11,11 @@ namespace {
 constexpr char kPathKey[] = "orvane-path";
 constexpr char kFailedKey[] = "orvane-failed";
 
-}  // namespace
-
-std::string DownloadPathOf(WebKitDownload* download) {
+std::string pathOf(WebKitDownload* download) {
     auto* path = static_cast<const char*>(g_object_get_data(G_OBJECT(download), kPathKey));
     return path ? path : "";
 }
+}  // namespace
 
 gboolean WebKitControl::DecideResponse(WebKitPolicyDecision* decision) {
     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
@@ -64,7 +63,7 @@ void WebKitControl::onDownloadData(WebKitDownload* download, guint64, gpointer s
     auto* control = static_cast<WebKitControl*>(self);
     WebKitURIResponse* response = webkit_download_get_response(download);
     guint64 expected = response ? webkit_uri_response_get_content_length(response) : 0;
-    control->downloads_->OnProgress(DownloadPathOf(download),
+    control->downloads_->OnProgress(pathOf(download),
                                     webkit_download_get_received_data_length(download), expected);
 }
 
@@ -75,17 +74,16 @@ void WebKitControl::onDownloadFailed(WebKitDownload* download, GError* error, gp
     if (reported)
         return;
     if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER))
-        control->downloads_->OnCancelled(DownloadPathOf(download));
+        control->downloads_->OnCancelled(pathOf(download));
     else
-        control->downloads_->OnFailed(DownloadPathOf(download),
-                                      error ? error->message : "unknown error");
+        control->downloads_->OnFailed(pathOf(download), error ? error->message : "unknown error");
 }
 
 void WebKitControl::onDownloadFinished(WebKitDownload* download, gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
     // WebKit ends a failed download with "finished" too.
     bool failed = g_object_get_data(G_OBJECT(download), kFailedKey) != nullptr;
-    std::string path = DownloadPathOf(download);
+    std::string path = pathOf(download);
     control->ForgetDownload(download);
     if (!failed)
         control->downloads_->OnFinished(path);

@@ -100,8 +100,6 @@ void WebKitControl::DisconnectPageSignals() {
     for (WebKitDownload* download : std::set<WebKitDownload*>(downloadsRunning_)) {
         g_signal_handlers_disconnect_by_data(download, this);
         webkit_download_cancel(download);
-        if (downloads_)
-            downloads_->OnCancelled(DownloadPathOf(download));
         g_object_unref(download);
     }
     downloadsRunning_.clear();

@@ -391,6 +391,25 @@ TEST_F(ViewTest, AFileToSaveAsksForADownloadDirectoryFirst) {
     EXPECT_EQ(desktop.dialogs.startFolders.size(), 2u);
 }
 
+TEST(DownloadList, TellsItsWindowOfEachChangeWhileTheWindowLives) {
+    DownloadList list;
+    int changes = 0;
+    auto watcher = std::make_shared<std::function<void()>>([&] { ++changes; });
+    list.SetObserver(watcher);
+    int id = list.Add("a.zip", "/dl/a.zip", false, {});
+    list.Progress(id, 10, 20);
+    list.Finish(id, "/dl/a (1).zip", 20);
+    list.Finish(id, "/dl/other.zip", 30);
+    list.Fail(id, "late");
+    EXPECT_EQ(changes, 3) << "an ended download stays as it ended";
+    EXPECT_EQ(list.entries().front().name, "a (1).zip");
+    EXPECT_EQ(DownloadSizeText(1), "1 byte");
+    EXPECT_EQ(DownloadSizeText(5 << 20), "5.0 MB");
+    watcher.reset();
+    list.Add("b.zip", "/dl/b.zip", false, {});
+    EXPECT_EQ(changes, 3);
+}
+
 TEST(HtmlText, EscapesWhatWouldEndAnElementOrAQuotedAttribute) {
     EXPECT_EQ(HtmlEscaped("<a href=\"x\">Tom's & Co</a>"),
               "&lt;a href=&quot;x&quot;&gt;Tom&#39;s &amp; Co&lt;/a&gt;");
