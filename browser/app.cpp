@@ -7,6 +7,7 @@
 #include "browser/view.h"
 #include "browser/viewer_program.h"
 #include "platform/console.h"
+#include "platform/user_folders.h"
 #include "platform/wine_prefix.h"
 
 namespace orvane {
@@ -31,6 +32,12 @@ std::string openCommand(const std::string& path) {
     return "[open(\"" + path + "\")]";
 }
 
+std::string currentFolder() {
+    std::error_code ec;
+    auto folder = std::filesystem::current_path(ec);
+    return ec ? std::string() : folder.string();
+}
+
 std::string runningProgramName() {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -42,6 +49,9 @@ CBrowserApp::CBrowserApp(AppDesktop& desktop, OutsideWorld& world, ProfileFile s
                          RegistryStore registry)
     : programDirectorySource(GetProgramDirectory),
       winePrefixSource(defaultWinePrefix),
+      downloadFolderSource(userDownloadFolder),
+      currentFolderSource(currentFolder),
+      homeFolderSource(userHomeFolder),
       desktop_(desktop),
       world_(world),
       settings_(std::move(settings)),
@@ -56,8 +66,10 @@ bool CBrowserApp::InitInstance(const std::vector<std::string>& arguments) {
                     [this](const std::string& command) { return HandleDdeCommand(command); });
     SettleDownloadDirectory();
     StartUrls urls = SplitCommandLine(JoinArguments(arguments));
-    m_strInitialUrl = urls.initialUrl;
-    m_strStartPage = urls.startPage;
+    // What the address box would make of each, local files included.
+    std::string here = currentFolderSource(), home = homeFolderSource();
+    m_strInitialUrl = CommandLineAddress(urls.initialUrl, here, home);
+    m_strStartPage = CommandLineAddress(urls.startPage, here, home);
     std::string framePos = settings_.readString(kSettingsSection, "FramePos");
     StartAtWaitingUrl();
     if (!desktop_.OpenDocument(*this)) {
@@ -204,10 +216,11 @@ std::string CBrowserApp::ViewerExecutable() const {
     return m_szViewerPath.empty() ? m_szProgramDir + tremora::kExecutableName : m_szViewerPath;
 }
 
-void CBrowserApp::HandOffToViewer(const std::string& localPath) {
-    OpenInViewer(localPath, kViewerService, [this, localPath](int delivered) {
-        if (delivered == 0)
-            StartViewer(localPath);
+void CBrowserApp::HandOffToViewer(const std::string& localPath, std::function<void(bool)> taken) {
+    OpenInViewer(localPath, kViewerService, [this, localPath, taken](int delivered) {
+        bool started = delivered != 0 || StartViewer(localPath);
+        if (taken)
+            taken(started);
     });
 }
 
@@ -263,9 +276,9 @@ bool CBrowserApp::StartQuicklookForMissingViewer(const std::string& localPath) {
     return world_.StartProgram(quicklook, {localPath}, {}) >= 32;
 }
 
-void CBrowserApp::StartViewer(const std::string& localPath) {
+bool CBrowserApp::StartViewer(const std::string& localPath) {
     if (StartQuicklookForMissingViewer(localPath))
-        return;
+        return true;
     std::string program = ViewerExecutable();
     // The path is one argument whatever it holds; nothing goes through a shell.
     int result = 0;
@@ -278,11 +291,12 @@ void CBrowserApp::StartViewer(const std::string& localPath) {
         result = world_.StartProgram(program, {localPath}, {});
     }
     if (result >= 32)
-        return;
+        return true;
     desktop_.MessageBox(
         "Unable to start Tremora. Please make sure that this program (OrvaneExplorer.exe)"
         "\nand trmvw32.exe are located in the same directory."
         "You can also locate Tremora\nusing the File / Locate Tremora menu items.");
+    return false;
 }
 
 std::string CBrowserApp::HelpUrl() const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "browser/app_services.h"
+#include "browser/download_list.h"
 #include "browser/endpoints.h"
 #include "platform/profile_file.h"
 #include "platform/registry_store.h"
@@ -49,14 +50,17 @@ class CBrowserApp final : public TransferHost {
     // no conversation was made. A conversation through another program (the
     // Windows DDE client under Wine) is waited for by the main loop, so the
     // hand-off may end after this returns; the window answers meanwhile.
-    void HandOffToViewer(const std::string& localPath);
+    // taken, when given, hears whether the viewer (or the quick-look) got
+    // the file.
+    void HandOffToViewer(const std::string& localPath, std::function<void(bool)> taken = {});
     // result gets 1 when a conversation was made and the command sent, 0
     // otherwise: at once, or later from the main loop when a program has to
     // be waited for. It never runs once the frame has closed.
     using ViewerResult = std::function<void(int)>;
     void OpenInViewer(const std::string& localPath, const std::string& service,
                       ViewerResult result);
-    void StartViewer(const std::string& localPath);
+    // True when the viewer (or the quick-look) was started.
+    bool StartViewer(const std::string& localPath);
     // Hand-offs waiting for another program to end.
     std::size_t handOffsWaiting() const { return waits_.size(); }
     std::string HelpUrl() const;
@@ -67,11 +71,20 @@ class CBrowserApp final : public TransferHost {
     RegistryStore& registry() { return registry_; }
     AppDesktop& desktop() { return desktop_; }
     const Endpoints& endpoints() const { return endpoints_; }
+    // This run's downloads, event files and files saved from pages alike.
+    DownloadList& downloads() { return downloads_; }
 
     std::function<std::string()> programDirectorySource;
     // The Wine prefix whose registry may name the viewer, and the one a
     // Windows viewer outside every prefix's drive C: runs in.
     std::function<std::string()> winePrefixSource;
+    // The member's own download folder, where the download directory's
+    // chooser opens while none is set (empty: there is none).
+    std::function<std::string()> downloadFolderSource;
+    // The folder relative command-line files are taken against, and the home
+    // folder that "~" names.
+    std::function<std::string()> currentFolderSource;
+    std::function<std::string()> homeFolderSource;
 
     std::string m_szProgramDir;
     std::string m_szDownloadDir;
@@ -104,6 +117,7 @@ class CBrowserApp final : public TransferHost {
     ProfileFile settings_;
     RegistryStore registry_;
     Endpoints endpoints_;
+    DownloadList downloads_;
     bool frameShown_ = false;
     // Open commands (nullopt: an empty command) that came before the frame.
     std::vector<std::optional<std::string>> waitingDdeCommands_;

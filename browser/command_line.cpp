@@ -1,5 +1,11 @@
 #include "browser/command_line.h"
 
+#include <filesystem>
+
+#include "browser/address_text.h"
+#include "platform/ascii_text.h"
+#include "transfer/url_text.h"
+
 namespace orvane {
 
 namespace {
@@ -12,7 +18,37 @@ std::string dropClosingQuote(std::string text) {
 
 constexpr char kOpenPrefix[] = "[open(\"";
 
+bool keptInFilePath(char c) {
+    return isAsciiAlnum(c) ||
+           std::string_view("/-._~!$&'()*+,;=:@").find(c) != std::string_view::npos;
+}
+
+// The absolute path that a command-line text names, or empty when it is no
+// local file of either kind.
+std::string localPathOf(const std::string& text, const std::string& currentFolder,
+                        const std::string& homeFolder) {
+    namespace fs = std::filesystem;
+    if ((text == "~" || text.starts_with("~/")) && !homeFolder.empty())
+        return fs::path(homeFolder + text.substr(1)).lexically_normal().string();
+    bool absolute = !text.empty() && text.front() == '/';
+    if (text.empty() || (!absolute && (currentFolder.empty() || CompleteAddress(text) == text)))
+        return {};
+    std::error_code ec;
+    fs::path candidate = absolute ? fs::path(text) : fs::path(currentFolder) / text;
+    return fs::exists(candidate, ec) ? candidate.lexically_normal().string() : std::string();
+}
+
 }  // namespace
+
+std::string CommandLineAddress(const std::string& text, const std::string& currentFolder,
+                               const std::string& homeFolder) {
+    std::string path = localPathOf(text, currentFolder, homeFolder);
+    if (path.empty())
+        return CompleteAddress(text);
+    return "file://" + PercentEncoded(path, keptInFilePath);
+}
+
+namespace {}  // namespace
 
 StartUrls SplitCommandLine(const std::string& commandLine) {
     if (commandLine.empty())
@@ -53,7 +89,8 @@ const char kBrowserUsage[] =
     "are downloaded and handed to the Tremora viewer.\n"
     "With one URL it is shown and becomes the start page; with two URLs separated\n"
     "by a comma the first is shown and the second is the start page (Go / Start\n"
-    "Page). Without a URL the home page is shown.\n"
+    "Page). Without a URL the home page is shown. A URL may be a local file (in the\n"
+    "current folder, or ~/... in the home folder) or an address without http://.\n"
     "    -h, --help  this text\n"
     "    --version   the version\n";
 

@@ -15,6 +15,14 @@ struct StartUrls {
 // separated by a comma, each possibly wrapped in double quotes.
 StartUrls SplitCommandLine(const std::string& commandLine);
 
+// One URL of the command line as the address box completes it, with local
+// files made absolute first: "~" and "~/..." against the home folder, and a
+// name without a scheme that is a file or folder under the current folder
+// against that folder. Such a path becomes a file:// URL with the bytes that
+// a URL cannot hold as they are ("#", "?", "%", blanks) percent-encoded.
+std::string CommandLineAddress(const std::string& text, const std::string& currentFolder,
+                               const std::string& homeFolder);
+
 // A command line of exactly "--help" (or "-h") or "--version" asks about
 // the program; any other is the URLs to show (no URL begins with "-").
 enum class StartRequest { Browse, Help, Version };

@@ -30,7 +30,11 @@ bool AdoptDownloadDirectory(CBrowserApp& app, const std::string& directory) {
 }
 
 void ChooseDownloadDirectory(CBrowserApp& app, DirectoryDialogs& dialogs) {
-    std::string start = app.m_szDownloadDir.empty() ? app.m_szProgramDir : app.m_szDownloadDir;
+    std::string start = app.m_szDownloadDir;
+    if (start.empty() && app.downloadFolderSource)
+        start = app.downloadFolderSource();
+    if (start.empty())
+        start = app.m_szProgramDir;
     auto choice = dialogs.RunDownloadDirectoryDialog(StripSeparator(start));
     if (!choice)
         return;

@@ -90,6 +90,14 @@ bool CMainFrame::OnPageToolCommand(int id) {
         case ID_VIEW_FIND_PREVIOUS:
             find_.Previous();
             return true;
+        case ID_VIEW_DOWNLOADS:
+            if (downloads_)
+                downloads_->Present();
+            return true;
+        case ID_VIEW_CLEAR_BROWSING_DATA:
+            if (tools_)
+                tools_->ClearBrowsingData([this] { OnDownloadStatus(kBrowsingDataClearedText); });
+            return true;
         default:
             return false;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/download_list.h"
 #include "browser/page_tools.h"
 #include "browser/status_line.h"
 #include "browser/view.h"
@@ -51,6 +52,8 @@ class CMainFrame final : public ViewFrame, public PageActivity {
     void AttachWindow(FrameWindow& window) { window_ = &window; }
     // Connects the page's zoom and search, with the window's find bar.
     void AttachPageTools(PageTools& tools);
+    // Connects the Downloads window (View / Downloads).
+    void AttachDownloads(DownloadsWindow& downloads) { downloads_ = &downloads; }
 
     // Adds the Internet shortcuts of a folder and its sub-folders to a menu;
     // returns the next free favourite index.
@@ -117,6 +120,7 @@ class CMainFrame final : public ViewFrame, public PageActivity {
     std::map<int, bool> barVisible_;
     StatusLine status_;
     PageTools* tools_ = nullptr;
+    DownloadsWindow* downloads_ = nullptr;
     FindInPage find_;
     // Folders being read, so that a link back to one of them ends the walk.
     std::set<std::string> walking_;

@@ -4,6 +4,7 @@
 
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
+#include "browser/download_list.h"
 #include "browser/status_line.h"
 
 namespace orvane {
@@ -29,11 +30,10 @@ std::string fileNameOf(const std::string& path) {
     return fs::path(path).filename().string();
 }
 
-std::string sizeText(std::uint64_t bytes) {
-    if (bytes < 1024 * 1024)
-        return std::to_string(bytes / 1024) + " KB";
-    return std::to_string(bytes / (1024 * 1024)) + "." +
-           std::to_string(bytes % (1024 * 1024) * 10 / (1024 * 1024)) + " MB";
+std::uint64_t sizeOf(const std::string& path) {
+    std::error_code ec;
+    auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
 }
 }  // namespace
 
@@ -57,7 +57,8 @@ std::string FreeFileName(const std::string& folder, const std::string& name,
     }
 }
 
-std::optional<std::string> PageDownloads::DecideDestination(const std::string& suggestedName) {
+std::optional<std::string> PageDownloads::DecideDestination(const std::string& suggestedName,
+                                                            std::function<void()> cancel) {
     if (!EnsureDownloadDirectory(app_, dialogs_))
         return std::nullopt;
     std::set<std::string> taken;
@@ -67,6 +68,7 @@ std::optional<std::string> PageDownloads::DecideDestination(const std::string& s
     std::string path =
         app_.m_szDownloadDir + FreeFileName(app_.m_szDownloadDir, safeName(suggestedName), taken);
     running_.insert(path);
+    app_.downloads().Add(fileNameOf(path), path, false, std::move(cancel));
     return path;
 }
 
@@ -74,24 +76,37 @@ void PageDownloads::OnProgress(const std::string& path, std::uint64_t received,
                                std::uint64_t expected) {
     std::string text = "Downloading " + fileNameOf(path) + " ... ";
     if (expected > 0)
-        text += std::to_string(received * 100 / expected) + "% of " + sizeText(expected);
+        text += std::to_string(received * 100 / expected) + "% of " + DownloadSizeText(expected);
     else
-        text += sizeText(received);
+        text += DownloadSizeText(received);
     activity_.OnDownloadStatus(text);
+    if (auto id = app_.downloads().RunningAt(path))
+        app_.downloads().Progress(*id, received, expected);
+}
+
+std::optional<int> PageDownloads::Ended(const std::string& path) {
+    running_.erase(path);
+    return app_.downloads().RunningAt(path);
 }
 
 void PageDownloads::OnFinished(const std::string& path) {
-    running_.erase(path);
-    activity_.OnDownloadStatus("");
-    app_.desktop().MessageBox("The download is complete. The file was saved as\n" + path);
+    if (auto id = Ended(path))
+        app_.downloads().Finish(*id, path, sizeOf(path));
+    activity_.OnDownloadStatus("Download complete: " + path);
 }
 
 void PageDownloads::OnFailed(const std::string& path, const std::string& reason) {
-    running_.erase(path);
-    activity_.OnDownloadStatus("");
     // The control removes its own partial file.
-    app_.desktop().MessageBox("The download of " + (path.empty() ? "the file" : fileNameOf(path)) +
-                              " failed:\n" + reason);
+    if (auto id = Ended(path))
+        app_.downloads().Fail(*id, reason);
+    activity_.OnDownloadStatus("Download failed: " +
+                               (path.empty() ? std::string("the file") : fileNameOf(path)));
+}
+
+void PageDownloads::OnCancelled(const std::string& path) {
+    if (auto id = Ended(path))
+        app_.downloads().MarkCancelled(*id);
+    activity_.OnDownloadStatus("Download cancelled: " + fileNameOf(path));
 }
 
 }  // namespace orvane

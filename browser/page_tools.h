@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace orvane {
@@ -17,6 +18,9 @@ class PageTools {
     virtual void EndSearch() = 0;
     virtual double ZoomLevel() const = 0;
     virtual void SetZoomLevel(double level) = 0;
+    // Removes what sites have stored (cookies, caches, local storage);
+    // done runs once it is gone.
+    virtual void ClearBrowsingData(std::function<void()> done) = 0;
 };
 
 // The find bar on the desktop: an entry for the text and a result label.

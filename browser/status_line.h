@@ -5,6 +5,9 @@
 
 namespace orvane {
 
+// The status bar once View / Clear Browsing Data has done its work.
+inline constexpr char kBrowsingDataClearedText[] = "Browsing data cleared";
+
 // What goes on in the page, as the web control reports it to the frame.
 class PageActivity {
   public:

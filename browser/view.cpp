@@ -1,5 +1,7 @@
 #include "browser/view.h"
 
+#include <filesystem>
+
 #include "browser/app.h"
 #include "browser/directory_dialogs.h"
 #include "browser/ftp_listing_page.h"
@@ -9,6 +11,14 @@
 namespace orvane {
 
 using namespace resources;
+
+namespace {
+// The file a URL names: its path's last part, before any query.
+std::string lastPathSegment(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    return path.substr(path.find_last_of('/') + 1);
+}
+}  // namespace
 
 CBrowserView::CBrowserView(CBrowserApp& app, ViewHost host)
     : app_(app), host_(host), rules_(app.endpoints()) {}
@@ -73,12 +83,18 @@ long CBrowserView::OnStartDownload(unsigned message) {
     unsigned parkedAtStart = parked_;
     running_ = true;
     bool ownLetters = !m_szPendingLinkUrl.empty() && m_szPendingLinkUrl != m_szPendingUrl;
+    int entry = app_.downloads().Add(lastPathSegment(m_szPendingUrl), "", pendingViewer_,
+                                     [this] { host_.transfers.CancelRunning(); });
     TransferOutcome outcome =
         ownLetters ? host_.transfers.RunModal(m_szPendingLinkUrl, m_szPendingUrl, pendingHttp_)
                    : host_.transfers.RunModal(m_szPendingUrl, "", pendingHttp_);
     running_ = false;
+    RecordOutcome(entry, outcome);
     if (!outcome.m_bFailed && !closing_ && pendingViewer_)
-        app_.HandOffToViewer(outcome.m_szLocalPath);
+        app_.HandOffToViewer(outcome.m_szLocalPath,
+                             [&downloads = app_.downloads(), entry](bool taken) {
+                                 downloads.NoteViewer(entry, taken);
+                             });
     if (closing_) {
         m_szPendingUrl.clear();
     } else if (deferred_ != 0) {
@@ -139,6 +155,19 @@ void CBrowserView::OnListing(const std::string& url, const FolderListing& listin
         if (entry.kind != FtpListEntry::Kind::Folder)
             listedFiles_.insert(EntryUrl(url, entry));
     host_.control.ReleaseNavigation(FtpListingPage(url, listing.entries));
+}
+
+void CBrowserView::RecordOutcome(int entry, const TransferOutcome& outcome) {
+    DownloadList& downloads = app_.downloads();
+    if (!outcome.m_bFailed) {
+        std::error_code ec;
+        auto size = std::filesystem::file_size(outcome.m_szLocalPath, ec);
+        downloads.Finish(entry, outcome.m_szLocalPath, ec ? 0 : size);
+    } else if (outcome.m_bCancelled) {
+        downloads.MarkCancelled(entry);
+    } else {
+        downloads.Fail(entry, outcome.m_szError);
+    }
 }
 
 void CBrowserView::OnFrameClosing() {

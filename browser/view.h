@@ -64,8 +64,16 @@ class ViewMessageQueue {
 
 // What a transfer status dialog leaves for the view once it has closed.
 struct TransferOutcome {
-    int m_bFailed = 1;
+    TransferOutcome(int failed = 1, std::string localPath = {}, std::string error = {},
+                    bool cancelled = false)
+        : m_bFailed(failed),
+          m_szLocalPath(std::move(localPath)),
+          m_szError(std::move(error)),
+          m_bCancelled(cancelled) {}
+    int m_bFailed;
     std::string m_szLocalPath;
+    std::string m_szError;  // why it failed
+    bool m_bCancelled;      // the user cancelled it
 };
 
 // Runs the modal transfer status dialog for one URL.
@@ -136,6 +144,7 @@ class CBrowserView {
 
   private:
     long OnStartDownload(unsigned message);
+    void RecordOutcome(int entry, const TransferOutcome& outcome);
     // ftp:// navigations that are not event files: a folder is shown as a
     // listing page, a file named by a listing page is downloaded.
     bool DivertFtpNavigation(const std::string& url, EventProtocol protocol, bool& cancel);

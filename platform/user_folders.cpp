@@ -1,6 +1,8 @@
 #include "platform/user_folders.h"
 
+#include <glib.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -42,6 +44,25 @@ std::string userConfigHome() {
 std::string userDataHome() {
     std::string xdg = absoluteVariable("XDG_DATA_HOME");
     return xdg.empty() ? userHomeFolder() + "/.local/share" : xdg;
+}
+
+std::string userCacheHome() {
+    std::string xdg = absoluteVariable("XDG_CACHE_HOME");
+    return xdg.empty() ? userHomeFolder() + "/.cache" : xdg;
+}
+
+std::string userDownloadFolder() {
+    auto isFolder = [](const std::string& path) {
+        struct stat status {};
+        return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    };
+    // GLib answers the home folder itself for an entry the desktop has
+    // switched off; that is no download folder.
+    const char* desktop = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+    if (desktop && isFolder(desktop) && std::string(desktop) != userHomeFolder())
+        return desktop;
+    std::string fallback = userHomeFolder() + "/Downloads";
+    return isFolder(fallback) ? fallback : std::string();
 }
 
 std::string windowsDirectory() {

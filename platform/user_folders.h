@@ -15,6 +15,11 @@ std::string userHomeFolder();
 std::string userConfigHome();
 // ${XDG_DATA_HOME:-~/.local/share}.
 std::string userDataHome();
+// ${XDG_CACHE_HOME:-~/.cache}.
+std::string userCacheHome();
+// The user's download folder: the desktop's own (XDG_DOWNLOAD_DIR of
+// user-dirs.dirs), else ~/Downloads when it exists; empty when neither does.
+std::string userDownloadFolder();
 // Where settings files named without a folder are kept: the place that the
 // Windows directory has on this platform, userConfigHome() + "/orvane".
 std::string windowsDirectory();

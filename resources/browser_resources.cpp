@@ -23,7 +23,9 @@ std::vector<MenuItem> MainMenu() {
              M::Command("&Find in Page...\tCtrl+F", ID_VIEW_FIND),
              M::Command("Find &Next\tF3", ID_VIEW_FIND_NEXT),
              M::Command("Find Pre&vious\tShift+F3", ID_VIEW_FIND_PREVIOUS), M::Separator(),
-             M::Command("F&ull Screen\tF11", ID_VIEW_FULL_SCREEN)}),
+             M::Command("F&ull Screen\tF11", ID_VIEW_FULL_SCREEN), M::Separator(),
+             M::Command("&Downloads\tCtrl+Shift+Y", ID_VIEW_DOWNLOADS),
+             M::Command("C&lear Browsing Data", ID_VIEW_CLEAR_BROWSING_DATA)}),
         M::Popup("&Go", {M::Command("&Back\tAlt+Left Arrow", ID_GO_BACK),
                          M::Command("&Forward\tAlt+Right Arrow", ID_GO_FORWARD),
                          M::Command("&Start Page...\tHome", ID_GO_START_PAGE), M::Separator(),
@@ -65,6 +67,7 @@ const std::vector<Accelerator>& Accelerators() {
         {"<Control>f", ID_VIEW_FIND},
         {"F3", ID_VIEW_FIND_NEXT},
         {"<Shift>F3", ID_VIEW_FIND_PREVIOUS},
+        {"<Control><Shift>y", ID_VIEW_DOWNLOADS},
     };
     return table;
 }
@@ -108,6 +111,9 @@ std::string promptText(int id, const PromptPlaces& places) {
         {ID_VIEW_FIND, "Finds a text on this page.\nFind"},
         {ID_VIEW_FIND_NEXT, "Finds the next place of the text.\nFind Next"},
         {ID_VIEW_FIND_PREVIOUS, "Finds the previous place of the text.\nFind Previous"},
+        {ID_VIEW_DOWNLOADS, "Lists the files downloaded since the program started.\nDownloads"},
+        {ID_VIEW_CLEAR_BROWSING_DATA,
+         "Removes the cookies, logins and cached pages that sites have left.\nClear Browsing Data"},
     };
     if (id == ID_GO_NEW_EVENTS)
         return "Opens the new event page at " + places.mainWebHost + ".\nNew Events";

@@ -33,6 +33,10 @@ inline constexpr int ID_VIEW_RELOAD_BYPASS = 32850;
 inline constexpr int ID_VIEW_FULL_SCREEN = 32851;
 inline constexpr int ID_FAVORITES_ADD = 32852;
 inline constexpr int ID_FAVORITES_ORGANIZE = 32853;
+// The Downloads window and the clearing of what sites have stored, at the
+// end of the View menu.
+inline constexpr int ID_VIEW_DOWNLOADS = 32840;
+inline constexpr int ID_VIEW_CLEAR_BROWSING_DATA = 32841;
 inline constexpr int ID_FILE_PRINT = 57607;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;

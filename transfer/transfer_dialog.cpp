@@ -268,7 +268,7 @@ void CTransferDlg::OnCancel() {
     // The worker ends first, so that nothing it writes overtakes "Canceled".
     StopWorker();
     m_bProgressPending = false;
-    m_szError.set("Canceled");
+    m_szError.set(kCanceledText);
     m_szReceived.set("");
     surface_.SetText(transfer_control::kFileName, "");
     surface_.SetText(transfer_control::kDirectory, "");

@@ -31,6 +31,9 @@
 
 namespace orvane {
 
+// The failure text of a transfer that the user cancelled.
+inline constexpr char kCanceledText[] = "Canceled";
+
 struct TransferUrl;
 class HttpResponseReader;
 

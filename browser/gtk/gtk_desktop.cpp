@@ -1,6 +1,7 @@
 #include "browser/gtk/gtk_desktop.h"
 
 #include "browser/app.h"
+#include "browser/gtk/gtk_downloads_window.h"
 #include "browser/gtk/gtk_frame.h"
 #include "browser/gtk/gtk_log.h"
 #include "browser/gtk/gtk_view_host.h"
@@ -17,6 +18,7 @@ GtkDesktop::GtkDesktop() = default;
 
 GtkDesktop::~GtkDesktop() {
     view_.reset();
+    downloadsWindow_.reset();
     transfers_.reset();
     dialogs_.reset();
     messages_.reset();
@@ -77,6 +79,8 @@ bool GtkDesktop::OpenDocument(CBrowserApp& app) {
     dialogs_ = std::make_unique<GtkDirectoryDialogs>(frame_->window());
     transfers_ = std::make_unique<GtkTransferRunner>(app, *frame_, *loop_);
     downloads_ = std::make_unique<PageDownloads>(app, *dialogs_, *mainFrame_);
+    downloadsWindow_ = std::make_unique<GtkDownloadsWindow>(app.downloads(), frame_->window());
+    mainFrame_->AttachDownloads(*downloadsWindow_);
     mainFrame_->AttachPageTools(*control_);
     control_->AttachPage(*mainFrame_, mainFrame_->findInPage(), *downloads_);
     WebKitControl* control = control_.get();

@@ -14,6 +14,7 @@ class CBrowserView;
 class CMainFrame;
 class GtkFrameWindow;
 class GtkDirectoryDialogs;
+class GtkDownloadsWindow;
 class GtkTransferRunner;
 class GtkViewMessages;
 class GlibUiLoop;
@@ -59,6 +60,7 @@ class GtkDesktop final : public AppDesktop {
     std::unique_ptr<GtkDirectoryDialogs> dialogs_;
     std::unique_ptr<GtkTransferRunner> transfers_;
     std::unique_ptr<PageDownloads> downloads_;
+    std::unique_ptr<GtkDownloadsWindow> downloadsWindow_;
     std::unique_ptr<CBrowserView> view_;
 };
 

@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "browser/gtk/gtk_desktop.h"
+#include "browser/gtk/gtk_log.h"
 #include "browser/viewer_program.h"
 #include "platform/wine_prefix.h"
 
@@ -85,6 +86,7 @@ std::optional<DirectoryChoice> GtkDirectoryDialogs::RunDownloadDirectoryDialog(
         "_Cancel", GTK_RESPONSE_CANCEL, "_OK", GTK_RESPONSE_OK, nullptr));
     auto* chooser = GTK_FILE_CHOOSER(dialog.get());
     gtk_file_chooser_set_current_folder(chooser, start.c_str());
+    logFrame("Download Directory opened at " + start);
     gtk_file_chooser_set_extra_widget(chooser, saveAsDefaultBox());
     for (;;) {
         int response = gtk_dialog_run(GTK_DIALOG(dialog.get()));

@@ -65,7 +65,9 @@ TransferOutcome GtkTransferRunner::RunModal(const std::string& url, const std::s
     frame_.SetInputEnabled(true);
     running_ = nullptr;
     window_ = nullptr;
-    return {transfer.m_bFailed.load(), transfer.m_szLocalPath};
+    std::string error = transfer.m_szError.get();
+    return {transfer.m_bFailed.load(), transfer.m_szLocalPath, error,
+            transfer.m_bFailed && error == kCanceledText};
 }
 
 void GtkTransferRunner::StartListing(const std::string& url,

@@ -1,12 +1,42 @@
 #include "browser/gtk/webkit_control.h"
 
+#include <memory>
+
+#include "browser/gtk/gtk_log.h"
 #include "browser/status_line.h"
 #include "platform/orvane_version.h"
+#include "platform/user_folders.h"
 
 namespace orvane {
 
+namespace {
+constexpr char kOwnName[] = "orvane";
+constexpr char kCookieFile[] = "cookies.sqlite";
+
+// The one web context of the program: what sites store (cookies kept
+// across runs in SQLite, local storage, caches) lives under the program's
+// own folders, $XDG_DATA_HOME/orvane and $XDG_CACHE_HOME/orvane.
+WebKitWebContext* browserContext() {
+    static WebKitWebContext* context = [] {
+        std::string data = userDataHome() + "/" + kOwnName;
+        std::string cache = userCacheHome() + "/" + kOwnName;
+        WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+            "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+        WebKitWebContext* made = webkit_web_context_new_with_website_data_manager(manager);
+        std::string cookies = data + "/" + kCookieFile;
+        webkit_cookie_manager_set_persistent_storage(
+            webkit_website_data_manager_get_cookie_manager(manager), cookies.c_str(),
+            WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+        g_object_unref(manager);
+        return made;
+    }();
+    return context;
+}
+}  // namespace
+
 WebKitControl::WebKitControl(std::string homePage)
-    : homePage_(std::move(homePage)), view_(WEBKIT_WEB_VIEW(webkit_web_view_new())) {
+    : homePage_(std::move(homePage)),
+      view_(WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(browserContext()))) {
     g_object_ref_sink(view_);
     // Servers see the browser's name and version next to WebKit's own.
     webkit_settings_set_user_agent_with_application_details(webkit_web_view_get_settings(view_),
@@ -33,6 +63,28 @@ void WebKitControl::AttachView(CBrowserView& view) {
 
 void WebKitControl::Navigate2(const std::string& url) {
     webkit_web_view_load_uri(view_, url.c_str());
+}
+
+void WebKitControl::ClearBrowsingData(std::function<void()> done) {
+    auto held = std::make_unique<std::function<void()>>(std::move(done));
+    WebKitWebsiteDataManager* manager =
+        webkit_web_context_get_website_data_manager(browserContext());
+    webkit_website_data_manager_clear(
+        manager, WEBKIT_WEBSITE_DATA_ALL, 0, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::function<void()>> finished(
+                static_cast<std::function<void()>*>(data));
+            GError* error = nullptr;
+            webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(source), result,
+                                                     &error);
+            if (error) {
+                logFrame(std::string("browsing data not cleared: ") + error->message);
+                g_error_free(error);
+            } else if (*finished) {
+                (*finished)();
+            }
+        },
+        held.release());
 }
 
 void WebKitControl::Print() {

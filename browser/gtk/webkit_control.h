@@ -48,6 +48,7 @@ class WebKitControl final : public WebControl, public PageTools {
     void EndSearch() override;
     double ZoomLevel() const override { return webkit_web_view_get_zoom_level(view_); }
     void SetZoomLevel(double level) override;
+    void ClearBrowsingData(std::function<void()> done) override;
 
   private:
     static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,

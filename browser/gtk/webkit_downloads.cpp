@@ -43,7 +43,8 @@ void WebKitControl::onDownloadStarted(WebKitWebContext*, WebKitDownload* downloa
 gboolean WebKitControl::onDecideDestination(WebKitDownload* download, gchar* suggested,
                                             gpointer self) {
     auto* control = static_cast<WebKitControl*>(self);
-    auto path = control->downloads_->DecideDestination(suggested ? suggested : "");
+    auto path = control->downloads_->DecideDestination(
+        suggested ? suggested : "", [download] { webkit_download_cancel(download); });
     if (!path) {
         // No download directory: the file is dropped without a word.
         g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
@@ -70,7 +71,11 @@ void WebKitControl::onDownloadFailed(WebKitDownload* download, GError* error, gp
     auto* control = static_cast<WebKitControl*>(self);
     bool reported = g_object_get_data(G_OBJECT(download), kFailedKey) != nullptr;
     g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
-    if (!reported)
+    if (reported)
+        return;
+    if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER))
+        control->downloads_->OnCancelled(pathOf(download));
+    else
         control->downloads_->OnFailed(pathOf(download), error ? error->message : "unknown error");
 }
 

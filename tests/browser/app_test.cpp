@@ -28,6 +28,7 @@ class AppTest : public ::testing::Test {
     FakeDesktop desktop;
     FakeWorld world;
     std::unique_ptr<CBrowserApp> app;
+    std::string downloadFolder;  // the member's own download folder, if any
 
     void SetUp() override {
         fs::remove_all(root);
@@ -43,6 +44,9 @@ class AppTest : public ::testing::Test {
                 RegistryFiles{(root / "hklm.ini").string(), (root / "hkcu.ini").string()}));
         made->programDirectorySource = [] { return std::string(kProgramDir); };
         made->winePrefixSource = [this] { return (root / "wine").string(); };
+        made->downloadFolderSource = [this] { return downloadFolder; };
+        made->currentFolderSource = [this] { return (root / "here").string(); };
+        made->homeFolderSource = [this] { return (root / "home").string(); };
         return made;
     }
     // A Wine prefix in the test folder: drive C: and the registry file.
@@ -174,6 +178,21 @@ TEST_F(AppTest, CommandLineGivesInitialUrlAndStartPage) {
     EXPECT_EQ(app->m_strInitialUrl, "http://a.example/first");
     EXPECT_EQ(app->m_strStartPage, "http://b.example/home");
     EXPECT_EQ(desktop.control.calls, std::vector<std::string>{"navigate http://a.example/first"});
+}
+
+// Local files are named as in a shell, relative to where the program starts.
+TEST_F(AppTest, CommandLineFilesBecomeAbsoluteFileUrlsForBothUrls) {
+    fs::create_directories(root / "here");
+    fs::create_directories(root / "home");
+    std::ofstream(root / "here/page.html") << "x";
+    std::ofstream(root / "home/start.html") << "x";
+    ASSERT_TRUE(app->InitInstance({"page.html,~/start.html"}));
+    EXPECT_EQ(app->m_strInitialUrl, "file://" + (root / "here/page.html").string());
+    EXPECT_EQ(app->m_strStartPage, "file://" + (root / "home/start.html").string());
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({"127.0.0.1:8080/check"}));
+    EXPECT_EQ(app->m_strInitialUrl, "http://127.0.0.1:8080/check");
+    EXPECT_EQ(app->m_strStartPage, "http://127.0.0.1:8080/check");
 }
 
 TEST_F(AppTest, FramePlacementIsSavedAtCloseAndRestoredAsNormalWindow) {
@@ -456,6 +475,18 @@ TEST_F(DialogTest, WithoutADirectoryTheChooserOpensInTheProgramFolder) {
     ChooseDownloadDirectory(*app, dialogs);
     EXPECT_EQ(dialogs.startFolders, std::vector<std::string>{"/opt/Orvane Explorer/bin"});
     EXPECT_EQ(app->m_szDownloadDir, "");
+}
+
+TEST_F(DialogTest, WithoutADirectoryTheChooserOpensInTheMembersDownloadFolder) {
+    downloadFolder = (root / "Fetched").string();
+    app = makeApp();
+    ASSERT_TRUE(app->InitInstance({}));
+    ChooseDownloadDirectory(*app, dialogs);
+    app->m_szDownloadDir = (root / "Quakes").string() + "/";
+    ChooseDownloadDirectory(*app, dialogs);
+    EXPECT_EQ(dialogs.startFolders,
+              (std::vector<std::string>{(root / "Fetched").string(), (root / "Quakes").string()}))
+        << "a directory already chosen comes first";
 }
 
 TEST_F(DialogTest, ChosenFolderIsStoredWithFinalSeparatorInMemoryAndFile) {

@@ -62,7 +62,7 @@ class BrowserOnDisplayBase : public ::testing::Test {
                                         const std::vector<std::string>& arguments) {
         auto child = std::make_unique<ChildProcess>(
             programFolder() + "/" + program, arguments, environment(), home / (program + ".err"),
-            ChildSetup{.stdoutFile = home / (program + ".out"), .workingFolder = {}});
+            ChildSetup{.stdoutFile = home / (program + ".out"), .workingFolder = workingFolder});
         EXPECT_TRUE(child->started());
         return child;
     }
@@ -173,6 +173,8 @@ class BrowserOnDisplayBase : public ::testing::Test {
     std::unique_ptr<XWindowProbe> probe;
     // Variables a test adds for the programs it starts.
     std::map<std::string, std::string> extraEnvironment;
+    // Where the programs started run (empty: the test's own folder).
+    std::string workingFolder;
 };
 
 }  // namespace orvane::testing

@@ -64,6 +64,28 @@ TEST_F(BrowserOnDisplay, StartsWithNoSettingsAtAllAndRegistersItsLocation) {
               fs::canonical(programFolder()).string() + "/orvaneexplorer");
 }
 
+// What a member types after the program's name, as the address box takes it.
+TEST_F(BrowserOnDisplay, TheCommandLineTakesFilesHomeFilesAndAddressesWithoutScheme) {
+    std::ofstream(home / "page.html") << page("Local Page");
+    std::ofstream(home / "start page.html") << page("Home File");
+    workingFolder = home.path();
+    auto relative = start("orvaneexplorer", {"page.html"});
+    EXPECT_TRUE(titleShown("Local Page - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
+    relative->terminate();
+    ASSERT_EQ(relative->waitForExit(kWaitMs), 0);
+    // "~" as a quoted argument reaches the program unexpanded.
+    auto inHome = start("orvaneexplorer", {"~/start page.html"});
+    EXPECT_TRUE(titleShown("Home File - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
+    inHome->terminate();
+    ASSERT_EQ(inHome->waitForExit(kWaitMs), 0);
+    auto address =
+        start("orvaneexplorer", {"127.0.0.1:" + std::to_string(web.port()) + "/second.html"});
+    EXPECT_TRUE(titleShown("Second Page - Orvane Explorer"))
+        << readFileText(home / "orvaneexplorer.err");
+}
+
 TEST_F(BrowserOnDisplay, OpenCommandNavigatesAndMalformedOneIsRefused) {
     auto browser = start("orvaneexplorer", {web.url("/first.html")});
     ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
@@ -142,11 +164,7 @@ TEST_F(BrowserWithWindowManager, TheBrowsersKeysAndAddToFavoritesWorkInTheRunnin
     ASSERT_TRUE(waitUntil([&] { return asked() == 2; }, kWaitMs)) << asked();
     ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"ctrl+shift+r"}));
     ASSERT_TRUE(waitUntil([&] { return asked() == 3; }, kWaitMs)) << asked();
-    auto heads = web.requestHeads();
-    std::vector<std::string> firstHeads;
-    for (const auto& head : heads)
-        if (head.rfind("GET /first.html ", 0) == 0)
-            firstHeads.push_back(head);
+    auto firstHeads = web.requestHeaders("/first.html");
     ASSERT_EQ(firstHeads.size(), 3u);
     EXPECT_EQ(firstHeads[1].find("no-cache"), std::string::npos) << firstHeads[1];
     EXPECT_NE(firstHeads[2].find("no-cache"), std::string::npos) << firstHeads[2];
@@ -171,6 +189,39 @@ TEST_F(BrowserWithWindowManager, TheBrowsersKeysAndAddToFavoritesWorkInTheRunnin
     // The favourite is the menu's last item: Up from its first one.
     ASSERT_TRUE(pressKeys("First Page - Orvane Explorer", {"alt+a", "Up", "Return"}));
     EXPECT_TRUE(titleShown("Second Page - Orvane Explorer")) << frameLog();
+}
+
+// A login's cookie outlives the run, kept with everything else WebKit
+// stores under the program's own folders; Clear Browsing Data forgets it.
+TEST_F(BrowserWithWindowManager, ACookieSetInOneRunIsSentInTheNextUntilBrowsingDataIsCleared) {
+    web.addResponseHeader("/first.html", "Set-Cookie: session=member42; Max-Age=86400; Path=/");
+    auto cookieSent = [&](const std::string& path) {
+        auto headers = web.requestHeaders(path);
+        return !headers.empty() &&
+               headers.back().find("\r\nCookie: session=member42") != std::string::npos;
+    };
+    auto first = start("orvaneexplorer", {web.url("/first.html")});
+    ASSERT_TRUE(titleShown("First Page - Orvane Explorer"));
+    auto window = probe->findWindow("First Page - Orvane Explorer");
+    ASSERT_TRUE(window);
+    probe->close(*window);
+    ASSERT_EQ(first->waitForExit(kWaitMs), 0) << readFileText(home / "orvaneexplorer.err");
+
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    auto second = start("orvaneexplorer", {web.url("/second.html")});
+    ASSERT_TRUE(titleShown("Second Page - Orvane Explorer"));
+    EXPECT_TRUE(cookieSent("/second.html")) << web.requestHeaders("/second.html").back();
+    EXPECT_TRUE(fs::is_regular_file(home / "data/orvane/cookies.sqlite"));
+    EXPECT_TRUE(fs::is_directory(home / "cache/orvane"));
+    EXPECT_FALSE(fs::exists(home / "data/orvaneexplorer")) << "nothing under a second name";
+    EXPECT_FALSE(fs::exists(home / "cache/orvaneexplorer"));
+
+    ASSERT_TRUE(pressKeys("Second Page - Orvane Explorer", {"alt+v", "l"}));
+    ASSERT_TRUE(logged("status \"Browsing data cleared\"")) << frameLog();
+    ASSERT_EQ(sendOpen(web.url("/third.html")).exitStatus, 0);
+    ASSERT_TRUE(titleShown("Third Page - Orvane Explorer"));
+    ASSERT_FALSE(web.requestHeaders("/third.html").empty());
+    EXPECT_FALSE(cookieSent("/third.html")) << web.requestHeaders("/third.html").back();
 }
 
 TEST_F(BrowserWithWindowManager, AMaximisedWindowComesBackNormalAtItsSavedRectangle) {

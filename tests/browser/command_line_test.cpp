@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "tools/testkit/temp_folder.h"
+
 namespace orvane {
 namespace {
 
@@ -42,6 +47,32 @@ TEST(CommandLineSplit, ArgumentsAreJoinedWithBlanks) {
     EXPECT_EQ(JoinArguments({}), "");
     EXPECT_EQ(JoinArguments({"http://a/,http://b/"}), "http://a/,http://b/");
     EXPECT_EQ(JoinArguments({"http://a/,", "http://b/"}), "http://a/, http://b/");
+}
+
+// Each form the address box takes, and files named as a shell names them.
+TEST(CommandLineAddress, TakesWhatTheAddressBoxTakesAndLocalFilesAbsolute) {
+    testkit::TempFolder folder;
+    std::filesystem::create_directories(folder / "home/pages");
+    std::ofstream(folder / "page.html") << "<title>x</title>";
+    std::ofstream(folder / "home/pages/a #1.html") << "x";
+    std::string here = folder.path(), home = folder / "home";
+    EXPECT_EQ(CommandLineAddress("page.html", here, home), "file://" + here + "/page.html");
+    EXPECT_EQ(CommandLineAddress("./page.html", here, home), "file://" + here + "/page.html");
+    EXPECT_EQ(CommandLineAddress("home/pages/../../page.html", here, home),
+              "file://" + here + "/page.html");
+    EXPECT_EQ(CommandLineAddress("~/pages/a #1.html", here, home),
+              "file://" + home + "/pages/a%20%231.html");
+    EXPECT_EQ(CommandLineAddress(home + "/pages/a #1.html", "", home),
+              "file://" + home + "/pages/a%20%231.html");
+    EXPECT_EQ(CommandLineAddress("127.0.0.1:8080/check", here, home),
+              "http://127.0.0.1:8080/check");
+    EXPECT_EQ(CommandLineAddress("web.example", here, home), "http://web.example/");
+    // A name that is no file here is a web address, as typed in the box.
+    EXPECT_EQ(CommandLineAddress("missing.html", here, home), "http://missing.html/");
+    EXPECT_EQ(CommandLineAddress("ftp://ftp.example/quakes/", here, home),
+              "ftp://ftp.example/quakes/");
+    EXPECT_EQ(CommandLineAddress("about:blank", here, home), "about:blank");
+    EXPECT_EQ(CommandLineAddress("", here, home), "");
 }
 
 TEST(OpenCommand, TakesTheUrlUpToItsClosingQuote) {

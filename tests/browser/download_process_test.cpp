@@ -262,12 +262,16 @@ TEST_F(DownloadOnDisplay, AFailedDownloadShowsItsTextAndNeverReachesTheViewer) {
 
 TEST_F(DownloadOnDisplay, WithoutADownloadDirectoryTheSelectionMessageComesFirst) {
     configure(false);
+    // Without the desktop's folder, ~/Downloads is where the chooser opens.
+    fs::create_directories(home / "Downloads");
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
     auto browser = start("orvaneexplorer", {clickPage(httpUrl("/quakes/2001/0202.evt"))});
     ASSERT_TRUE(titleShown("Orvane Explorer")) << errors();
     screenshot("no-download-directory-message", "Orvane Explorer");
     EXPECT_EQ(windowsContaining("Download Directory"), 0) << "the message comes first";
     ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
     ASSERT_TRUE(titleShown("Download Directory"));
+    EXPECT_TRUE(logged("Download Directory opened at " + home / "Downloads")) << frameLog();
     ASSERT_TRUE(pressKeys("Download Directory", {"Escape"}));
     EXPECT_TRUE(waitUntil([&] { return windowsContaining("Download Directory") == 0; }, kWaitMs));
     // A later command shown means the refused download has had its turn.
@@ -352,34 +356,57 @@ class EverydayBrowsing : public DownloadOnDisplay {
             ++count;
         return count;
     }
-    std::string savedMessage(const std::string& path) const {
-        return "message \"The download is complete. The file was saved as\n" + path + "\"";
+    // The status bar once a file from a page is saved.
+    std::string savedStatus(const std::string& path) const {
+        return "status \"Download complete: " + path + "\"";
+    }
+    // The Downloads window's rows as it logs them, from the newest.
+    std::string downloadRow(int index, const std::string& text) const {
+        return "download row " + std::to_string(index) + " \"" + text + "\"";
     }
 };
 
-TEST_F(EverydayBrowsing, AFileThePageCannotShowIsSavedAndASecondOneGetsANumberedName) {
+// No box takes the focus when a file is saved; the status bar names it and
+// the Downloads window lists it with the event files.
+TEST_F(EverydayBrowsing, AFileThePageCannotShowIsSavedAndListedWithoutAnyBox) {
     auto browser = start("orvaneexplorer", {clickPage(httpUrl("/files/data.zip"))});
-    ASSERT_TRUE(logged(savedMessage(downloads + "/data.zip"))) << frameLog() << errors();
+    ASSERT_TRUE(logged(savedStatus(downloads + "/data.zip"))) << frameLog() << errors();
     EXPECT_EQ(readFileText(downloads + "/data.zip"), zipBytes);
-    EXPECT_TRUE(titleShown("Orvane Explorer")) << "the message box";
     EXPECT_TRUE(titleShown(framed("Click"))) << "the page stays";
-    ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
+    EXPECT_EQ(frameLog().find("message \""), std::string::npos) << frameLog();
     ASSERT_EQ(sendOpen(httpUrl("/files/data.zip")).exitStatus, 0);
-    ASSERT_TRUE(logged(savedMessage(downloads + "/data (1).zip"))) << frameLog();
+    ASSERT_TRUE(logged(savedStatus(downloads + "/data (1).zip"))) << frameLog();
     EXPECT_EQ(readFileText(downloads + "/data (1).zip"), zipBytes);
     auto names = downloaded();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"data (1).zip", "data.zip"}));
     EXPECT_EQ(viewerLog(), "") << "only event files go to the viewer";
     EXPECT_EQ(windowsContaining("Transfer Status"), 0);
+    // An event file keeps its status dialog and goes to the viewer.
+    ASSERT_EQ(sendOpen(httpUrl("/click.html?event#" + httpUrl("/quakes/2001/0202.evt"))).exitStatus,
+              0);
+    ASSERT_TRUE(viewerGot(downloads + "/0202.evt")) << viewerLog() << errors();
+    EXPECT_EQ(frameLog().find("message \""), std::string::npos) << frameLog();
+    ASSERT_TRUE(titleShown(framed("Click")));
+    ASSERT_TRUE(pressKeys(framed("Click"), {"ctrl+shift+y"}));
+    ASSERT_TRUE(titleShown("Downloads"));
+    EXPECT_TRUE(logged(downloadRow(0, "0202.evt | 2 KB | Done, handed to the viewer")))
+        << frameLog();
+    EXPECT_TRUE(logged(downloadRow(1, "data (1).zip | 683 KB | Done"))) << frameLog();
+    EXPECT_TRUE(logged(downloadRow(2, "data.zip | 683 KB | Done"))) << frameLog();
+    screenshot("downloads-window", "Downloads");
 }
 
 TEST_F(EverydayBrowsing, AFileToSaveWithoutADownloadDirectoryAsksForOneAndNewDirectoryFitsAPath) {
     configure(false);
+    // The desktop's own download folder, where the chooser opens.
+    fs::create_directories(home / "Fetched");
+    writeFile(home / "cfg/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n");
     auto browser = start("orvaneexplorer", {clickPage(httpUrl("/files/data.zip"))});
     ASSERT_TRUE(titleShown("Orvane Explorer")) << errors();
     ASSERT_TRUE(pressKeys("Orvane Explorer", {"Return"}));
     ASSERT_TRUE(titleShown("Download Directory"));
+    EXPECT_TRUE(logged("Download Directory opened at " + home / "Fetched")) << frameLog();
     ASSERT_TRUE(pressKeys("Download Directory", {"alt+n"}));
     ASSERT_TRUE(titleShown("New Directory"));
     auto dialog = probe->findWindow("New Directory");
@@ -392,7 +419,7 @@ TEST_F(EverydayBrowsing, AFileToSaveWithoutADownloadDirectoryAsksForOneAndNewDir
     std::string created = downloads + "/Saved Files";
     ASSERT_TRUE(typeText("New Directory", created));
     ASSERT_TRUE(pressKeys("New Directory", {"Return"}));
-    ASSERT_TRUE(logged(savedMessage(created + "/data.zip"))) << frameLog();
+    ASSERT_TRUE(logged(savedStatus(created + "/data.zip"))) << frameLog();
     EXPECT_EQ(readFileText(created + "/data.zip"), zipBytes);
 }
 
@@ -547,6 +574,37 @@ TEST_F(SlowDownloadOnDisplay, TheCloseBoxDuringADownloadCancelsItAndEndsTheProgr
     EXPECT_EQ(browser->waitForExit(kWaitMs), 0) << errors();
     EXPECT_TRUE(fs::is_empty(downloads)) << "no partial or temporary file";
     EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));
+}
+
+// A file from a page under way: its row in the Downloads window follows it,
+// and the row's Cancel stops it without leaving a partial file.
+TEST_F(SlowDownloadOnDisplay, TheDownloadsWindowFollowsAFileUnderWayAndItsCancelStopsIt) {
+    startWindowManager();
+    if (HasFatalFailure())
+        return;
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneFrame";
+    std::string link = "http://127.0.0.1:" + std::to_string(mirrorPort) + "/files/slow.bin";
+    auto browser = start("orvaneexplorer", {clickPage(link)});
+    ASSERT_TRUE(logged("status \"Downloading slow.bin ... ")) << frameLog() << errors();
+    ASSERT_TRUE(titleShown("Click - Orvane Explorer"));
+    ASSERT_TRUE(pressKeys("Click - Orvane Explorer", {"ctrl+shift+y"}));
+    ASSERT_TRUE(titleShown("Downloads"));
+    EXPECT_TRUE(logged("download row 0 \"slow.bin | ")) << frameLog();
+    EXPECT_TRUE(logged(" of 2.0 MB | Downloading, ")) << frameLog();
+    // Cancel is the last button of the row, at the window's right edge.
+    auto window = probe->findWindow("Downloads");
+    ASSERT_TRUE(window);
+    auto area = probe->geometry(*window);
+    ASSERT_TRUE(area);
+    ASSERT_TRUE(inWindow("Downloads", {"mousemove", "--window", "%1",
+                                       std::to_string(area->width - 45), "40", "click", "1"}));
+    EXPECT_TRUE(logged("download row 0 \"slow.bin |  | Cancelled\"")) << frameLog();
+    EXPECT_TRUE(logged("status \"Download cancelled: slow.bin\"")) << frameLog();
+    EXPECT_TRUE(waitUntil([&] { return trickle->clientLeftEarly(); }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return fs::is_empty(downloads); }, kWaitMs))
+        << "no partial file: " << downloaded().size();
+    EXPECT_EQ(frameLog().find("message \""), std::string::npos) << frameLog();
+    EXPECT_TRUE(browser->running());
 }
 
 // The viewer as the Windows program it is, run under Wine in a throw-away

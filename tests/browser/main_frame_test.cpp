@@ -371,7 +371,12 @@ struct RecordingPageTools final : PageTools {
     void EndSearch() override { calls.push_back("end search"); }
     double ZoomLevel() const override { return level; }
     void SetZoomLevel(double zoom) override { level = zoom; }
+    void ClearBrowsingData(std::function<void()> done) override {
+        calls.push_back("clear data");
+        cleared = std::move(done);
+    }
     Calls calls;
+    std::function<void()> cleared;
     double level = 1.0;
 };
 
@@ -403,6 +408,32 @@ TEST_F(MainFrameTest, FindBarAndZoomRunFromTheirCommands) {
     tools.level = 1.25;  // between two steps
     frame->OnCommand(ID_VIEW_ZOOM_IN);
     EXPECT_EQ(tools.level, 1.33);
+}
+
+struct RecordingDownloadsWindow final : DownloadsWindow {
+    void Present() override { ++presented; }
+    int presented = 0;
+};
+
+// View / Downloads shows the window; Clear Browsing Data says so in the
+// status bar only once the data is gone.
+TEST_F(MainFrameTest, DownloadsAndClearBrowsingDataRunFromTheViewMenu) {
+    created();
+    RecordingPageTools tools;
+    RecordingDownloadsWindow downloads;
+    frame->AttachPageTools(tools);
+    frame->AttachDownloads(downloads);
+    EXPECT_TRUE(frame->OnCommand(ID_VIEW_DOWNLOADS));
+    EXPECT_EQ(downloads.presented, 1);
+    EXPECT_TRUE(frame->OnCommand(ID_VIEW_CLEAR_BROWSING_DATA));
+    EXPECT_EQ(tools.calls, Calls{"clear data"});
+    EXPECT_TRUE(window.calls.empty()) << "nothing said before it is done";
+    ASSERT_TRUE(tools.cleared);
+    tools.cleared();
+    EXPECT_EQ(window.calls, Calls{std::string("status ") + kBrowsingDataClearedText});
+    auto menu = MainMenu()[1].popup;
+    EXPECT_EQ(menu.back(), MenuItem::Command("C&lear Browsing Data", ID_VIEW_CLEAR_BROWSING_DATA));
+    EXPECT_EQ(PromptFor(ID_VIEW_DOWNLOADS, {}).toolTip, "Downloads");
 }
 
 TEST_F(MainFrameTest, PromptsShowInTheStatusBarAndReadyComesBack) {

@@ -12,6 +12,7 @@
 #include "browser/app.h"
 #include "browser/certificate_page.h"
 #include "browser/directory_dialogs.h"
+#include "browser/download_list.h"
 #include "browser/html_text.h"
 #include "browser/page_downloads.h"
 #include "browser/status_line.h"
@@ -45,6 +46,7 @@ class ViewTest : public ::testing::Test {
         app = std::make_unique<CBrowserApp>(desktop, world, settings(),
                                             RegistryStore({folder / "m.ini", folder / "u.ini"}));
         app->programDirectorySource = [this] { return folder.path() + "/bin/"; };
+        app->downloadFolderSource = [] { return std::string(); };
         ASSERT_TRUE(app->InitInstance(arguments));
         control().calls.clear();
     }
@@ -184,6 +186,40 @@ TEST_F(ViewTest, AGoodDownloadReachesARunningViewerByDdeOnly) {
     deliverPosted();
     EXPECT_EQ(world.ddeSent, Calls{"trmvw32|System|[open(\"/data/my events/0101.evt\")]"});
     EXPECT_TRUE(world.started.empty());
+    ASSERT_EQ(app->downloads().entries().size(), 1u);
+    EXPECT_EQ(DownloadList::LineOf(app->downloads().entries()[0]).state,
+              "Done, handed to the viewer");
+}
+
+// Each event file has its line in the Downloads list: what the viewer did
+// with it, why it failed, or that it was cancelled.
+TEST_F(ViewTest, EventFilesAreListedWithWhatBecameOfThem) {
+    world.startResult = 2;  // no viewer can be started
+    std::ofstream(folder / "dl/0101.evt") << std::string(5000, 'e');
+    control().outcomes = {{0, folder / "dl/0101.evt"},
+                          {1, "", "File Not Found: " + std::string(kEvent), false},
+                          {1, "", "Canceled", true}};
+    for (int run = 0; run < 3; ++run) {
+        follow(kEvent);
+        deliverPosted();
+    }
+    Calls lines;
+    for (const DownloadEntry& entry : app->downloads().entries()) {
+        DownloadLine line = DownloadList::LineOf(entry);
+        lines.push_back(line.name + " | " + line.size + " | " + line.state);
+        EXPECT_TRUE(entry.eventFile);
+    }
+    EXPECT_EQ(lines, (Calls{"0101.evt |  | Cancelled",
+                            "0101.evt |  | Failed: File Not Found: " + std::string(kEvent),
+                            "0101.evt | 4 KB | Done, not taken by the viewer"}));
+    // While the dialog runs, the list's Cancel is the dialog's.
+    control().duringTransfer = [&] {
+        EXPECT_EQ(DownloadList::LineOf(app->downloads().entries().front()).state, "Downloading");
+        app->downloads().Cancel(app->downloads().entries().front().id);
+    };
+    follow(kEvent);
+    deliverPosted();
+    EXPECT_EQ(control().calls.back(), "cancel transfer");
 }
 
 TEST_F(ViewTest, WithoutAViewerWindowTheViewerIsStartedWithTheFile) {
@@ -310,14 +346,36 @@ TEST_F(ViewTest, FilesThePageCannotShowGetFreeNamesInTheDownloadDirectory) {
     EXPECT_EQ(FreeFileName(folder / "dl", "README"), "README");
     downloads.OnProgress(folder / "dl/data (2).zip", 3 << 20, 4 << 20);
     downloads.OnProgress(folder / "dl/data (2).zip", 512 * 1024, 0);
+    std::ofstream(folder / "dl/data (2).zip") << std::string(3000, 'z');
     downloads.OnFinished(folder / "dl/data (2).zip");
     downloads.OnFailed(folder / "dl/data (3).zip", "Connection terminated unexpectedly");
-    EXPECT_EQ(status.texts, (Calls{"Downloading data (2).zip ... 75% of 4.0 MB",
-                                   "Downloading data (2).zip ... 512 KB", "", ""}));
+    downloads.OnCancelled(folder / "dl/profile");
     EXPECT_EQ(
-        desktop.messages,
-        (Calls{"The download is complete. The file was saved as\n" + folder / "dl/data (2).zip",
-               "The download of data (3).zip failed:\nConnection terminated unexpectedly"}));
+        status.texts,
+        (Calls{"Downloading data (2).zip ... 75% of 4.0 MB", "Downloading data (2).zip ... 512 KB",
+               "Download complete: " + folder / "dl/data (2).zip", "Download failed: data (3).zip",
+               "Download cancelled: profile"}));
+    EXPECT_TRUE(desktop.messages.empty()) << "no box takes the focus";
+    // The Downloads list, newest first; the one still running can be
+    // cancelled, the ended ones not.
+    Calls lines;
+    for (const DownloadEntry& entry : app->downloads().entries()) {
+        DownloadLine line = DownloadList::LineOf(entry);
+        lines.push_back(line.name + " | " + line.size + " | " + line.state);
+    }
+    EXPECT_EQ(lines, (Calls{"download | 0 bytes | Downloading", "profile |  | Cancelled",
+                            "data (3).zip |  | Failed: Connection terminated unexpectedly",
+                            "data (2).zip | 2 KB | Done"}));
+    int cancels = 0;
+    auto id = app->downloads().Add("x.pdf", folder / "dl/x.pdf", false, [&] { ++cancels; });
+    app->downloads().Progress(id, 100, 400);
+    EXPECT_EQ(DownloadList::LineOf(app->downloads().entries().front()).state, "Downloading, 25%");
+    EXPECT_EQ(DownloadList::LineOf(app->downloads().entries().front()).size,
+              "100 bytes of 400 bytes");
+    app->downloads().Cancel(id);
+    app->downloads().MarkCancelled(id);
+    app->downloads().Cancel(id);
+    EXPECT_EQ(cancels, 1);
     EXPECT_EQ(readFile(folder / "dl/data.zip"), "the user's own");
 }
 
@@ -331,6 +389,25 @@ TEST_F(ViewTest, AFileToSaveAsksForADownloadDirectoryFirst) {
     desktop.dialogs.directoryAnswer = DirectoryChoice{folder / "dl", {}};
     EXPECT_EQ(downloads.DecideDestination("a.pdf"), folder / "dl/a.pdf");
     EXPECT_EQ(desktop.dialogs.startFolders.size(), 2u);
+}
+
+TEST(DownloadList, TellsItsWindowOfEachChangeWhileTheWindowLives) {
+    DownloadList list;
+    int changes = 0;
+    auto watcher = std::make_shared<std::function<void()>>([&] { ++changes; });
+    list.SetObserver(watcher);
+    int id = list.Add("a.zip", "/dl/a.zip", false, {});
+    list.Progress(id, 10, 20);
+    list.Finish(id, "/dl/a (1).zip", 20);
+    list.Finish(id, "/dl/other.zip", 30);
+    list.Fail(id, "late");
+    EXPECT_EQ(changes, 3) << "an ended download stays as it ended";
+    EXPECT_EQ(list.entries().front().name, "a (1).zip");
+    EXPECT_EQ(DownloadSizeText(1), "1 byte");
+    EXPECT_EQ(DownloadSizeText(5 << 20), "5.0 MB");
+    watcher.reset();
+    list.Add("b.zip", "/dl/b.zip", false, {});
+    EXPECT_EQ(changes, 3);
 }
 
 TEST(HtmlText, EscapesWhatWouldEndAnElementOrAQuotedAttribute) {

@@ -43,9 +43,18 @@ std::vector<std::string> LocalWebServer::requests() {
     return requests_;
 }
 
-std::vector<std::string> LocalWebServer::requestHeads() {
+void LocalWebServer::addResponseHeader(const std::string& path, const std::string& line) {
     std::lock_guard lock(mutex_);
-    return heads_;
+    responseHeaders_[path] += line + "\r\n";
+}
+
+std::vector<std::string> LocalWebServer::requestHeaders(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> found;
+    for (const auto& [asked, header] : headers_)
+        if (asked == path)
+            found.push_back(header);
+    return found;
 }
 
 void LocalWebServer::serve(int maxSeconds, int maxRequests) {
@@ -83,10 +92,13 @@ void LocalWebServer::answer(int client) {
     std::string path = start == std::string::npos || end == std::string::npos
                            ? std::string()
                            : request.substr(start + 1, end - start - 1);
+    std::string extra;
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(path);
-        heads_.push_back(request.substr(0, request.find("\r\n\r\n")));
+        headers_.emplace_back(path, request.substr(0, request.find("\r\n\r\n")));
+        if (auto header = responseHeaders_.find(path); header != responseHeaders_.end())
+            extra = header->second;
     }
     auto page = pages_.find(path);
     std::string body =
@@ -94,7 +106,7 @@ void LocalWebServer::answer(int client) {
     std::string reply =
         std::string(page == pages_.end() ? "HTTP/1.0 404 Not Found" : "HTTP/1.0 200 OK") +
         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nConnection: close\r\n\r\n" + body;
+        "\r\nConnection: close\r\n" + extra + "\r\n" + body;
     ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
 }
 
