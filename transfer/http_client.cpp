@@ -142,7 +142,9 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
         return HttpExchange::Stopped;
     if (sent < 0)
         return FailExchange("Send Command Error");
-    m_szStatus.set("Receiving data...");
+    // Through a proxy the status names it for as long as the body comes.
+    m_szStatus.set(viaProxy ? "Receiving data through proxy " + route.host + "..."
+                            : std::string("Receiving data..."));
     return ReceiveHttpResponse(*stream, location);
 }
 
