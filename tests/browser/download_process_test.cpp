@@ -531,7 +531,7 @@ TEST_F(SlowDownloadOnDisplay, ThroughTheProxyTheStatusNamesItAndEveryRequestName
     std::string browserName = std::string("OrvaneExplorer/") + kOrvaneVersion;
     std::string pageRequest, fileRequest;
     for (const std::string& request : proxy.requests()) {
-        if (request.starts_with("GET " + clickPage("").substr(0, clickPage("").find('#'))))
+        if (request.starts_with("GET " + httpUrl("/click.html") + " "))
             pageRequest = request;
         if (request.starts_with("GET " + slowLink() + " HTTP/1.1\r\n"))
             fileRequest = request;
