@@ -152,7 +152,9 @@ CTransferDlg::HttpExchange CTransferDlg::FetchHttpTarget(const HttpTarget& targe
     m_bConnectionLost = sent < 0;
     if (sent < 0)
         return FailExchange("Send Command Error");
-    m_szStatus.set("Receiving data...");
+    // Through a proxy the status names it for as long as the body comes.
+    m_szStatus.set(viaProxy ? "Receiving data through proxy " + route.host + "..."
+                            : std::string("Receiving data..."));
     return ReceiveHttpResponse(*stream, location);
 }
 

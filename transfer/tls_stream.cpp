@@ -121,11 +121,20 @@ class TrustReads {
     std::map<std::string, std::shared_ptr<Read>> reads_;
 };
 
+TrustReads& Reads() {
+    static TrustReads reads;
+    return reads;
+}
+
 }  // namespace
+
+void TlsTrust::StartReading(const std::string& extraAuthorityFile) {
+    Reads().ReadFor(extraAuthorityFile);
+}
 
 WaitOutcome TlsTrust::Obtain(const std::string& extraAuthorityFile, WakeChannel& wake,
                              std::shared_ptr<TlsTrust>& trust, std::string& failure) {
-    static TrustReads reads;
+    TrustReads& reads = Reads();
     auto read = reads.ReadFor(extraAuthorityFile);
     while (!reads.Finished(*read, trust, failure))
         if (wake.Wait(-1, read->finishedEvent.get(), POLLIN) == WakeChannel::WaitResult::Stopped)

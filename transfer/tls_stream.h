@@ -34,6 +34,10 @@ class TlsTrust {
     // of its own (joined when the process ends) while the caller waits on
     // its wake channel: Stopped at once on a stop request, else Done with
     // the trust, or with null and the failure.
+    // Starts the read for the extra file, when none has been started, and
+    // returns at once: the system's store takes longer to read than a
+    // loopback connection to open, so a secure download starts it first.
+    static void StartReading(const std::string& extraAuthorityFile);
     static WaitOutcome Obtain(const std::string& extraAuthorityFile, WakeChannel& wake,
                               std::shared_ptr<TlsTrust>& trust, std::string& failure);
 

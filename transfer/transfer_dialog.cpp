@@ -132,6 +132,9 @@ std::string CTransferDlg::FallbackPath(const TransferUrl& url) const {
 }
 
 int CTransferDlg::StartHttp() {
+    // The trust is read while the proxy is looked up and the server reached.
+    if (m_bSecure)
+        TlsTrust::StartReading(extraAuthorityFile);
     return StartClient(false);
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/orvane_version.h"
 #include "platform/profile_file.h"
 #include "tests/browser/browser_on_display.h"
 #include "tests/browser/loopback_servers.h"
@@ -18,6 +19,7 @@
 #include "tests/platform/wine_test_prefix.h"
 #include "tools/testkit/wait_until.h"
 #include "tools/testkit/wine.h"
+#include "tools/transfer_peers/recording_proxy.h"
 
 namespace orvane {
 namespace {
@@ -605,6 +607,43 @@ TEST_F(SlowDownloadOnDisplay, TheDownloadsWindowFollowsAFileUnderWayAndItsCancel
         << "no partial file: " << downloaded().size();
     EXPECT_EQ(frameLog().find("message \""), std::string::npos) << frameLog();
     EXPECT_TRUE(browser->running());
+}
+
+// Behind a proxy named by http_proxy, as a member's network may demand: the
+// page and the event file both go through it, each request names the
+// browser, and the dialog names the proxy while the file comes.
+TEST_F(SlowDownloadOnDisplay, ThroughTheProxyTheStatusNamesItAndEveryRequestNamesTheBrowser) {
+    peers::RecordingProxy proxy("", "", 60, 16);
+    extraEnvironment["http_proxy"] = proxy.url();
+    extraEnvironment["no_proxy"] = "";
+    extraEnvironment["G_MESSAGES_DEBUG"] = "OrvaneDialog";
+    auto browser = start("orvaneexplorer", {clickPage(slowLink())});
+    ASSERT_TRUE(titleShown(kHttpTitle)) << errors();
+    std::string status =
+        ": 258 Receiving data through proxy 127.0.0.1:" + std::to_string(proxy.port()) + "...\n";
+    auto shown = [&] { return readFileText(home / "orvaneexplorer.out"); };
+    EXPECT_TRUE(waitUntil([&] { return shown().find(status) != std::string::npos; }, kWaitMs))
+        << shown();
+    ASSERT_TRUE(waitUntil([&] { return trickle->sent() > 100000; }, kWaitMs));
+    std::string browserName = std::string("OrvaneExplorer/") + kOrvaneVersion;
+    std::string pageRequest, fileRequest;
+    for (const std::string& request : proxy.requests()) {
+        if (request.starts_with("GET " + httpUrl("/click.html") + " "))
+            pageRequest = request;
+        if (request.starts_with("GET " + slowLink() + " HTTP/1.1\r\n"))
+            fileRequest = request;
+    }
+    EXPECT_NE(fileRequest.find("\r\nUser-Agent: " + browserName + "\r\n"), std::string::npos)
+        << fileRequest;
+    // WebKit's own user agent, with the browser's name and version added.
+    std::size_t agent = pageRequest.find("\r\nUser-Agent: ");
+    ASSERT_NE(agent, std::string::npos) << pageRequest;
+    std::string agentLine =
+        pageRequest.substr(agent + 2, pageRequest.find("\r\n", agent + 2) - agent - 2);
+    EXPECT_NE(agentLine.find("AppleWebKit/"), std::string::npos) << agentLine;
+    EXPECT_NE(agentLine.find(" " + browserName), std::string::npos) << agentLine;
+    browser->terminate();
+    EXPECT_EQ(browser->waitForExit(kWaitMs), 0) << errors();
 }
 
 // The viewer as the Windows program it is, run under Wine in a throw-away

@@ -13,6 +13,7 @@ namespace {
 constexpr char kRefusal[] =
     "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"test\"\r\n"
     "Content-Length: 0\r\n\r\n";
+constexpr char kBadGateway[] = "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n";
 
 // The port of "CONNECT host:port HTTP/1.1" when the host is a loopback
 // name; 0 otherwise.
@@ -26,6 +27,15 @@ int TunnelPort(const std::string& request) {
         (host != "127.0.0.1" && host != "localhost" && host != "[::1]"))
         return 0;
     return std::atoi(authority.c_str() + colon + 1);
+}
+
+// The port of "GET http://127.0.0.1:port/... HTTP/1.1"; 0 otherwise.
+int ForwardPort(const std::string& request) {
+    std::size_t target = request.find(' ') + 1;
+    constexpr std::string_view kLoopbackOrigin = "http://127.0.0.1:";
+    if (target == 0 || request.compare(target, kLoopbackOrigin.size(), kLoopbackOrigin) != 0)
+        return 0;
+    return std::atoi(request.c_str() + target + kLoopbackOrigin.size());
 }
 
 bool Authorized(const std::string& request, const std::string& required) {
@@ -64,10 +74,14 @@ void RecordingProxy::Serve(int maxSeconds, int maxConnections) {
             AcceptBefore(listener_, std::min(end, Clock::now() + std::chrono::milliseconds(50)));
         if (client < 0)
             continue;
-        Answer(client, end);
-        ::close(client);
+        clients_.emplace_back([this, client, end] {
+            Answer(client, end);
+            ::close(client);
+        });
         ++served;
     }
+    for (std::thread& client : clients_)
+        client.join();
 }
 
 void RecordingProxy::Answer(int client, Clock::time_point end) {
@@ -81,18 +95,26 @@ void RecordingProxy::Answer(int client, Clock::time_point end) {
         SendAll(client, kRefusal);
         return;
     }
-    int port = TunnelPort(request);
-    if (port == 0) {
+    if (int port = TunnelPort(request))
+        Tunnel(client, port, "HTTP/1.1 200 Connection established\r\n\r\n", "", end);
+    else if (!answer_.empty())
         SendAll(client, answer_);
-        return;
-    }
-    int origin = ConnectFrom("127.0.0.1", "127.0.0.1", port);
+    else
+        Tunnel(client, ForwardPort(request), "", request, end);
+}
+
+// Connects to the loopback port, sends the client its answer (a CONNECT's)
+// or the origin its request (one passed on), then relays until either side
+// ends: a kept-alive connection's later requests go to the same origin.
+void RecordingProxy::Tunnel(int client, int port, const std::string& toClient,
+                            const std::string& toOrigin, Clock::time_point end) {
+    int origin = port == 0 ? -1 : ConnectFrom("127.0.0.1", "127.0.0.1", port);
     if (origin < 0) {
-        SendAll(client, "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+        SendAll(client, kBadGateway);
         return;
     }
-    SendAll(client, "HTTP/1.1 200 Connection established\r\n\r\n");
-    Relay(client, origin, end);
+    if (SendAll(client, toClient) && SendAll(origin, toOrigin))
+        Relay(client, origin, end);
     ::close(origin);
 }
 

@@ -14,9 +14,13 @@ namespace orvane::peers {
 // receives. A CONNECT to a loopback port opens a tunnel to 127.0.0.1 at
 // that port and relays the bytes both ways (nothing leaves loopback); any
 // other request (GET http://..., GET ftp://...) is answered with the given
-// response, as if the proxy had fetched it. With a required authorization,
-// a request without exactly that Proxy-Authorization value gets 407. It
-// stops when destroyed, after maxSeconds or after maxConnections.
+// response, as if the proxy had fetched it. With no response given, a
+// request for http://127.0.0.1:port/... is passed on to that port as it
+// came and the answer relayed, as a real proxy does for a browser's pages
+// (other origins get 502). With a required authorization, a request without
+// exactly that Proxy-Authorization value gets 407. Each connection is served
+// on a thread of its own, so a browser's kept-alive connections hold up no
+// other. It stops when destroyed, after maxSeconds or after maxConnections.
 class RecordingProxy {
   public:
     explicit RecordingProxy(std::string answer, std::string requiredAuthorization = "",
@@ -34,6 +38,8 @@ class RecordingProxy {
     void Serve(int maxSeconds, int maxConnections);
     void Answer(int client, Clock::time_point end);
     void Relay(int client, int origin, Clock::time_point end);
+    void Tunnel(int client, int port, const std::string& toClient, const std::string& toOrigin,
+                Clock::time_point end);
 
     std::string answer_;
     std::string requiredAuthorization_;
@@ -43,6 +49,7 @@ class RecordingProxy {
     std::mutex lock_;
     std::vector<std::string> requests_;
     std::thread thread_;
+    std::vector<std::thread> clients_;
 };
 
 }  // namespace orvane::peers
