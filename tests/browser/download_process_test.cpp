@@ -717,7 +717,11 @@ TEST_F(WineViewerOnDisplay, OrvaneDdeExeTellsByItsExitStatusWhetherAConversation
     std::string client = testkit::programFolder() + "/orvane-dde.exe";
     std::map<std::string, std::string> display{{"DISPLAY", xvfb->name()},
                                                {"TREMORA_STANDIN_LOG", home / "viewer.log"}};
-    auto none = prefix->wine({client, "trmvw32", "System", "[open(\"C:\\a.evt\")]"}, display);
+    // Wine's own errors shown here, so that a start that fails inside Wine
+    // says why instead of passing for a missing conversation.
+    auto shownErrors = display;
+    shownErrors["WINEDEBUG"] = "-all,err+all";
+    auto none = prefix->wine({client, "trmvw32", "System", "[open(\"C:\\a.evt\")]"}, shownErrors);
     EXPECT_EQ(none.exitStatus, 1) << none.standardError;
     EXPECT_NE(none.standardError.find("no conversation"), std::string::npos) << none.standardError;
     testkit::ChildProcess viewer(
