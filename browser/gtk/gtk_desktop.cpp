@@ -14,7 +14,7 @@
 
 namespace orvane {
 
-GtkDesktop::GtkDesktop() = default;
+GtkDesktop::GtkDesktop(std::string programDir) : programDir_(std::move(programDir)) {}
 
 GtkDesktop::~GtkDesktop() {
     view_.reset();
@@ -31,6 +31,7 @@ GtkDesktop::~GtkDesktop() {
 
 void GtkDesktop::MessageBox(const std::string& text) {
     logFrame("message \"" + text + "\"");
+    UseOwnIcon();
     GtkWidget* box = gtk_message_dialog_new(frame_ ? frame_->window() : nullptr, GTK_DIALOG_MODAL,
                                             GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), kAppTitle);
@@ -38,9 +39,12 @@ void GtkDesktop::MessageBox(const std::string& text) {
     gtk_widget_destroy(box);
 }
 
-void UseOwnIcon(const std::string& programDir) {
-    if (!programDir.empty()) {
-        std::string icons = programDir + "../share/icons";
+void GtkDesktop::UseOwnIcon() {
+    if (ownIcon_)
+        return;
+    ownIcon_ = true;
+    if (!programDir_.empty()) {
+        std::string icons = programDir_ + "../share/icons";
         gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
     }
     gtk_window_set_default_icon_name(kIconName);
@@ -71,7 +75,6 @@ bool GtkDesktop::OpenDocument(CBrowserApp& app) {
     if (mainFrame_->OnCreate() != 0)
         return false;
     frame_ = std::make_unique<GtkFrameWindow>(*mainFrame_, app.endpoints());
-    mainFrame_->AttachWindow(*frame_);
     control_ = std::make_unique<WebKitControl>(app.endpoints().HomePageUrl());
     gtk_box_pack_start(frame_->body(), control_->widget(), TRUE, TRUE, 0);
     loop_ = std::make_unique<GlibUiLoop>(g_main_context_default());
@@ -79,17 +82,23 @@ bool GtkDesktop::OpenDocument(CBrowserApp& app) {
     dialogs_ = std::make_unique<GtkDirectoryDialogs>(frame_->window());
     transfers_ = std::make_unique<GtkTransferRunner>(app, *frame_, *loop_);
     downloads_ = std::make_unique<PageDownloads>(app, *dialogs_, *mainFrame_);
+    view_ = std::make_unique<CBrowserView>(
+        app, ViewHost{*control_, *mainFrame_, *messages_, *dialogs_, *transfers_});
+    messages_->Attach(*view_);
+    control_->AttachView(*view_);
+    // The first page is asked for before the bars and the icon are made:
+    // WebKit starts its processes meanwhile. The page's answers come through
+    // the main loop, when all below is in place.
+    view_->OnInitialUpdate();
+    UseOwnIcon();
+    frame_->BuildBars();
+    mainFrame_->AttachWindow(*frame_);
     downloadsWindow_ = std::make_unique<GtkDownloadsWindow>(app.downloads(), frame_->window());
     mainFrame_->AttachDownloads(*downloadsWindow_);
     mainFrame_->AttachPageTools(*control_);
     control_->AttachPage(*mainFrame_, mainFrame_->findInPage(), *downloads_);
     WebKitControl* control = control_.get();
     frame_->SetPage(control_->widget(), [control] { return control->EditingText(); });
-    view_ = std::make_unique<CBrowserView>(
-        app, ViewHost{*control_, *mainFrame_, *messages_, *dialogs_, *transfers_});
-    messages_->Attach(*view_);
-    control_->AttachView(*view_);
-    view_->OnInitialUpdate();
     return true;
 }
 

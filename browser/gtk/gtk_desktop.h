@@ -24,17 +24,12 @@ class WebKitControl;
 // The icon name of every window of the browser (hicolor theme).
 inline constexpr char kIconName[] = "orvaneexplorer";
 
-// Makes the program's icon the default of its windows. The icon theme also
-// looks in PREFIX/share/icons beside the program's PREFIX/bin (build/share/
-// icons in a build tree), so the icon shows before the desktop's icon cache
-// knows it, and under any install prefix.
-void UseOwnIcon(const std::string& programDir);
-
 // The application's windows on GTK: the main frame with its bars and web
 // view, the message boxes, the About box and the transfer status dialog.
 class GtkDesktop final : public AppDesktop {
   public:
-    GtkDesktop();
+    // The program's folder, where the icon theme of its windows is found.
+    explicit GtkDesktop(std::string programDir);
     ~GtkDesktop() override;
 
     void MessageBox(const std::string& text) override;
@@ -52,6 +47,16 @@ class GtkDesktop final : public AppDesktop {
     GtkTransferRunner* transfers() { return transfers_.get(); }
 
   private:
+    // Makes the program's icon the default of its windows, once, before the
+    // first window that shows. The icon theme also looks in PREFIX/share/
+    // icons beside the program's PREFIX/bin (build/share/icons in a build
+    // tree), so the icon shows before the desktop's icon cache knows it, and
+    // under any install prefix. Loading the theme takes a while: the frame
+    // does it once its first page has been asked for.
+    void UseOwnIcon();
+
+    std::string programDir_;
+    bool ownIcon_ = false;
     std::unique_ptr<GlibUiLoop> loop_;
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<GtkFrameWindow> frame_;

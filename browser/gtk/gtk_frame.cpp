@@ -23,12 +23,7 @@ GtkFrameWindow::GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints)
     gtk_window_set_default_size(window_, kDefaultWidth, kDefaultHeight);
     gtk_window_add_accel_group(window_, accelGroup_);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(layout_));
-    BuildMenuBar();
-    BuildToolbar();
-    BuildAddressBand();
     gtk_box_pack_start(layout_, GTK_WIDGET(body_), TRUE, TRUE, 0);
-    BuildStatusBar();
-    BuildFindBar();
     normal_ = {-1, -1, -1, -1, 0, 0, kDefaultWidth, kDefaultHeight};
     // A new document has no name until its page reports a title.
     SetCaption(std::string("Untitled - ") + kAppTitle);
@@ -38,14 +33,27 @@ GtkFrameWindow::GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints)
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
 }
 
+void GtkFrameWindow::BuildBars() {
+    BuildMenuBar();
+    BuildToolbar();
+    BuildAddressBand();
+    // The body stays between the bars above it and the status and find
+    // bars below it.
+    gtk_box_reorder_child(layout_, GTK_WIDGET(body_), -1);
+    BuildStatusBar();
+    BuildFindBar();
+}
+
 GtkFrameWindow::~GtkFrameWindow() {
     if (addressChoiceReset_)
         g_source_remove(addressChoiceReset_);
-    g_signal_handlers_disconnect_by_data(findEntry_, this);
-    for (GtkWidget* widget : promptWidgets_)
-        g_signal_handlers_disconnect_by_data(widget, &logic_);
-    g_signal_handlers_disconnect_by_data(addressBox_, this);
-    g_signal_handlers_disconnect_by_data(gtk_bin_get_child(GTK_BIN(addressBox_)), this);
+    if (addressBox_) {
+        g_signal_handlers_disconnect_by_data(findEntry_, this);
+        for (GtkWidget* widget : promptWidgets_)
+            g_signal_handlers_disconnect_by_data(widget, &logic_);
+        g_signal_handlers_disconnect_by_data(addressBox_, this);
+        g_signal_handlers_disconnect_by_data(gtk_bin_get_child(GTK_BIN(addressBox_)), this);
+    }
     g_signal_handlers_disconnect_by_data(gdk_keymap_get_for_display(gdk_display_get_default()),
                                          this);
     g_signal_handlers_disconnect_by_data(window_, this);

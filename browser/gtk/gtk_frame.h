@@ -19,11 +19,15 @@ struct Endpoints;
 // the body that holds the web view. Every command goes to CMainFrame by id.
 class GtkFrameWindow final : public FrameWindow {
   public:
+    // The window with its empty body; the bars come with BuildBars, apart
+    // so that the first page can be asked for in between: WebKit starts
+    // its processes while the menus and the toolbar's icons are made.
     GtkFrameWindow(CMainFrame& logic, const Endpoints& endpoints);
     ~GtkFrameWindow() override;
     GtkFrameWindow(const GtkFrameWindow&) = delete;
     GtkFrameWindow& operator=(const GtkFrameWindow&) = delete;
 
+    void BuildBars();
     GtkWindow* window() { return window_; }
     GtkBox* body() { return body_; }
     GtkWidget* menuBar() { return menuBar_; }

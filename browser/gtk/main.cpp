@@ -47,10 +47,9 @@ int main(int argc, char** argv) {
     // The windows' class is the desktop entry's StartupWMClass (gtk_init
     // sets its own from the program name).
     gdk_set_program_class("OrvaneExplorer");
-    orvane::UseOwnIcon(orvane::GetProgramDirectory());
     std::vector<std::string> arguments(argv + 1, argv + argc);
     orvane::PlatformWorld world;
-    orvane::GtkDesktop desktop;
+    orvane::GtkDesktop desktop(orvane::GetProgramDirectory());
     orvane::CBrowserApp app(desktop, world, orvane::ProfileFile(orvane::browserSettingsPath()),
                             orvane::RegistryStore::fromEnvironment());
     guint terms = g_unix_signal_add(SIGTERM, closeOnSignal, &desktop);

@@ -1,5 +1,6 @@
 #include "browser/gtk/webkit_control.h"
 
+#include <filesystem>
 #include <memory>
 
 #include "browser/gtk/gtk_log.h"
@@ -12,6 +13,18 @@ namespace orvane {
 namespace {
 constexpr char kOwnName[] = "orvane";
 constexpr char kCookieFile[] = "cookies.sqlite";
+
+// Whether the machine has a GPU's render node. Without one, GL is Mesa's
+// software rasterizer: WebKit's GL compositing then compiles its shaders
+// with LLVM at every start and draws on the processor anyway, so pages are
+// drawn without it.
+bool hasRenderNode() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", ec))
+        if (entry.path().filename().string().rfind("renderD", 0) == 0)
+            return true;
+    return false;
+}
 
 // The one web context of the program: what sites store (cookies kept
 // across runs in SQLite, local storage, caches) lives under the program's
@@ -38,6 +51,9 @@ WebKitControl::WebKitControl(std::string homePage)
     : homePage_(std::move(homePage)),
       view_(WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(browserContext()))) {
     g_object_ref_sink(view_);
+    if (!hasRenderNode())
+        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view_),
+                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     // Servers see the browser's name and version next to WebKit's own.
     webkit_settings_set_user_agent_with_application_details(webkit_web_view_get_settings(view_),
                                                             "OrvaneExplorer", kOrvaneVersion);

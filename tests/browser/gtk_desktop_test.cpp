@@ -82,7 +82,7 @@ class GtkDesktopTest : public ::testing::Test {
     testing::TricklingWebServer trickle{1 << 20, 4096, 50};
     testkit::LocalWebServer web{{{"/click.html", kClickPage}}};
     PlatformWorld world;
-    GtkDesktop desktop;
+    GtkDesktop desktop{""};
     std::unique_ptr<CBrowserApp> app;
     Seen seen;
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -156,6 +157,7 @@ class GtkFrameTest : public ::testing::Test {
         mainFrame = std::make_unique<CMainFrame>(*app);
         ASSERT_EQ(mainFrame->OnCreate(), 0);
         window = std::make_unique<GtkFrameWindow>(*mainFrame, app->endpoints());
+        window->BuildBars();
         mainFrame->AttachWindow(*window);
         gtk_widget_show_all(GTK_WIDGET(window->window()));
         ASSERT_TRUE(GtkSession::pumpUntilShown(GTK_WIDGET(window->window())));
@@ -347,7 +349,20 @@ TEST_F(GtkFrameTest, AddressBoxNavigatesOnEnterAndSelectionButNotOnShow) {
     EXPECT_STREQ(gtk_entry_get_text(entry), "http://www.iris.edu/pub/farm/");
 }
 
+// Top to bottom: menu bar, toolbar, address band, the page's body, status
+// bar; then the View menu's check marks follow the bars they hide.
 TEST_F(GtkFrameTest, ViewMenuHidesAndShowsTheBarsWithCheckMarks) {
+    auto top = [&](GtkWidget* widget) {
+        int x = 0, y = -1;
+        gtk_widget_translate_coordinates(widget, GTK_WIDGET(window->window()), 0, 0, &x, &y);
+        return y;
+    };
+    GtkWidget* addressBand = gtk_widget_get_parent(GTK_WIDGET(window->addressBox()));
+    std::vector<int> tops = {top(window->menuBar()), top(window->toolbar()), top(addressBand),
+                             top(GTK_WIDGET(window->body())), top(window->statusRow())};
+    EXPECT_TRUE(std::is_sorted(tops.begin(), tops.end()) &&
+                std::adjacent_find(tops.begin(), tops.end()) == tops.end())
+        << tops[0] << " " << tops[1] << " " << tops[2] << " " << tops[3] << " " << tops[4];
     GtkWidget* toolbarItem = named(59392);
     GtkWidget* statusItem = nullptr;
     for (GtkWidget* item :
