@@ -2,16 +2,9 @@
 
 #include <algorithm>
 
-namespace orvane {
+#include "transfer/progress_text.h"
 
-std::string DownloadSizeText(std::uint64_t bytes) {
-    constexpr std::uint64_t kKilo = 1024, kMega = 1024 * 1024;
-    if (bytes < kKilo)
-        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    if (bytes < kMega)
-        return std::to_string(bytes / kKilo) + " KB";
-    return std::to_string(bytes / kMega) + "." + std::to_string(bytes % kMega * 10 / kMega) + " MB";
-}
+namespace orvane {
 
 int DownloadList::Add(const std::string& name, const std::string& path, bool eventFile,
                       std::function<void()> cancel) {
@@ -113,8 +106,9 @@ void DownloadList::Changed() const {
 namespace {
 std::string runningSize(const DownloadEntry& entry) {
     if (entry.expected > 0)
-        return DownloadSizeText(entry.received) + " of " + DownloadSizeText(entry.expected);
-    return DownloadSizeText(entry.received);
+        return ReadableShare(static_cast<std::int64_t>(entry.received),
+                             static_cast<std::int64_t>(entry.expected));
+    return ReadableSize(static_cast<std::int64_t>(entry.received));
 }
 
 std::string doneState(const DownloadEntry& entry) {
@@ -133,7 +127,8 @@ DownloadLine DownloadList::LineOf(const DownloadEntry& entry) {
                     ? "Downloading, " + std::to_string(entry.received * 100 / entry.expected) + "%"
                     : "Downloading"};
         case DownloadState::Done:
-            return {entry.name, DownloadSizeText(entry.received), doneState(entry)};
+            return {entry.name, ReadableSize(static_cast<std::int64_t>(entry.received)),
+                    doneState(entry)};
         case DownloadState::Failed:
             return {entry.name, "", "Failed: " + entry.reason};
         case DownloadState::Cancelled:

@@ -32,9 +32,6 @@ struct DownloadLine {
     std::string state;
 };
 
-// "812 bytes", "684 KB", "2.0 MB".
-std::string DownloadSizeText(std::uint64_t bytes);
-
 // This run's downloads, newest first, as the Downloads window lists them:
 // each line's texts and whether it can still be cancelled. The window is
 // told of every change.

@@ -6,6 +6,7 @@
 #include "browser/directory_dialogs.h"
 #include "browser/download_list.h"
 #include "browser/status_line.h"
+#include "transfer/progress_text.h"
 
 namespace orvane {
 
@@ -76,9 +77,10 @@ void PageDownloads::OnProgress(const std::string& path, std::uint64_t received,
                                std::uint64_t expected) {
     std::string text = "Downloading " + fileNameOf(path) + " ... ";
     if (expected > 0)
-        text += std::to_string(received * 100 / expected) + "% of " + DownloadSizeText(expected);
+        text += std::to_string(received * 100 / expected) + "% of " +
+                ReadableSize(static_cast<std::int64_t>(expected));
     else
-        text += DownloadSizeText(received);
+        text += ReadableSize(static_cast<std::int64_t>(received));
     activity_.OnDownloadStatus(text);
     if (auto id = app_.downloads().RunningAt(path))
         app_.downloads().Progress(*id, received, expected);

@@ -392,10 +392,10 @@ TEST_F(EverydayBrowsing, AFileThePageCannotShowIsSavedAndListedWithoutAnyBox) {
     ASSERT_TRUE(titleShown(framed("Click")));
     ASSERT_TRUE(pressKeys(framed("Click"), {"ctrl+shift+y"}));
     ASSERT_TRUE(titleShown("Downloads"));
-    EXPECT_TRUE(logged(downloadRow(0, "0202.evt | 2 KB | Done, handed to the viewer")))
+    EXPECT_TRUE(logged(downloadRow(0, "0202.evt | 3.0 kB | Done, handed to the viewer")))
         << frameLog();
-    EXPECT_TRUE(logged(downloadRow(1, "data (1).zip | 683 KB | Done"))) << frameLog();
-    EXPECT_TRUE(logged(downloadRow(2, "data.zip | 683 KB | Done"))) << frameLog();
+    EXPECT_TRUE(logged(downloadRow(1, "data (1).zip | 700.0 kB | Done"))) << frameLog();
+    EXPECT_TRUE(logged(downloadRow(2, "data.zip | 700.0 kB | Done"))) << frameLog();
     screenshot("downloads-window", "Downloads");
 }
 
@@ -592,7 +592,7 @@ TEST_F(SlowDownloadOnDisplay, TheDownloadsWindowFollowsAFileUnderWayAndItsCancel
     ASSERT_TRUE(pressKeys("Click - Orvane Explorer", {"ctrl+shift+y"}));
     ASSERT_TRUE(titleShown("Downloads"));
     EXPECT_TRUE(logged("download row 0 \"slow.bin | ")) << frameLog();
-    EXPECT_TRUE(logged(" of 2.0 MB | Downloading, ")) << frameLog();
+    EXPECT_TRUE(logged(" of 2.1 MB | Downloading, ")) << frameLog();
     // Cancel is the last button of the row, at the window's right edge.
     auto window = probe->findWindow("Downloads");
     ASSERT_TRUE(window);
