@@ -15,10 +15,10 @@ std::unique_ptr<WatchedProgram> WatchedProgram::start(const std::string& program
     auto pid = startChildProgram(program, arguments, changes);
     if (!pid)
         return nullptr;
-    return std::unique_ptr<WatchedProgram>(new WatchedProgram(*pid, timeoutMs, std::move(ended)));
+    return std::make_unique<WatchedProgram>(StartedKey(), *pid, timeoutMs, std::move(ended));
 }
 
-WatchedProgram::WatchedProgram(pid_t pid, int timeoutMs, Ended ended)
+WatchedProgram::WatchedProgram(StartedKey, pid_t pid, int timeoutMs, Ended ended)
     : pid_(pid), ended_(std::move(ended)) {
     watch_ = g_child_watch_add(pid_, onEnded, this);
     timeout_ = g_timeout_add(static_cast<guint>(timeoutMs > 0 ? timeoutMs : 0), onTimeout, this);

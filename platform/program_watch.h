@@ -27,6 +27,13 @@ class WatchedProgram {
                                                  const std::vector<std::string>& arguments,
                                                  const EnvironmentChanges& changes, int timeoutMs,
                                                  Ended ended);
+    // Made only by start (the key is private), on a program it started.
+    struct StartedKey {
+      private:
+        friend class WatchedProgram;
+        StartedKey() = default;
+    };
+    WatchedProgram(StartedKey, pid_t pid, int timeoutMs, Ended ended);
     // A program still running is killed, by its process id, and reaped;
     // ended is not run then.
     ~WatchedProgram();
@@ -37,7 +44,6 @@ class WatchedProgram {
     bool running() const { return watch_ != 0; }
 
   private:
-    WatchedProgram(pid_t pid, int timeoutMs, Ended ended);
     static void onEnded(int pid, int status, void* self);
     static int onTimeout(void* self);
 

@@ -63,7 +63,7 @@ PortOpenResult TermiosPort::openDevice(const std::string& devicePath, const std:
         return {nullptr, inUse(label, devicePath)};
     }
     ioctl(fd, TIOCEXCL);  // keeps other programs out; refused on some devices, harmless then
-    return {std::unique_ptr<TermiosPort>(new TermiosPort(fd, label)), {}};
+    return {std::make_unique<TermiosPort>(OpenedKey(), fd, label), {}};
 }
 
 TermiosPort::~TermiosPort() {

@@ -12,6 +12,13 @@ class TermiosPort final : public SerialPort {
     // Opens the device; on failure the result holds the cause, naming the
     // device (and, for a permission error, the group that may open it).
     static PortOpenResult openDevice(const std::string& devicePath, const std::string& label);
+    // Made only by openDevice (the key is private), on the device it opened.
+    struct OpenedKey {
+      private:
+        friend class TermiosPort;
+        OpenedKey() = default;
+    };
+    TermiosPort(OpenedKey, int fd, std::string label) : fd_(fd), label_(std::move(label)) {}
     ~TermiosPort() override;
     TermiosPort(const TermiosPort&) = delete;
     TermiosPort& operator=(const TermiosPort&) = delete;
@@ -27,7 +34,6 @@ class TermiosPort final : public SerialPort {
     bool disconnected() const override { return lost_; }
 
   private:
-    TermiosPort(int fd, std::string label) : fd_(fd), label_(std::move(label)) {}
     void markLost();
     // Waits (bounded) until the driver has sent what was written; false
     // when the line did not drain in time.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 
 namespace orvane {
 
@@ -143,7 +144,9 @@ GlibUiLoop::~GlibUiLoop() {
 
 std::unique_ptr<LoopHandle> GlibUiLoop::StartTimer(unsigned periodMs, std::function<void()> tick) {
     GSource* source = g_timeout_source_new(periodMs);
-    g_source_set_callback(source, OnTick, new std::function<void()>(std::move(tick)), DeleteTick);
+    g_source_set_callback(source, OnTick,
+                          std::make_unique<std::function<void()>>(std::move(tick)).release(),
+                          DeleteTick);
     g_source_attach(source, context_);
     return std::make_unique<SourceHandle>(std::vector<GSource*>{source});
 }
@@ -153,16 +156,20 @@ std::unique_ptr<LoopHandle> GlibUiLoop::WatchSocket(int fd, SocketKind kind,
     auto ioErrors = static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR);
     if (kind == SocketKind::Listener) {
         auto condition = static_cast<GIOCondition>(G_IO_IN | ioErrors);
-        return std::make_unique<SourceHandle>(std::vector<GSource*>{
-            AttachFdSource(context_, fd, condition, OnListenerReady,
-                           new WatchTarget{fd, std::move(deliver)}, G_PRIORITY_DEFAULT)});
+        return std::make_unique<SourceHandle>(std::vector<GSource*>{AttachFdSource(
+            context_, fd, condition, OnListenerReady,
+            std::make_unique<WatchTarget>(WatchTarget{fd, std::move(deliver)}).release(),
+            G_PRIORITY_DEFAULT)});
     }
     // The one FD_WRITE comes before anything the socket reads.
-    GSource* writable = AttachFdSource(context_, fd, G_IO_OUT, OnStreamWritable,
-                                       new WatchTarget{fd, deliver}, G_PRIORITY_HIGH);
+    GSource* writable = AttachFdSource(
+        context_, fd, G_IO_OUT, OnStreamWritable,
+        std::make_unique<WatchTarget>(WatchTarget{fd, deliver}).release(), G_PRIORITY_HIGH);
     auto condition = static_cast<GIOCondition>(G_IO_IN | ioErrors);
-    GSource* readable = AttachFdSource(context_, fd, condition, OnStreamReadable,
-                                       new WatchTarget{fd, std::move(deliver)}, G_PRIORITY_DEFAULT);
+    GSource* readable =
+        AttachFdSource(context_, fd, condition, OnStreamReadable,
+                       std::make_unique<WatchTarget>(WatchTarget{fd, std::move(deliver)}).release(),
+                       G_PRIORITY_DEFAULT);
     return std::make_unique<SourceHandle>(std::vector<GSource*>{writable, readable});
 }
 

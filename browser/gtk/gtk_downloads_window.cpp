@@ -56,8 +56,7 @@ GtkDownloadsWindow::GtkDownloadsWindow(DownloadList& list, GtkWindow* owner)
 GtkDownloadsWindow::~GtkDownloadsWindow() {
     // The list may be gone already (the application ends before its
     // windows): it is not touched here.
-    if (pendingRebuild_)
-        g_source_remove(pendingRebuild_);
+    rebuild_.Cancel();
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
     g_object_unref(sizeColumn_);
@@ -82,16 +81,7 @@ void GtkDownloadsWindow::Present() {
 // Progress comes many times a second: the rows are brought up to date once
 // per turn of the main loop at most.
 void GtkDownloadsWindow::ScheduleRebuild() {
-    if (pendingRebuild_)
-        return;
-    pendingRebuild_ = g_idle_add(
-        [](gpointer self) -> gboolean {
-            auto* window = static_cast<GtkDownloadsWindow*>(self);
-            window->pendingRebuild_ = 0;
-            window->Rebuild();
-            return G_SOURCE_REMOVE;
-        },
-        this);
+    rebuild_.Schedule();
 }
 
 // The rows of the downloads already listed are updated in place, so that a

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browser/download_list.h"
+#include "browser/gtk/idle_call.h"
 
 namespace orvane {
 
@@ -39,7 +40,7 @@ class GtkDownloadsWindow final : public DownloadsWindow {
     DownloadList& list_;
     GtkWindow* window_;
     GtkWidget* rows_;
-    guint pendingRebuild_ = 0;
+    IdleCall rebuild_{[this] { Rebuild(); }};
     struct RowWidgets {
         GtkWidget *name, *size, *state, *open, *folder, *cancel;
     };

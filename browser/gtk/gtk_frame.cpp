@@ -45,8 +45,7 @@ void GtkFrameWindow::BuildBars() {
 }
 
 GtkFrameWindow::~GtkFrameWindow() {
-    if (addressChoiceReset_)
-        g_source_remove(addressChoiceReset_);
+    addressChoiceReset_.Cancel();
     if (addressBox_) {
         g_signal_handlers_disconnect_by_data(findEntry_, this);
         for (GtkWidget* widget : promptWidgets_)

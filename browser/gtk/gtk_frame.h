@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browser/frame_placement.h"
+#include "browser/gtk/idle_call.h"
 #include "browser/main_frame.h"
 
 namespace orvane {
@@ -94,7 +95,7 @@ class GtkFrameWindow final : public FrameWindow {
     static void onAddressActivate(GtkEntry*, gpointer self);
     static void onAddressChanged(GtkComboBox*, gpointer self);
     static void onKeymapChanged(GdkKeymap*, gpointer self);
-    static void onAddressChoiceDone(gpointer self);
+    void OnAddressChoiceDone();
     static void onAddressListShown(GObject* box, GParamSpec*, gpointer);
 
     CMainFrame& logic_;
@@ -117,7 +118,7 @@ class GtkFrameWindow final : public FrameWindow {
     GtkLabel* findResult_ = nullptr;
     GtkWidget* page_ = nullptr;
     std::function<bool()> pageEditingText_;
-    guint addressChoiceReset_ = 0;
+    IdleCall addressChoiceReset_{[this] { OnAddressChoiceDone(); }};
     bool settingAddress_ = false;
     FramePlacement normal_;
     bool maximized_ = false;

@@ -136,14 +136,7 @@ void GtkFrameWindow::onAddressChanged(GtkComboBox* box, gpointer self) {
     // The box reports a change only when another entry is chosen: once this
     // choice is done, no entry stays active, so choosing the same one again
     // is a change too. The entry's text stays.
-    if (!frame->addressChoiceReset_)
-        frame->addressChoiceReset_ = g_idle_add_full(
-            G_PRIORITY_DEFAULT_IDLE,
-            [](gpointer self) -> gboolean {
-                onAddressChoiceDone(self);
-                return G_SOURCE_REMOVE;
-            },
-            frame, nullptr);
+    frame->addressChoiceReset_.Schedule();
 }
 
 void GtkFrameWindow::onAddressListShown(GObject* box, GParamSpec*, gpointer) {
@@ -152,12 +145,10 @@ void GtkFrameWindow::onAddressListShown(GObject* box, GParamSpec*, gpointer) {
     logFrame(shown ? "address list shown" : "address list hidden");
 }
 
-void GtkFrameWindow::onAddressChoiceDone(gpointer self) {
-    auto* frame = static_cast<GtkFrameWindow*>(self);
-    frame->addressChoiceReset_ = 0;
-    frame->settingAddress_ = true;
-    gtk_combo_box_set_active(GTK_COMBO_BOX(frame->addressBox_), -1);
-    frame->settingAddress_ = false;
+void GtkFrameWindow::OnAddressChoiceDone() {
+    settingAddress_ = true;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(addressBox_), -1);
+    settingAddress_ = false;
 }
 
 }  // namespace orvane

@@ -65,8 +65,6 @@ WebKitControl::WebKitControl(std::string homePage)
 }
 
 WebKitControl::~WebKitControl() {
-    if (pendingOpen_)
-        g_source_remove(pendingOpen_);
     DropNavigation();
     DisconnectPageSignals();
     g_signal_handlers_disconnect_by_data(view_, this);
@@ -189,17 +187,7 @@ gboolean WebKitControl::onLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar
 void WebKitControl::OpenInThisView(const std::string& url) {
     // Started once the policy question has been answered.
     pendingUrl_ = url;
-    if (pendingOpen_)
-        return;
-    pendingOpen_ = g_idle_add(
-        [](gpointer self) -> gboolean {
-            auto* control = static_cast<WebKitControl*>(self);
-            control->pendingOpen_ = 0;
-            if (control->browserView_)
-                control->browserView_->NavigateTo(control->pendingUrl_);
-            return G_SOURCE_REMOVE;
-        },
-        this);
+    pendingOpen_.Schedule();
 }
 
 void WebKitControl::onTitle(WebKitWebView* view, GParamSpec*, gpointer self) {

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "browser/gtk/idle_call.h"
 #include "browser/page_tools.h"
 #include "browser/view.h"
 
@@ -83,7 +84,10 @@ class WebKitControl final : public WebControl, public PageTools {
     std::string homePage_;
     WebKitWebView* view_;
     CBrowserView* browserView_ = nullptr;
-    guint pendingOpen_ = 0;
+    IdleCall pendingOpen_{[this] {
+        if (browserView_)
+            browserView_->NavigateTo(pendingUrl_);
+    }};
     std::string pendingUrl_;
     PageActivity* activity_ = nullptr;
     FindInPage* find_ = nullptr;

@@ -61,7 +61,7 @@ PortOpenResult Win32Port::openDevice(const std::string& deviceName, const std::s
                                     OPEN_EXISTING, 0, nullptr));
     if (!handle.valid())
         return {nullptr, openFailure(label, deviceName, GetLastError())};
-    return {std::unique_ptr<Win32Port>(new Win32Port(std::move(handle))), {}};
+    return {std::make_unique<Win32Port>(OpenedKey(), std::move(handle)), {}};
 }
 
 bool Win32Port::configure(int baud) {

@@ -18,6 +18,13 @@ class Win32Port final : public SerialPort {
     // Opens the device ("COM3", "\\.\COM12"); on failure the result says what
     // Windows said, naming the port and the device name.
     static PortOpenResult openDevice(const std::string& deviceName, const std::string& label);
+    // Made only by openDevice (the key is private), on the port it opened.
+    struct OpenedKey {
+      private:
+        friend class Win32Port;
+        OpenedKey() = default;
+    };
+    Win32Port(OpenedKey, UniqueHandle handle) : handle_(std::move(handle)) {}
 
     bool configure(int baud) override;
     void setDtr(bool asserted) override;
@@ -29,7 +36,6 @@ class Win32Port final : public SerialPort {
     bool disconnected() const override { return lost_; }
 
   private:
-    explicit Win32Port(UniqueHandle handle) : handle_(std::move(handle)) {}
     void applyTimeouts(const COMMTIMEOUTS& timeouts);
     // Waits (bounded) until the written bytes have left; false if they have not.
     bool drainTransmitQueue();
