@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "tests/transfer/transfer_harness.h"
 #include "tools/transfer_peers/scripted_ftp_server.h"
@@ -469,37 +470,33 @@ TEST(FtpResume, ACutAnywhereIsContinuedWithRestByteExact) {
 // A refused REST, a SIZE that changed or no SIZE at all: the next try
 // fetches the file from byte 0, never a splice of two files.
 TEST(FtpResume, RefusedRestChangedOrUnknownSizeStartAgainFromZero) {
-    std::string file = PatternBytes(120000);
-    FtpScript refused = Delivering(file);
-    refused.cutsBySession = {50000};
-    refused.restRefused = true;
-    FtpResumeRun noRest(refused);
-    noRest.Start();
-    ASSERT_TRUE(noRest.Ended());
-    EXPECT_EQ(noRest.harness.dialog->m_bFailed, 0) << noRest.harness.surface.text(258);
-    EXPECT_TRUE(noRest.Saved() == file);
-    EXPECT_EQ(noRest.Count("REST 50000"), 1);
-
-    std::string changed = PatternBytes(130000).substr(7);
-    FtpScript replaced = Delivering(file);
-    replaced.cutsBySession = {50000};
-    replaced.changedFile = changed;
-    FtpResumeRun newer(replaced);
-    newer.Start();
-    ASSERT_TRUE(newer.Ended());
-    EXPECT_EQ(newer.harness.dialog->m_bFailed, 0) << newer.harness.surface.text(258);
-    EXPECT_TRUE(newer.Saved() == changed);
-    EXPECT_EQ(newer.CountVerb("REST"), 0);
-
-    FtpScript unsized = Delivering(file);
-    unsized.cutsBySession = {50000};
-    unsized.knowsSize = false;
-    FtpResumeRun unknown(unsized);
-    unknown.Start();
-    ASSERT_TRUE(unknown.Ended());
-    EXPECT_EQ(unknown.harness.dialog->m_bFailed, 0) << unknown.harness.surface.text(258);
-    EXPECT_TRUE(unknown.Saved() == file);
-    EXPECT_EQ(unknown.CountVerb("REST"), 0);
+    const std::string file = PatternBytes(120000);
+    const std::string changed = PatternBytes(130000).substr(7);
+    struct Case {
+        const char* name;
+        std::function<void(FtpScript&)> server;
+        const std::string& saved;
+        int rests;  // REST commands the client sends
+    };
+    const Case cases[] = {
+        {"REST refused", [](FtpScript& s) { s.restRefused = true; }, file, 1},
+        {"SIZE changed", [&](FtpScript& s) { s.changedFile = changed; }, changed, 0},
+        {"no SIZE", [](FtpScript& s) { s.knowsSize = false; }, file, 0},
+    };
+    for (const Case& c : cases) {
+        FtpScript script = Delivering(file);
+        script.cutsBySession = {50000};
+        c.server(script);
+        FtpResumeRun run(script);
+        run.Start();
+        ASSERT_TRUE(run.Ended()) << c.name;
+        EXPECT_EQ(run.harness.dialog->m_bFailed, 0) << c.name << run.harness.surface.text(258);
+        EXPECT_TRUE(run.Saved() == c.saved) << c.name;
+        EXPECT_EQ(run.CountVerb("REST"), c.rests) << c.name;
+        if (c.rests) {
+            EXPECT_EQ(run.Count("REST 50000"), 1) << c.name;
+        }
+    }
 }
 
 // A try whose session is refused counts as a try and the next one follows;
