@@ -212,11 +212,26 @@ std::unique_ptr<ByteStream> CTransferDlg::OpenHttpStream(UniqueFd socket, const 
     if (!trust)
         return nullptr;
     auto stream = std::make_unique<TlsStream>(std::move(socket), &m_wake, std::move(trust));
+    stream->SetSilenceLimit(silenceLimitMs);
     auto handshake = stream->Start(SplitHostPort(target.host, target.defaultPort())->name);
-    if (handshake == TlsStream::Handshake::Done)
-        return stream;
-    outcome = handshake == TlsStream::Handshake::Stopped ? HttpExchange::Stopped
-                                                         : FailExchange(stream->failure());
+    switch (handshake) {
+        case TlsStream::Handshake::Done:
+            return stream;
+        case TlsStream::Handshake::Stopped:
+            outcome = HttpExchange::Stopped;
+            break;
+        case TlsStream::Handshake::Silent:
+            outcome = FailExchange(SilenceText());
+            break;
+        case TlsStream::Handshake::Refused:
+        case TlsStream::Handshake::Failed:
+            outcome = FailExchange(stream->failure());
+            break;
+    }
+    // A session cut or silent before it was made is a lost connection, which
+    // a resumed try may try again; a refused certificate never is.
+    m_bConnectionLost =
+        handshake == TlsStream::Handshake::Failed || handshake == TlsStream::Handshake::Silent;
     return nullptr;
 }
 

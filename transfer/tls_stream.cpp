@@ -196,9 +196,13 @@ TlsStream::Handshake TlsStream::Start(const std::string& hostName) {
         int result = gnutls_handshake(session_);
         if (result == GNUTLS_E_SUCCESS)
             return Handshake::Done;
-        if (IsRetry(result) && !WaitForSession())
-            return Handshake::Stopped;
-        if (IsRetry(result) || IsWarning(result))
+        if (IsRetry(result)) {
+            auto waited = WaitForSession();
+            if (waited != SocketWait::Ready)
+                return waited == SocketWait::Stopped ? Handshake::Stopped : Handshake::Silent;
+            continue;
+        }
+        if (IsWarning(result))
             continue;
         if (result == GNUTLS_E_CERTIFICATE_VERIFICATION_ERROR) {
             failure_ =
@@ -210,9 +214,9 @@ TlsStream::Handshake TlsStream::Start(const std::string& hostName) {
     }
 }
 
-bool TlsStream::WaitForSession() {
+SocketWait TlsStream::WaitForSession() {
     short events = gnutls_record_get_direction(session_) == 1 ? POLLOUT : POLLIN;
-    return WaitForSocket(socket_.get(), events, wake_);
+    return WaitForSocketWithin(socket_.get(), events, wake_, silenceMs_);
 }
 
 // 0 when the session can go on; kStopped or kSilent when the wait ended so.
@@ -291,8 +295,9 @@ long TlsStream::Send(std::string_view bytes) {
         }
         if (!IsRetry(done))
             return kFailed;
-        if (!WaitForSession())
-            return kStopped;
+        auto waited = WaitForSession();
+        if (waited != SocketWait::Ready)
+            return waited == SocketWait::Stopped ? kStopped : kSilent;
     }
     return static_cast<long>(sent);
 }

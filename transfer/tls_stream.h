@@ -63,7 +63,7 @@ std::string ExtraAuthorityFileFromEnvironment();
 // handshake, the host name included; nothing passes without that.
 class TlsStream final : public ByteStream {
   public:
-    enum class Handshake { Done, Stopped, Refused, Failed };
+    enum class Handshake { Done, Stopped, Refused, Failed, Silent };
 
     TlsStream(UniqueFd socket, WakeChannel* wake, std::shared_ptr<TlsTrust> trust);
     ~TlsStream() override;
@@ -72,7 +72,8 @@ class TlsStream final : public ByteStream {
 
     // Runs the handshake with the server named hostName (a name or an
     // address, without port). Refused: the certificate was not accepted;
-    // Failed: no TLS session came about. failure() then says why.
+    // Failed: no TLS session came about (failure() then says why); Silent:
+    // the server sent nothing for the silence limit (SetSilenceLimit).
     Handshake Start(const std::string& hostName);
     const std::string& failure() const { return failure_; }
 
@@ -83,8 +84,9 @@ class TlsStream final : public ByteStream {
     void Close() override;
 
   private:
-    // Waits for the socket in the direction GnuTLS last needed; false on stop.
-    bool WaitForSession();
+    // Waits for the socket in the direction GnuTLS last needed, within the
+    // silence limit.
+    SocketWait WaitForSession();
     long WaitToReceive();
     std::size_t TakePendingRecords(char* buffer, std::size_t got, std::size_t size);
 

@@ -683,7 +683,8 @@ TEST(HttpResume, AFailedReconnectIsATryAndTheTriesEnd) {
 }
 
 // A server silent past the bound (here 300 ms) in each try: the tries
-// continue the file and the last failure says why.
+// continue the file and the last failure says why. A TLS handshake that
+// goes silent ends by the same bound.
 TEST(HttpResume, ASilentServerIsALostConnection) {
     std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 9000\r\n\r\n";
     HttpScript script{{{header + PatternBytes(9000).substr(0, 3000)}}, true};
@@ -699,6 +700,17 @@ TEST(HttpResume, ASilentServerIsALostConnection) {
     EXPECT_EQ(harness.surface.text(258), "Connection Timed Out: nothing from the server for 0.3 s");
     EXPECT_EQ(server.requests().size(), 3u);
     EXPECT_TRUE(harness.hiddenFiles().empty());
+
+    // Silent in the TLS handshake (the greeting taken, no answer): the same
+    // bound ends it, with the same words.
+    ScriptedHttpServer mute(HttpScript{{}, true}, 30, 8);
+    TransferHarness secure;
+    secure.dialog->silenceLimitMs = 300;
+    secure.Start("https://" + mute.host() + "/quakes/ev.sac", true);
+    ASSERT_TRUE(secure.RunToEnd(20000));
+    EXPECT_EQ(secure.dialog->m_bFailed, 1);
+    EXPECT_EQ(secure.surface.text(258), "Connection Timed Out: nothing from the server for 0.3 s");
+    EXPECT_TRUE(secure.hiddenFiles().empty());
 }
 
 // -c: a local file continues only with a 206 from where it ends to the end

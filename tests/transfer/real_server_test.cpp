@@ -252,10 +252,14 @@ TEST_F(RealServers, IPv6OnlyServersAreReachedByTheirAddress) {
 
 // https_proxy as GIO reads it: CONNECT through the proxy, TLS to nginx
 // inside the tunnel with the certificate checked for the origin's name.
-TEST_F(RealServers, HttpsGoesThroughTheProxysTunnel) {
+// Then a lossy link: a tunnel reset in the body, the next one closed before
+// the TLS handshake could end; both are lost connections, and the file is
+// continued byte-exact in a third.
+TEST_F(RealServers, HttpsGoesThroughTheProxysTunnelAndCutTunnelsAreResumed) {
     RealServer server("nginx-https", root_->path(), "", certificates_->serverFiles("good"));
     ASSERT_TRUE(server.running()) << server.failure();
     peers::RecordingProxy proxy("HTTP/1.1 500 Not Here\r\nContent-Length: 0\r\n\r\n");
+    proxy.CutTunnels({-1, 300000, 0});
     TempFolder downloads;
     std::string origin = "localhost:" + std::to_string(server.port());
     auto environment = Private();
@@ -269,6 +273,13 @@ TEST_F(RealServers, HttpsGoesThroughTheProxysTunnel) {
     EXPECT_TRUE(proxy.requests()[0].starts_with("CONNECT " + origin +
                                                 " HTTP/1.1\r\nHost: " + origin + "\r\n"))
         << proxy.requests()[0];
+
+    TempFolder lossy;
+    FetchResult resumed = RunFetch(
+        {"--retry", "3", "https://" + origin + "/one-mb.bin", lossy.path()}, environment, 60000);
+    ASSERT_EQ(resumed.exitStatus, 0) << resumed.err;
+    EXPECT_TRUE(ReadFile(lossy / "one-mb.bin") == ReadFile(*root_ / "one-mb.bin"));
+    EXPECT_EQ(proxy.requests().size(), 4u);
 }
 
 // Out of TLS never: the redirect to http:// is refused, the plain server

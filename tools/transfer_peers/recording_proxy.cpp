@@ -96,7 +96,8 @@ void RecordingProxy::Answer(int client, Clock::time_point end) {
         return;
     }
     if (int port = TunnelPort(request))
-        Tunnel(client, port, "HTTP/1.1 200 Connection established\r\n\r\n", "", end);
+        Tunnel(client, port, "HTTP/1.1 200 Connection established\r\n\r\n", "", end,
+               NextTunnelCut());
     else if (!answer_.empty())
         SendAll(client, answer_);
     else
@@ -107,20 +108,29 @@ void RecordingProxy::Answer(int client, Clock::time_point end) {
 // or the origin its request (one passed on), then relays until either side
 // ends: a kept-alive connection's later requests go to the same origin.
 void RecordingProxy::Tunnel(int client, int port, const std::string& toClient,
-                            const std::string& toOrigin, Clock::time_point end) {
+                            const std::string& toOrigin, Clock::time_point end, long cutAfter) {
     int origin = port == 0 ? -1 : ConnectFrom("127.0.0.1", "127.0.0.1", port);
     if (origin < 0) {
         SendAll(client, kBadGateway);
         return;
     }
-    if (SendAll(client, toClient) && SendAll(origin, toOrigin))
-        Relay(client, origin, end);
+    if (SendAll(client, toClient) && SendAll(origin, toOrigin) && cutAfter != 0)
+        Relay(client, origin, end, cutAfter);
     ::close(origin);
 }
 
-// Both ways until either side closes, the time is up or the proxy stops.
-void RecordingProxy::Relay(int client, int origin, Clock::time_point end) {
+long RecordingProxy::NextTunnelCut() {
+    std::lock_guard guard(lock_);
+    std::size_t tunnel = tunnels_++;
+    return tunnel < tunnelCuts_.size() ? tunnelCuts_[tunnel] : -1;
+}
+
+// Both ways until either side closes, the time is up or the proxy stops;
+// with a cut, the client's side is reset once that many bytes have come
+// from the origin.
+void RecordingProxy::Relay(int client, int origin, Clock::time_point end, long cutAfter) {
     char buffer[65536];
+    long fromOrigin = 0;
     while (!stop_ && Clock::now() < end) {
         pollfd fds[2] = {{client, POLLIN, 0}, {origin, POLLIN, 0}};
         if (::poll(fds, 2, 50) <= 0)
@@ -129,8 +139,19 @@ void RecordingProxy::Relay(int client, int origin, Clock::time_point end) {
             if ((fds[side].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
                 continue;
             ssize_t got = ::read(fds[side].fd, buffer, sizeof buffer);
-            if (got <= 0 || !SendAll(fds[1 - side].fd, std::string(buffer, std::size_t(got))))
+            if (got <= 0)
                 return;
+            std::size_t passed = static_cast<std::size_t>(got);
+            bool cut = side == 1 && cutAfter > 0 && fromOrigin + got >= cutAfter;
+            if (cut)
+                passed = static_cast<std::size_t>(cutAfter - fromOrigin);
+            fromOrigin += side == 1 ? got : 0;
+            if (!SendAll(fds[1 - side].fd, std::string(buffer, passed)))
+                return;
+            if (cut) {
+                ResetOnClose(client);
+                return;
+            }
         }
     }
 }

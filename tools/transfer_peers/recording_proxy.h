@@ -33,13 +33,19 @@ class RecordingProxy {
     // "http://127.0.0.1:port", as http_proxy names it.
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::vector<std::string> requests();
+    // A lossy link behind the proxy: the n-th CONNECT tunnel (from 0) is
+    // cut with a reset once afterBytes[n] bytes have come from the origin;
+    // 0 closes it right after its 200, before any byte of TLS; a tunnel
+    // past the list's end, or at -1, relays everything. Set before use.
+    void CutTunnels(std::vector<long> afterBytes) { tunnelCuts_ = std::move(afterBytes); }
 
   private:
     void Serve(int maxSeconds, int maxConnections);
     void Answer(int client, Clock::time_point end);
-    void Relay(int client, int origin, Clock::time_point end);
+    void Relay(int client, int origin, Clock::time_point end, long cutAfter = -1);
     void Tunnel(int client, int port, const std::string& toClient, const std::string& toOrigin,
-                Clock::time_point end);
+                Clock::time_point end, long cutAfter = -1);
+    long NextTunnelCut();
 
     std::string answer_;
     std::string requiredAuthorization_;
@@ -48,6 +54,8 @@ class RecordingProxy {
     std::atomic<bool> stop_{false};
     std::mutex lock_;
     std::vector<std::string> requests_;
+    std::vector<long> tunnelCuts_;
+    std::size_t tunnels_ = 0;
     std::thread thread_;
     std::vector<std::thread> clients_;
 };
