@@ -36,8 +36,11 @@ class RecordingProxy {
     // A lossy link behind the proxy: the n-th CONNECT tunnel (from 0) is
     // cut with a reset once afterBytes[n] bytes have come from the origin;
     // 0 closes it right after its 200, before any byte of TLS; a tunnel
-    // past the list's end, or at -1, relays everything. Set before use.
-    void CutTunnels(std::vector<long> afterBytes) { tunnelCuts_ = std::move(afterBytes); }
+    // past the list's end, or at -1, relays everything.
+    void CutTunnels(std::vector<long> afterBytes) {
+        std::lock_guard guard(lock_);
+        tunnelCuts_ = std::move(afterBytes);
+    }
 
   private:
     void Serve(int maxSeconds, int maxConnections);
