@@ -219,10 +219,8 @@ SocketWait TlsStream::WaitForSession() {
     return WaitForSocketWithin(socket_.get(), events, wake_, silenceMs_);
 }
 
-// 0 when the session can go on; kStopped or kSilent when the wait ended so.
-long TlsStream::WaitToReceive() {
-    short events = gnutls_record_get_direction(session_) == 1 ? POLLOUT : POLLIN;
-    auto waited = WaitForSocketWithin(socket_.get(), events, wake_, silenceMs_);
+long TlsStream::WaitForRecord() {
+    auto waited = WaitForSession();
     if (waited == SocketWait::Ready)
         return 0;
     return waited == SocketWait::Stopped ? kStopped : kSilent;
@@ -273,7 +271,7 @@ long TlsStream::Receive(char* buffer, std::size_t size) {
         if (got == 0)
             return 0;
         if (IsRetry(got)) {
-            long waited = WaitToReceive();
+            long waited = WaitForRecord();
             if (waited != 0)
                 return waited;
             continue;
@@ -295,9 +293,8 @@ long TlsStream::Send(std::string_view bytes) {
         }
         if (!IsRetry(done))
             return kFailed;
-        auto waited = WaitForSession();
-        if (waited != SocketWait::Ready)
-            return waited == SocketWait::Stopped ? kStopped : kSilent;
+        if (long waited = WaitForRecord())
+            return waited;
     }
     return static_cast<long>(sent);
 }

@@ -87,7 +87,9 @@ class TlsStream final : public ByteStream {
     // Waits for the socket in the direction GnuTLS last needed, within the
     // silence limit.
     SocketWait WaitForSession();
-    long WaitToReceive();
+    // The same wait for a record to receive or send: 0 when the session
+    // can go on, else kStopped or kSilent.
+    long WaitForRecord();
     std::size_t TakePendingRecords(char* buffer, std::size_t got, std::size_t size);
 
     UniqueFd socket_;

@@ -56,7 +56,6 @@ GtkDownloadsWindow::GtkDownloadsWindow(DownloadList& list, GtkWindow* owner)
 GtkDownloadsWindow::~GtkDownloadsWindow() {
     // The list may be gone already (the application ends before its
     // windows): it is not touched here.
-    rebuild_.Cancel();
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
     g_object_unref(sizeColumn_);

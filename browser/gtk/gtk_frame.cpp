@@ -45,7 +45,6 @@ void GtkFrameWindow::BuildBars() {
 }
 
 GtkFrameWindow::~GtkFrameWindow() {
-    addressChoiceReset_.Cancel();
     if (addressBox_) {
         g_signal_handlers_disconnect_by_data(findEntry_, this);
         for (GtkWidget* widget : promptWidgets_)

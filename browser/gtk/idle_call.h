@@ -26,7 +26,6 @@ class IdleCall {
             g_source_remove(source_);
         source_ = 0;
     }
-    bool pending() const { return source_ != 0; }
 
   private:
     static gboolean Run(gpointer self) {
